@@ -1,0 +1,15 @@
+#include "app/edition.h"
+
+namespace quillon {
+
+const Edition& fullEdition() {
+    static const Edition edition{
+        .programName = QStringLiteral("QuillonV2"),
+        .versionMajor = 2,
+        .versionMinor = 3,
+        .versionRevision = 59,
+    };
+    return edition;
+}
+
+} // namespace quillon

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+namespace quillon {
+
+// What sets the two programs built from this tree apart.
+struct Edition {
+    QString programName;
+    int versionMajor = 0;
+    int versionMinor = 0;
+    int versionRevision = 0;
+    int settingsLines = 8;    // lines of Quillon.ini
+    bool probesPorts = true;  // port list filled at start
+    bool centresWindow = true;
+    bool hasModem = true;
+    bool hasSerialTester = true;
+    bool hasModbus = true;
+    bool hasWaitCancel = true;
+};
+
+const Edition& fullEdition();
+
+} // namespace quillon

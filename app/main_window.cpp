@@ -1,0 +1,542 @@
+#include "app/main_window.h"
+
+#include "app/file_dialog.h"
+#include "app/port_probe.h"
+#include "app/settings_file.h"
+#include "app/terminal_box.h"
+#include "app/toolbar_icons.h"
+#include "platform/help_viewer.h"
+#include "platform/paths.h"
+#include "platform/twips.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace quillon {
+
+namespace {
+
+const QString kCaption = QStringLiteral("Quillon - Xmodem / Terminal para PXC");
+
+// The client area of the XMODEM mode below the menu bar, in twips.
+constexpr int kClientWidth = 4815;
+constexpr int kClientHeight = 3975;
+constexpr int kToolbarHeight = 360;
+
+QString itemKey(const QString& name, int index) {
+    return index < 0 ? name : QStringLiteral("%1(%2)").arg(name).arg(index);
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    return label;
+}
+
+QLineEdit* makeEdit(QWidget* parent, const QString& name, const QString& text,
+                    const QString& accessible) {
+    auto* edit = new QLineEdit(text, parent);
+    edit->setObjectName(name);
+    edit->setAccessibleName(accessible);
+    return edit;
+}
+
+} // namespace
+
+FrmXmodem::FrmXmodem(Session& session, QWidget* parent)
+    : QMainWindow(parent), session_(session), port_(session.portFactory()) {
+    setObjectName(QStringLiteral("FrmXmodem"));
+    setWindowTitle(kCaption);
+    link_ = std::make_unique<SerialLink>(session_, *port_);
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
+    buildControls();
+    buildMenus();
+    buildConsoleRow();
+    wireSignals();
+    setConsoleItemsEnabled(false);
+    toolbarTerminal_->hide();
+    txtTerminal_->hide();
+    setFixedSize(xmodemModeSize());
+}
+
+FrmXmodem::~FrmXmodem() = default;
+
+QSize FrmXmodem::xmodemModeSize() const {
+    return {twips(kClientWidth, this),
+            menuBar()->sizeHint().height() + twips(kClientHeight, this)};
+}
+
+void FrmXmodem::buildControls() {
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client_);
+    const QWidget* ref = this;
+
+    const CommandTables tables = commandTables(session_.edition);
+    toolbarXmodem_ = buildToolbar(QStringLiteral("ToolbarXmodem"), tables.xmodemButtons,
+                                  &FrmXmodem::toolbarXmodemButtonClick);
+    toolbarTerminal_ = buildToolbar(QStringLiteral("ToolbarTerminal"), tables.terminalButtons,
+                                    &FrmXmodem::toolbarTerminalButtonClick);
+
+    label4_ = makeLabel(client_, QStringLiteral("Label4"), {});
+    label4_->setGeometry(twipsRect(60, 420, 4695, 270, ref));
+    label4_->setAlignment(Qt::AlignCenter);
+    QFont bold = label4_->font();
+    bold.setBold(true);
+    label4_->setFont(bold);
+
+    frame2_ = new QGroupBox(client_);
+    frame2_->setObjectName(QStringLiteral("Frame2"));
+    frame2_->setGeometry(twipsRect(60, 720, 4695, 675, ref));
+    auto* label7 = makeLabel(frame2_, QStringLiteral("Label7"), QStringLiteral("Arquivo:"));
+    label7->move(twips(120, ref), twips(300, ref));
+    label7->adjustSize();
+    text6_ = makeEdit(frame2_, QStringLiteral("Text6"), {}, QStringLiteral("Arquivo"));
+    text6_->setGeometry(twipsRect(840, 240, 3735, 285, ref));
+    label7->setBuddy(text6_);
+
+    frame3_ = new QGroupBox(client_);
+    frame3_->setObjectName(QStringLiteral("Frame3"));
+    frame3_->setGeometry(twipsRect(60, 1440, 4695, 915, ref));
+    combo1_ = new QComboBox(frame3_);
+    combo1_->setObjectName(QStringLiteral("Combo1"));
+    combo1_->setAccessibleName(QStringLiteral("Porta serial"));
+    combo1_->setGeometry(twipsRect(120, 180, 2115, 315, ref));
+    const struct {
+        const char* name;
+        const char* text;
+        int left;
+        int top;
+    } labels[] = {
+        {"Label2", "Erros", 2400, 300}, {"Label1", "OK", 3000, 300},  {"Label3", "Total", 3420, 300},
+        {"LabErros", "", 2400, 540},    {"LabOK", "", 2880, 540},     {"LabTotal", "", 3420, 540},
+        {"LabPorcento", "", 4020, 540},
+    };
+    QLabel* made[7] = {};
+    int i = 0;
+    for (const auto& spec : labels) {
+        made[i] = makeLabel(frame3_, QString::fromLatin1(spec.name), QString::fromUtf8(spec.text));
+        made[i]->setGeometry(twipsRect(spec.left, spec.top, 600, 225, ref));
+        ++i;
+    }
+    labErros_ = made[3];
+    labOk_ = made[4];
+    labTotal_ = made[5];
+    labPorcento_ = made[6];
+    auto* label5 = makeLabel(frame3_, QStringLiteral("Label5"), QStringLiteral("Configuração"));
+    label5->setGeometry(twipsRect(60, 600, 1000, 225, ref));
+    text5_ = makeEdit(frame3_, QStringLiteral("Text5"), QStringLiteral("9600,n,8,1"),
+                      QStringLiteral("Configuração"));
+    text5_->setGeometry(twipsRect(1080, 540, 1095, 285, ref));
+    label5->setBuddy(text5_);
+    // Text4 holds the port number; the user picks the port in Combo1.
+    text4_ = makeEdit(frame3_, QStringLiteral("Text4"), QStringLiteral("1"), QStringLiteral("COM"));
+    text4_->hide();
+
+    progressBar1_ = new QProgressBar(client_);
+    progressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
+    progressBar1_->setGeometry(twipsRect(60, 2400, 4695, 255, ref));
+    progressBar1_->setRange(0, 100);
+    progressBar1_->setValue(0);
+    progressBar1_->setTextVisible(false);
+
+    labInfo_ = makeLabel(client_, QStringLiteral("LabInfo"), {});
+    labInfo_->setGeometry(twipsRect(60, 2700, 4695, 255, ref));
+
+    frame1_ = new QGroupBox(client_);
+    frame1_->setObjectName(QStringLiteral("Frame1"));
+    frame1_->setGeometry(twipsRect(60, 3000, 4695, 915, ref));
+    auto* image1 = makeLabel(frame1_, QStringLiteral("Image1"), {});
+    image1->setGeometry(twipsRect(180, 240, 1860, 540, ref));
+    image1->setPixmap(makerLogo(image1->size()));
+    label10_ = makeLabel(frame1_, QStringLiteral("Label10"), QStringLiteral("Versão:"));
+    label10_->setGeometry(twipsRect(2280, 240, 2295, 255, ref));
+    auto* label9 = makeLabel(frame1_, QStringLiteral("Label9"), QStringLiteral("Controladores PXC"));
+    label9->setGeometry(twipsRect(2280, 600, 2295, 255, ref));
+
+    command1_ = new QPushButton(QStringLiteral("Command1"), client_);
+    command1_->setObjectName(QStringLiteral("Command1"));
+    command1_->hide();
+
+    txtTerminal_ = new TerminalBox(client_);
+}
+
+QToolBar* FrmXmodem::buildToolbar(const QString& name, const QVector<ToolButtonSpec>& buttons,
+                                  void (FrmXmodem::*handler)(const QString&)) {
+    auto* bar = new QToolBar(client_);
+    bar->setObjectName(name);
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setIconSize(QSize(16, 16));
+    bar->setGeometry(0, 0, twips(kClientWidth, this), twips(kToolbarHeight, this));
+    for (const ToolButtonSpec& spec : buttons) {
+        if (spec.key == QLatin1String("ENTRAR_YZTW")) {
+            // The console row sits between the readings and the YZTW keys.
+            consoleSpacer_ = new QWidget(bar);
+            consoleSpacer_->setObjectName(QStringLiteral("ConsoleRowSpace"));
+            bar->addWidget(consoleSpacer_);
+        }
+        QAction* action = bar->addAction(toolbarIcon(spec.key), spec.toolTip);
+        action->setObjectName(spec.key);
+        action->setData(spec.key);
+        action->setToolTip(spec.toolTip);
+        if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action)))
+            button->setObjectName(spec.key);
+        connect(action, &QAction::triggered, this, [this, handler, key = spec.key] {
+            (this->*handler)(key);
+        });
+        toolbarButtons_[spec.key] = action;
+    }
+    return bar;
+}
+
+void FrmXmodem::buildMenus() {
+    for (const MenuSpec& menuSpec : commandTables(session_.edition).menus) {
+        QMenu* menu = menuBar()->addMenu(menuSpec.caption);
+        menu->setObjectName(menuSpec.name);
+        menu->menuAction()->setObjectName(menuSpec.name);
+        for (const MenuItemSpec& item : menuSpec.items) {
+            QAction* action = item.isSeparator() ? menu->addSeparator() : menu->addAction(item.caption);
+            action->setObjectName(itemKey(item.name, item.index));
+            if (!item.shortcut.isEmpty()) {
+                action->setShortcut(QKeySequence(item.shortcut));
+                action->setShortcutContext(Qt::WindowShortcut);
+            }
+            action->setVisible(item.visible);
+            action->setEnabled(item.enabled);
+            menuItems_[itemKey(item.name, item.index)] = action;
+            if (item.isSeparator())
+                continue;
+            if (item.name == QLatin1String("MnuSubEditar")) {
+                if (item.index == 0)
+                    action->setCheckable(true);
+                connect(action, &QAction::triggered, this,
+                        [this, index = item.index] { mnuSubEditarClick(index); });
+            } else if (item.name == QLatin1String("mnuChoose")) {
+                connect(action, &QAction::triggered, this, &FrmXmodem::mnuChooseClick);
+            } else if (item.name == QLatin1String("mnuExit")) {
+                connect(action, &QAction::triggered, this, &QWidget::close);
+            } else if (item.name == QLatin1String("MnuConteudo")) {
+                connect(action, &QAction::triggered, this, &FrmXmodem::mnuConteudoClick);
+            }
+        }
+    }
+}
+
+void FrmXmodem::buildConsoleRow() {
+    // Caption boxes look like labels and pass the focus on to the box they name.
+    auto caption = [this](const QString& name, const QString& text) {
+        QLineEdit* box = makeEdit(toolbarTerminal_, name, text, text);
+        box->setReadOnly(true);
+        box->setFrame(false);
+        box->setAlignment(Qt::AlignRight);
+        box->setStyleSheet(QStringLiteral("background: palette(button);"));
+        box->installEventFilter(this);
+        return box;
+    };
+    text3_ = caption(QStringLiteral("Text3"), QStringLiteral("Comando Y,Z,T,W:"));
+    txtYztw_ = makeEdit(toolbarTerminal_, QStringLiteral("TxtYZTW"), QStringLiteral("2,2,2,2"),
+                        QStringLiteral("Comando Y,Z,T,W"));
+    text1_ = caption(QStringLiteral("Text1"), QStringLiteral("Estação:"));
+    txtEstacao_ = makeEdit(toolbarTerminal_, QStringLiteral("TxtEstacao"), QStringLiteral("B"),
+                           QStringLiteral("Estação"));
+    txtEstacao_->setToolTip(QStringLiteral("Estação"));
+    text2_ = caption(QStringLiteral("Text2"), QStringLiteral("Identificador:"));
+    txtIdent_ = makeEdit(toolbarTerminal_, QStringLiteral("TxtIdent"), QStringLiteral("5839"),
+                         QStringLiteral("Identificador"));
+    txtIdent_->setToolTip(QStringLiteral("Identificador"));
+    placeConsoleRow();
+}
+
+void FrmXmodem::placeConsoleRow() {
+    const QWidget* ref = this;
+    const struct {
+        QLineEdit* box;
+        int left;
+        int width;
+    } row[] = {{text3_, 3480, 1395}, {txtYztw_, 5040, 915}, {text1_, 6060, 675},
+               {txtEstacao_, 6780, 315}, {text2_, 7200, 885}, {txtIdent_, 8160, 645}};
+    for (const auto& place : row)
+        place.box->setGeometry(twipsRect(place.left, 60, place.width, 195, ref));
+    // Reserve the row's room so the toolbar's own buttons never cover it.
+    if (consoleSpacer_) {
+        const int rowEnd = twips(8160 + 645 + 60, ref);
+        const int spacerStart = consoleSpacer_->x();
+        consoleSpacer_->setFixedWidth(std::max(0, rowEnd - std::max(spacerStart, 0)));
+    }
+}
+
+void FrmXmodem::wireSignals() {
+    connect(combo1_, &QComboBox::activated, this, &FrmXmodem::combo1Click);
+    connect(command1_, &QPushButton::clicked, this, &FrmXmodem::cancelTransfer);
+    connect(text4_, &QLineEdit::textChanged, this,
+            [this](const QString& text) { session_.settings.portNumber = text; });
+    connect(text5_, &QLineEdit::textChanged, this,
+            [this](const QString& text) { session_.settings.transferSettings = text; });
+    connect(text6_, &QLineEdit::textChanged, this,
+            [this](const QString& text) { session_.settings.programFile = text; });
+    link_->setTerminalSink([this](const QByteArray& bytes) { txtTerminal_->insertReceived(bytes); });
+    txtTerminal_->setKeySink([this](char code) {
+        if (const int error = link_->sendKey(code))
+            session_.reportError(error);
+    });
+    connect(link_.get(), &SerialLink::portLost, this, &FrmXmodem::onPortLost);
+}
+
+void FrmXmodem::onPortLost(int errorNumber) {
+    session_.reportError(errorNumber);
+}
+
+void FrmXmodem::formLoad() {
+    if (session_.edition.centresWindow) {
+        if (const QScreen* screen = this->screen()) {
+            const QRect area = screen->geometry();
+            const QSize size = frameGeometry().size();
+            move(area.x() + static_cast<int>(static_cast<float>(area.width() - size.width()) / 2.0f),
+                 area.y() +
+                     static_cast<int>(static_cast<float>(area.height() - size.height()) / 2.0f));
+        }
+    }
+    label10_->setText(QStringLiteral("Versão: %1.%2")
+                          .arg(session_.edition.versionMajor)
+                          .arg(session_.edition.versionMinor));
+
+    const int lines = session_.edition.settingsLines;
+    const auto loaded = loadSettingsFile(session_.settingsPath(), lines, session_.appDir);
+    SettingsValues values = loaded ? loaded->values : defaultSettings(session_.appDir);
+    values.portNumber = text4_->text();
+    session_.settings = values;
+    text5_->setText(values.transferSettings);
+    text6_->setText(values.programFile);
+    if (!loaded)
+        return; // first start: no probe, an empty port list
+    session_.lastErrorNumber = loaded->readError;
+
+    if (!session_.edition.probesPorts)
+        return;
+    portStatus_ = PortProbe(session_.portFactory).run(5000);
+    const PortListing listing = buildPortListing(portStatus_, loaded->savedPort);
+    combo1_->clear();
+    for (const PortListEntry& entry : listing.entries)
+        combo1_->addItem(entry.text, entry.portNumber);
+    combo1_->setCurrentIndex(-1);
+    if (!listing.portNumberText.isEmpty())
+        text4_->setText(listing.portNumberText);
+    if (!listing.comboText.isEmpty()) {
+        const int row = combo1_->findText(listing.comboText);
+        if (row >= 0)
+            combo1_->setCurrentIndex(row);
+        else
+            combo1_->setPlaceholderText(listing.comboText);
+    }
+}
+
+void FrmXmodem::combo1Click(int row) {
+    if (row < 0)
+        return;
+    text4_->setText(QString::number(combo1_->itemData(row).toInt()));
+}
+
+void FrmXmodem::closeEvent(QCloseEvent* event) {
+    formUnload();
+    event->accept();
+    Q_EMIT ended();
+}
+
+void FrmXmodem::formUnload() {
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    if (port_->isOpen())
+        port_->close();
+    // A failed save is remembered, not shown: the program is ending.
+    session_.lastErrorNumber =
+        saveSettingsFile(session_.settingsPath(), session_.settings, session_.edition.settingsLines);
+    if (helpViewer_)
+        helpViewer_->close();
+}
+
+void FrmXmodem::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    formResize();
+}
+
+void FrmXmodem::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        formResize();
+}
+
+void FrmXmodem::formResize() {
+    if (resizing_)
+        return;
+    resizing_ = true;
+    setWindowTitle(kCaption);
+    const bool terminalMode = session_.link.terminalMode;
+    if (!terminalMode) {
+        if (windowState() & Qt::WindowMaximized)
+            setWindowState(windowState() & ~Qt::WindowMaximized);
+        setFixedSize(xmodemModeSize());
+    } else {
+        const QSize outer = frameGeometry().size();
+        txtTerminal_->setGeometry(0, twips(400, this), std::max(0, outer.width() - twips(100, this)),
+                                  std::max(0, outer.height() - twips(1000, this)));
+    }
+    const int barWidth = std::max(client_->width(), twips(kClientWidth, this));
+    toolbarXmodem_->setGeometry(0, 0, barWidth, twips(kToolbarHeight, this));
+    toolbarTerminal_->setGeometry(0, 0, barWidth, twips(kToolbarHeight, this));
+    placeConsoleRow();
+    resizing_ = false;
+}
+
+void FrmXmodem::setConsoleItemsEnabled(bool enabled) {
+    for (const int index : kConsoleItems)
+        menuItem(QStringLiteral("MnuSubEditar"), index)->setEnabled(enabled);
+    menuItem(QStringLiteral("mnuSnd"))->setEnabled(!enabled);
+}
+
+void FrmXmodem::mnuSubEditarClick(int index) {
+    if (index == 0) {
+        QAction* item0 = menuItem(QStringLiteral("MnuSubEditar"), 0);
+        item0->setChecked(item0Checked_); // the mark is ours to set, not the click's
+        if (session_.transfer.transferBusy)
+            return;
+        if (item0Checked_)
+            terminalOff();
+        else
+            terminalOn();
+        return;
+    }
+    if (index == 8) {
+        txtTerminal_->clearText();
+        return;
+    }
+}
+
+void FrmXmodem::terminalOn() {
+    if (const int error = link_->openTerminalPort()) {
+        session_.reportError(error);
+        return;
+    }
+    if (session_.settings.useModem == 1 && session_.edition.hasModem && modemWait_) {
+        session_.modem.modemResult = modemWait_();
+        if (session_.modem.modemResult == QLatin1String("NAO DEU"))
+            return;
+    }
+    toolbarXmodem_->hide();
+    toolbarTerminal_->show();
+    session_.link.terminalMode = true;
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setWindowState(windowState() | Qt::WindowMaximized);
+    item0Checked_ = true;
+    menuItem(QStringLiteral("MnuSubEditar"), 0)->setChecked(true);
+    txtTerminal_->show();
+    txtTerminal_->setFocus();
+    setConsoleItemsEnabled(true);
+    formResize();
+}
+
+void FrmXmodem::terminalOff() {
+    toolbarTerminal_->hide();
+    toolbarXmodem_->show();
+    if (port_->isOpen())
+        port_->close();
+    session_.link.terminalMode = false;
+    txtTerminal_->clearText();
+    setWindowState(windowState() & ~Qt::WindowMaximized);
+    item0Checked_ = false;
+    menuItem(QStringLiteral("MnuSubEditar"), 0)->setChecked(false);
+    setConsoleItemsEnabled(false);
+    txtTerminal_->hide();
+    formResize();
+}
+
+void FrmXmodem::toolbarXmodemButtonClick(const QString& key) {
+    if (key == QLatin1String("TERMINAL") || key == QLatin1String("XMODEM"))
+        mnuSubEditarClick(0);
+    else if (key == QLatin1String("ABRIR"))
+        mnuChooseClick();
+    else if (key == QLatin1String("CANCEL"))
+        cancelTransfer();
+}
+
+void FrmXmodem::toolbarTerminalButtonClick(const QString& key) {
+    static const std::map<QString, int> items = {
+        {QStringLiteral("XMODEM"), 0},      {QStringLiteral("TERMINAL"), 0},
+        {QStringLiteral("VARIAVEIS"), 4},   {QStringLiteral("PARAMETROS"), 5},
+        {QStringLiteral("RELATORIO"), 6},   {QStringLiteral("ENTRAR_YZTW"), 10},
+        {QStringLiteral("ENVIAR_YZTW"), 11}};
+    if (key == QLatin1String("LIMPAR")) {
+        mnuSubEditarClick(8);
+        txtTerminal_->clearText();
+    } else if (const auto found = items.find(key); found != items.end()) {
+        mnuSubEditarClick(found->second);
+    }
+    txtTerminal_->setFocus();
+}
+
+void FrmXmodem::mnuChooseClick() {
+    const QString directory = localPath(session_.settings.workingDirectory);
+    QDir::setCurrent(directory);
+    FileDialogRequest request;
+    request.filter = QStringLiteral("*.Epr|*.Epr|*.*|*.*");
+    request.defaultExt = QStringLiteral("Epr");
+    request.directory = directory;
+    const QString chosen = showFileDialog(session_.dialogs, request);
+    if (chosen.isEmpty() || !QFileInfo(localPath(chosen)).isFile())
+        return;
+    text6_->setText(chosen);
+    session_.settings.workingDirectory = folderOf(chosen);
+}
+
+void FrmXmodem::mnuConteudoClick() {
+    if (!helpViewer_)
+        helpViewer_ = new HelpViewer(this);
+    helpViewer_->showContents(session_.appDir + QStringLiteral("/Quillon.hlp"));
+}
+
+void FrmXmodem::cancelTransfer() {
+    session_.transfer.transferStop = true;
+    label4_->clear();
+    session_.transfer.transferBusy = false;
+    progressBar1_->setValue(0);
+}
+
+QAction* FrmXmodem::menuItem(const QString& name, int index) const {
+    const auto found = menuItems_.find(itemKey(name, index));
+    return found == menuItems_.end() ? nullptr : found->second;
+}
+
+QAction* FrmXmodem::toolbarButton(const QString& key) const {
+    const auto found = toolbarButtons_.find(key);
+    return found == toolbarButtons_.end() ? nullptr : found->second;
+}
+
+bool FrmXmodem::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        if (watched == text1_)
+            txtEstacao_->setFocus();
+        else if (watched == text2_)
+            txtIdent_->setFocus();
+        else if (watched == text3_)
+            txtYztw_->setFocus();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace quillon

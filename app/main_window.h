@@ -1,0 +1,127 @@
+#pragma once
+
+#include "app/command_tables.h"
+#include "app/serial_link.h"
+#include "app/session.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QToolBar;
+
+namespace quillon {
+
+class HelpViewer;
+class TerminalBox;
+
+// FrmXmodem: the main window, its two modes and its commands.
+class FrmXmodem : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit FrmXmodem(Session& session, QWidget* parent = nullptr);
+    ~FrmXmodem() override;
+
+    // Form_Load: place the window, read the settings, probe the ports.
+    void formLoad();
+
+    SerialPort& mainPort() { return *port_; }
+    SerialLink& link() { return *link_; }
+    TerminalBox& terminal() { return *txtTerminal_; }
+    QAction* menuItem(const QString& name, int index = -1) const;
+    QAction* toolbarButton(const QString& key) const;
+    QToolBar* toolbarXmodem() const { return toolbarXmodem_; }
+    QToolBar* toolbarTerminal() const { return toolbarTerminal_; }
+    const QVector<int>& portStatus() const { return portStatus_; }
+
+    // Handlers, by the names the commands carry.
+    void mnuSubEditarClick(int index);
+    void toolbarXmodemButtonClick(const QString& key);
+    void toolbarTerminalButtonClick(const QString& key);
+    void mnuChooseClick();
+    void mnuConteudoClick();
+    void cancelTransfer();
+    void combo1Click(int row);
+
+    // The modem wait dialog shown when the terminal is switched on with the
+    // modem in use; answers the dial result ("NAO DEU" when it failed).
+    void setModemWaitDialog(std::function<QString()> dialog) { modemWait_ = std::move(dialog); }
+
+Q_SIGNALS:
+    // The window has unloaded: the program must end now.
+    void ended();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    QToolBar* buildToolbar(const QString& name, const QVector<ToolButtonSpec>& buttons,
+                           void (FrmXmodem::*handler)(const QString&));
+    void buildConsoleRow();
+    void placeConsoleRow();
+    void wireSignals();
+    void formResize();
+    void formUnload();
+    void terminalOn();
+    void terminalOff();
+    void setConsoleItemsEnabled(bool enabled);
+    QSize xmodemModeSize() const;
+    void onPortLost(int errorNumber);
+
+    Session& session_;
+    std::unique_ptr<SerialPort> port_;
+    std::unique_ptr<SerialLink> link_;
+    QVector<int> portStatus_;
+    std::function<QString()> modemWait_;
+    bool item0Checked_ = false;
+    bool unloaded_ = false;
+    bool resizing_ = false;
+
+    std::map<QString, QAction*> menuItems_;
+    std::map<QString, QAction*> toolbarButtons_;
+
+    QWidget* client_ = nullptr;
+    QToolBar* toolbarXmodem_ = nullptr;
+    QToolBar* toolbarTerminal_ = nullptr;
+    QLabel* label4_ = nullptr;
+    QGroupBox* frame1_ = nullptr;
+    QGroupBox* frame2_ = nullptr;
+    QGroupBox* frame3_ = nullptr;
+    QLineEdit* text4_ = nullptr;
+    QLineEdit* text5_ = nullptr;
+    QLineEdit* text6_ = nullptr;
+    QComboBox* combo1_ = nullptr;
+    QLabel* labOk_ = nullptr;
+    QLabel* labTotal_ = nullptr;
+    QLabel* labErros_ = nullptr;
+    QLabel* labPorcento_ = nullptr;
+    QLabel* labInfo_ = nullptr;
+    QLabel* label10_ = nullptr;
+    QProgressBar* progressBar1_ = nullptr;
+    QPushButton* command1_ = nullptr;
+    TerminalBox* txtTerminal_ = nullptr;
+    QLineEdit* text1_ = nullptr;
+    QLineEdit* text2_ = nullptr;
+    QLineEdit* text3_ = nullptr;
+    QLineEdit* txtYztw_ = nullptr;
+    QLineEdit* txtEstacao_ = nullptr;
+    QLineEdit* txtIdent_ = nullptr;
+    QWidget* consoleSpacer_ = nullptr;
+    HelpViewer* helpViewer_ = nullptr;
+};
+
+} // namespace quillon

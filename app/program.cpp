@@ -1,0 +1,39 @@
+#include "app/program.h"
+
+#include "app/main_window.h"
+#include "app/session.h"
+#include "platform/port_map.h"
+#include "platform/qt_dialogs.h"
+#include "platform/qt_serial_port.h"
+
+#include <QApplication>
+
+#include <cstdlib>
+
+namespace quillon {
+
+int runProgram(int argc, char* argv[], const Edition& edition) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(edition.programName);
+    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                            .arg(edition.versionMajor)
+                                            .arg(edition.versionMinor)
+                                            .arg(edition.versionRevision));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quillon")));
+    QtDialogs dialogs;
+    Session session(edition, QApplication::applicationDirPath(), dialogs,
+                    qtPortFactory(PortMap()));
+    FrmXmodem window(session);
+    QObject::connect(&window, &FrmXmodem::ended, [&session] {
+        // Unloading ends the program at once, even from inside a running wait
+        // or exchange, whose loops must not carry on without their window.
+        if (session.waiter.depth() > 0)
+            std::_Exit(0);
+        QApplication::quit();
+    });
+    window.formLoad();
+    window.show();
+    return QApplication::exec();
+}
+
+} // namespace quillon

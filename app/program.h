@@ -1,0 +1,10 @@
+#pragma once
+
+#include "app/edition.h"
+
+namespace quillon {
+
+// Everything main() does, for whichever edition it is given.
+int runProgram(int argc, char* argv[], const Edition& edition);
+
+} // namespace quillon

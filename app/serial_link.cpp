@@ -1,0 +1,93 @@
+#include "app/serial_link.h"
+
+#include "app/text_helpers.h"
+
+namespace quillon {
+
+void appendBounded(QByteArray& buffer, const QByteArray& data, qsizetype limit) {
+    if (data.size() >= limit) {
+        buffer = data.right(limit);
+        return;
+    }
+    const qsizetype overflow = buffer.size() + data.size() - limit;
+    if (overflow > 0)
+        buffer.remove(0, overflow);
+    buffer.append(data);
+}
+
+SerialLink::SerialLink(Session& session, SerialPort& port, QObject* parent)
+    : QObject(parent), session_(session), port_(port) {
+    timer1_.setInterval(500);
+    timer1_.setSingleShot(true);
+    connect(&timer1_, &QTimer::timeout, this, &SerialLink::onBurstEnded);
+    connect(&port_, &SerialPort::commEvent, this, &SerialLink::onCommEvent);
+    connect(&port_, &SerialPort::deviceLost, this, [this](int number) {
+        onCommEvent();
+        Q_EMIT portLost(number);
+    });
+}
+
+void SerialLink::onCommEvent() {
+    timer1_.stop();
+    LinkState& link = session_.link;
+    link.lineActive = true;
+    link.lastReceived = port_.readAll();
+    if (link.terminalMode) {
+        if (sink_ && !link.lastReceived.isEmpty())
+            sink_(link.lastReceived);
+    } else {
+        appendBounded(link.rxBuffer, link.lastReceived, kRxBufferLimit);
+        // A stopped transfer still counts as line activity: the timer restarts
+        // below as for any event, so a quiet-line wait cannot hang on it.
+        if (!session_.transfer.transferStop && !link.lastReceived.isEmpty()) {
+            switch (link.lastReceived.at(0)) {
+            case 6:
+                link.ackReceived = true;
+                break;
+            case 21:
+                link.nakReceived = true;
+                break;
+            case 24:
+                link.cancelReceived = true;
+                break;
+            case 'C':
+                link.startRequestReceived = true;
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    timer1_.start();
+}
+
+void SerialLink::onBurstEnded() {
+    session_.link.lineActive = false;
+    timer1_.stop();
+}
+
+void SerialLink::waitForQuietLine() {
+    do {
+        session_.waiter.waitMs(500);
+    } while (session_.link.lineActive);
+}
+
+int SerialLink::sendKey(char code) {
+    return port_.write(QByteArray(1, code));
+}
+
+int SerialLink::openTerminalPort() {
+    if (port_.isOpen())
+        port_.close();
+    const auto number = toInt16(session_.settings.portNumber);
+    if (!number || *number < 1)
+        return PortError::InvalidPortNumber;
+    port_.setPortNumber(*number);
+    if (const int error = port_.setSettings(session_.settings.terminalSettings))
+        return error;
+    port_.setReceiveThreshold(1);
+    port_.setSendThreshold(1);
+    return port_.open();
+}
+
+} // namespace quillon

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/session.h"
+#include "platform/serial_port.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+namespace quillon {
+
+// The main window's link to its serial port: receive routing, the end of a
+// receive burst, the quiet-line wait, typed keys and the terminal port opening.
+class SerialLink : public QObject {
+    Q_OBJECT
+public:
+    // Outside terminal mode only the newest bytes are kept: enough for every
+    // reply search, bounded however long the program runs.
+    static constexpr qsizetype kRxBufferLimit = 64 * 1024;
+
+    SerialLink(Session& session, SerialPort& port, QObject* parent = nullptr);
+
+    SerialPort& port() { return port_; }
+    // Where received text goes in terminal mode.
+    void setTerminalSink(std::function<void(const QByteArray&)> sink) { sink_ = std::move(sink); }
+
+    // MSComm1_OnComm.
+    void onCommEvent();
+    // WaitForQuietLine: at least 500 ms, and until 500 ms passed without an event.
+    void waitForQuietLine();
+    // TxtTerminal_KeyPress: one byte to the port; returns the error number.
+    int sendKey(char code);
+    // OpenTerminalPort: returns the error number, 0 on success.
+    int openTerminalPort();
+
+Q_SIGNALS:
+    // The device went away under the open port; reported once.
+    void portLost(int errorNumber);
+
+private:
+    void onBurstEnded();
+
+    Session& session_;
+    SerialPort& port_;
+    QTimer timer1_;
+    std::function<void(const QByteArray&)> sink_;
+};
+
+// Newest-bytes bound shared by every receive buffer.
+void appendBounded(QByteArray& buffer, const QByteArray& data, qsizetype limit);
+
+} // namespace quillon

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "app/edition.h"
+#include "app/wait.h"
+#include "platform/dialogs.h"
+#include "platform/serial_port.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+namespace quillon {
+
+// The values kept in Quillon.ini.
+struct SettingsValues {
+    QString portNumber = QStringLiteral("1");              // Text4
+    QString transferSettings = QStringLiteral("9600,n,8,1"); // Text5
+    QString terminalSettings = QStringLiteral("1200,n,8,1");
+    QString programFile;                                   // Text6
+    QString workingDirectory;
+    int useModem = 0;
+    QString extraAtCommands;
+    QString phoneNumber;
+};
+
+struct LinkState {
+    bool terminalMode = false;
+    bool lineActive = false;
+    QByteArray lastReceived;
+    QByteArray rxBuffer;
+    bool ackReceived = false;
+    bool nakReceived = false;
+    bool cancelReceived = false;
+    bool startRequestReceived = false;
+};
+
+struct TransferState {
+    bool transferStop = false;
+    bool transferBusy = false;
+    bool transferFailed = false;
+};
+
+struct ModemState {
+    bool modemAbort = false;
+    QString modemResult;
+};
+
+// Everything the program shares between its windows and routines, owned by main().
+struct Session {
+    Session(const Edition& ed, QString appDirectory, Dialogs& dialogBoxes, PortFactory factory)
+        : edition(ed), appDir(std::move(appDirectory)), dialogs(dialogBoxes),
+          portFactory(std::move(factory)), waiter(ed.hasWaitCancel) {}
+
+    const Edition& edition;
+    QString appDir; // the program's folder, without a trailing separator
+    Dialogs& dialogs;
+    PortFactory portFactory;
+    Waiter waiter;
+
+    SettingsValues settings;
+    LinkState link;
+    TransferState transfer;
+    ModemState modem;
+    int lastErrorNumber = 0;
+
+    // Report a caught failure the usual way: remember it, then show it.
+    void reportError(int number);
+    QString settingsPath() const;
+};
+
+} // namespace quillon

@@ -1,0 +1,129 @@
+#include "app/text_file.h"
+
+#include "app/text_helpers.h"
+#include "platform/cp1252.h"
+#include "platform/paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <cerrno>
+
+namespace quillon {
+
+namespace {
+
+int errorFromErrno(int code, const QString& path, bool reading) {
+    switch (code) {
+    case ENOSPC:
+    case EDQUOT:
+        return FileError::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return FileError::PermissionDenied;
+    case EISDIR:
+        return FileError::PathFileAccess;
+    case ENAMETOOLONG:
+        return FileError::BadName;
+    case EIO:
+        return FileError::DeviceIo;
+    default:
+        break;
+    }
+    const QFileInfo info(path);
+    if (!info.absoluteDir().exists())
+        return FileError::PathNotFound;
+    if (info.isDir())
+        return FileError::PathFileAccess;
+    if (reading && !info.exists())
+        return FileError::FileNotFound;
+    return FileError::PathFileAccess;
+}
+
+QByteArray encodeForDisk(const QString& text) {
+    // cp1252 keeps files readable by older copies of the program; UTF-8 only
+    // for what cp1252 cannot hold, so nothing typed is lost.
+    if (auto bytes = encodeCp1252(text))
+        return *bytes;
+    return text.toUtf8();
+}
+
+QString decodeFromDisk(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    return decodeCp1252(bytes);
+}
+
+} // namespace
+
+int writeTextFile(const QString& storedPath, const QString& text, bool append) {
+    const QString path = localPath(storedPath);
+    const QByteArray bytes = encodeForDisk(text + kCrLf);
+    if (append) {
+        QFile file(path);
+        errno = 0;
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+            return errorFromErrno(errno, path, false);
+        errno = 0;
+        if (file.write(bytes) != bytes.size() || !file.flush())
+            return errorFromErrno(errno, path, false);
+        return FileError::None;
+    }
+    QSaveFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly))
+        return errorFromErrno(errno, path, false);
+    errno = 0;
+    if (file.write(bytes) != bytes.size()) {
+        const int code = errno;
+        file.cancelWriting();
+        return errorFromErrno(code, path, false);
+    }
+    errno = 0;
+    if (!file.commit())
+        return errorFromErrno(errno, path, false);
+    return FileError::None;
+}
+
+TextFileRead readTextFile(const QString& storedPath) {
+    const QString path = localPath(storedPath);
+    TextFileRead result;
+    QFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.error = errorFromErrno(errno, path, true);
+        return result;
+    }
+    errno = 0;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        result.error = errorFromErrno(errno, path, true);
+        return result;
+    }
+    const QString text = decodeFromDisk(bytes);
+    // Lines end at CR LF, a lone CR or a lone LF; a terminator at the very end
+    // does not start another line.
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.append(text.mid(start));
+    result.text = lines.join(kCrLf);
+    return result;
+}
+
+} // namespace quillon

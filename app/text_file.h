@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+namespace quillon {
+
+// File error numbers the shared error report knows.
+namespace FileError {
+inline constexpr int None = 0;
+inline constexpr int BadFileName = 52;
+inline constexpr int FileNotFound = 53;
+inline constexpr int DeviceIo = 57;
+inline constexpr int DiskFull = 61;
+inline constexpr int BadName = 64;
+inline constexpr int PermissionDenied = 70;
+inline constexpr int PathFileAccess = 75;
+inline constexpr int PathNotFound = 76;
+} // namespace FileError
+
+// Writes text and one CR LF. Replacing goes through a temporary file in the
+// same folder that is renamed over the old one, so a failed or interrupted
+// write leaves the previous file whole. Returns the error number, 0 on success.
+int writeTextFile(const QString& path, const QString& text, bool append);
+
+struct TextFileRead {
+    QString text;
+    int error = FileError::None;
+};
+
+// Lines joined by CR LF without a final one; cp1252, or UTF-8 when the bytes are
+// valid UTF-8.
+TextFileRead readTextFile(const QString& path);
+
+} // namespace quillon

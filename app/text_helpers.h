@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace quillon {
+
+inline const QString kCrLf = QStringLiteral("\r\n");
+
+// The n-th CR LF separated line; n <= 1 gives the first, a missing line is empty.
+QString getLine(const QString& text, int n);
+
+// The n-th comma separated field; a field opening with a double quote runs to
+// the next quote and may hold commas. Past the last field gives the last one.
+QString getField(const QString& text, int n);
+
+// Replacements are not searched again, so a replacement containing find is safe.
+QString replaceAll(const QString& text, const QString& find, const QString& replacement);
+
+// The number a text begins with: blanks skipped, sign, digits, point, exponent.
+// Text that does not begin with a number is 0.
+double leadingNumber(const QString& text);
+
+// A whole text as a 16-bit integer, rounded half to even; nothing when it is
+// not a number or does not fit.
+std::optional<qint16> toInt16(const QString& text);
+
+// A number rounded half to even into 16 bits; nothing when it does not fit.
+std::optional<qint16> roundToInt16(double value);
+
+} // namespace quillon

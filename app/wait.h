@@ -1,0 +1,31 @@
+#pragma once
+
+#include <vector>
+
+class QEventLoop;
+
+namespace quillon {
+
+// Timed waits that keep the window alive: port events, timers, clicks and keys
+// are handled while a wait runs, and the thread sleeps in between.
+class Waiter {
+public:
+    // cancellable false: cancel() is ignored (the earlier edition has no WaitCancel).
+    explicit Waiter(bool cancellable = true) : cancellable_(cancellable) {}
+    Waiter(const Waiter&) = delete;
+    Waiter& operator=(const Waiter&) = delete;
+
+    // WaitMs: returns after the time has passed or at once when cancelled.
+    void waitMs(double milliseconds);
+    // WaitCancel = True: ends every running wait.
+    void cancel();
+    bool cancelPending() const { return waitCancel_; }
+    int depth() const { return static_cast<int>(running_.size()); }
+
+private:
+    bool cancellable_;
+    bool waitCancel_ = false;
+    std::vector<QEventLoop*> running_;
+};
+
+} // namespace quillon

@@ -1,0 +1,52 @@
+#include "platform/port_map.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace quillon {
+
+PortMap::PortMap(QString portsDir)
+    : portsDir_(portsDir.isEmpty() ? defaultPortsDir() : std::move(portsDir)) {}
+
+QString PortMap::defaultPortsDir() {
+    const QString fromEnv = qEnvironmentVariable("QUILLON_PORTS");
+    if (!fromEnv.isEmpty())
+        return fromEnv;
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/ports");
+}
+
+QString PortMap::devicePath(int comNumber) const {
+    if (comNumber < 1)
+        return {};
+#ifdef Q_OS_WIN
+    return QStringLiteral("\\\\.\\COM%1").arg(comNumber);
+#else
+    const QString entry = portsDir_ + QStringLiteral("/COM%1").arg(comNumber);
+    const QFileInfo info(entry);
+    if (info.isSymLink()) {
+        // The lock file QSerialPort takes is named after the path it opens, so
+        // two names for one device must resolve to one path to exclude each other.
+        const QString canonical = info.canonicalFilePath();
+        return canonical.isEmpty() ? info.symLinkTarget() : canonical;
+    }
+    if (info.isFile()) {
+        QFile file(entry);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        const QString path = QString::fromLocal8Bit(file.readLine(4096)).trimmed();
+        const QString canonical = QFileInfo(path).canonicalFilePath();
+        return canonical.isEmpty() ? path : canonical;
+    }
+    if (comNumber <= 4)
+        return QStringLiteral("/dev/ttyS%1").arg(comNumber - 1);
+    if (comNumber <= 8)
+        return QStringLiteral("/dev/ttyUSB%1").arg(comNumber - 5);
+    if (comNumber <= 10)
+        return QStringLiteral("/dev/ttyACM%1").arg(comNumber - 9);
+    return {};
+#endif
+}
+
+} // namespace quillon

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+namespace quillon {
+
+// Where COM numbers live on this machine. On Linux an entry COMn in the ports
+// folder (a symlink to the device, or a text file holding its path) wins over
+// the conventional device names; on Windows COMn is native.
+class PortMap {
+public:
+    // portsDir empty: $QUILLON_PORTS, else "ports" beside the program.
+    explicit PortMap(QString portsDir = QString());
+
+    // The device for a COM number, or empty when there is none.
+    QString devicePath(int comNumber) const;
+
+    const QString& portsDir() const { return portsDir_; }
+
+    static QString defaultPortsDir();
+
+private:
+    QString portsDir_;
+};
+
+} // namespace quillon

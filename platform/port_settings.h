@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QSerialPort>
+#include <QString>
+
+namespace quillon {
+
+// A settings string such as "9600,n,8,1": baud, parity letter, data bits, stop bits.
+struct PortSettings {
+    qint32 baudRate = 9600;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+};
+
+struct ParsedPortSettings {
+    int error = 0; // 0, or the port error number that describes what is wrong
+    PortSettings settings;
+};
+
+// Nothing is guessed: a malformed string is an error, never silently replaced.
+ParsedPortSettings parsePortSettings(const QString& text);
+
+} // namespace quillon

@@ -1,0 +1,133 @@
+#include "platform/qt_serial_port.h"
+
+#include <QFileInfo>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
+
+namespace quillon {
+
+QtSerialPortDevice::QtSerialPortDevice(PortMap map, QObject* parent)
+    : SerialPort(parent), map_(std::move(map)) {
+    connect(&port_, &QSerialPort::readyRead, this, &QtSerialPortDevice::onReadyRead);
+    connect(&port_, &QSerialPort::bytesWritten, this, &QtSerialPortDevice::onBytesWritten);
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPortDevice::onError);
+}
+
+QtSerialPortDevice::~QtSerialPortDevice() {
+    if (port_.isOpen())
+        port_.close();
+}
+
+int QtSerialPortDevice::setSettings(const QString& settings) {
+    const ParsedPortSettings parsed = parsePortSettings(settings);
+    if (parsed.error != 0)
+        return parsed.error;
+    settingsText_ = settings;
+    settings_ = parsed.settings;
+    return port_.isOpen() ? applySettings() : PortError::None;
+}
+
+int QtSerialPortDevice::applySettings() {
+    const bool ok = port_.setBaudRate(settings_.baudRate) && port_.setParity(settings_.parity) &&
+                    port_.setDataBits(settings_.dataBits) && port_.setStopBits(settings_.stopBits);
+    return ok ? PortError::None : PortError::SetStateFailed;
+}
+
+int QtSerialPortDevice::open() {
+    if (port_.isOpen())
+        return PortError::AlreadyOpen;
+    const QString path = map_.devicePath(number_);
+    if (path.isEmpty())
+        return PortError::InvalidPortNumber;
+    port_.setPortName(path);
+    port_.setBaudRate(settings_.baudRate);
+    port_.setParity(settings_.parity);
+    port_.setDataBits(settings_.dataBits);
+    port_.setStopBits(settings_.stopBits);
+    port_.clearError();
+    if (!port_.open(QIODevice::ReadWrite))
+        return openErrorNumber(path);
+    lost_ = false;
+    return PortError::None;
+}
+
+int QtSerialPortDevice::openErrorNumber(const QString& path) const {
+    switch (port_.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return PortError::InvalidPortNumber;
+    case QSerialPort::PermissionError:
+#ifndef Q_OS_WIN
+        // QSerialPort says PermissionError both for a lock held by another
+        // program and for missing rights; only the second needs the user to act.
+        if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0 && errno == EACCES)
+            return PortError::PermissionDenied;
+#endif
+        return PortError::PortInUse;
+    case QSerialPort::UnsupportedOperationError:
+        return PortError::SetStateFailed;
+    default:
+        return QFileInfo::exists(path) ? PortError::InvalidDevice : PortError::InvalidPortNumber;
+    }
+}
+
+void QtSerialPortDevice::close() {
+    if (port_.isOpen())
+        port_.close();
+}
+
+QByteArray QtSerialPortDevice::readAll() {
+    return port_.isOpen() ? port_.readAll() : QByteArray();
+}
+
+int QtSerialPortDevice::write(const QByteArray& data) {
+    if (!port_.isOpen())
+        return PortError::PortNotOpen;
+    if (port_.write(data) != data.size())
+        return PortError::DeviceLost;
+    return PortError::None;
+}
+
+qint64 QtSerialPortDevice::bytesWaiting() const {
+    return port_.isOpen() ? port_.bytesAvailable() : 0;
+}
+
+void QtSerialPortDevice::onReadyRead() {
+    if (receiveThreshold_ < 1)
+        return;
+    eventCode_ = static_cast<int>(CommEventCode::Receive);
+    Q_EMIT commEvent();
+}
+
+void QtSerialPortDevice::onBytesWritten() {
+    if (sendThreshold_ < 1 || port_.bytesToWrite() > 0)
+        return;
+    eventCode_ = static_cast<int>(CommEventCode::Send);
+    Q_EMIT commEvent();
+}
+
+void QtSerialPortDevice::onError(QSerialPort::SerialPortError error) {
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError &&
+        error != QSerialPort::WriteError)
+        return;
+    // A vanished device keeps signalling ReadError in a tight loop while it
+    // stays open; close it once, outside QSerialPort's own notifier, and say so once.
+    if (lost_ || !port_.isOpen())
+        return;
+    lost_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            port_.close();
+            eventCode_ = static_cast<int>(CommEventCode::Error);
+            Q_EMIT deviceLost(PortError::DeviceLost);
+        },
+        Qt::QueuedConnection);
+}
+
+PortFactory qtPortFactory(const PortMap& map) {
+    return [map] { return std::make_unique<QtSerialPortDevice>(map); };
+}
+
+} // namespace quillon

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/port_map.h"
+#include "platform/port_settings.h"
+#include "platform/serial_port.h"
+
+#include <QSerialPort>
+
+namespace quillon {
+
+// SerialPort on a real device through QSerialPort.
+class QtSerialPortDevice final : public SerialPort {
+    Q_OBJECT
+public:
+    explicit QtSerialPortDevice(PortMap map, QObject* parent = nullptr);
+    ~QtSerialPortDevice() override;
+
+    void setPortNumber(int number) override { number_ = number; }
+    int portNumber() const override { return number_; }
+    int setSettings(const QString& settings) override;
+    QString settings() const override { return settingsText_; }
+    int open() override;
+    void close() override;
+    bool isOpen() const override { return port_.isOpen(); }
+    void setReceiveThreshold(int threshold) override { receiveThreshold_ = threshold; }
+    int receiveThreshold() const override { return receiveThreshold_; }
+    void setSendThreshold(int threshold) override { sendThreshold_ = threshold; }
+    QByteArray readAll() override;
+    int write(const QByteArray& data) override;
+    qint64 bytesWaiting() const override;
+    int eventCode() const override { return eventCode_; }
+
+private:
+    void onReadyRead();
+    void onBytesWritten();
+    void onError(QSerialPort::SerialPortError error);
+    int openErrorNumber(const QString& path) const;
+    int applySettings();
+
+    PortMap map_;
+    QSerialPort port_;
+    int number_ = 1;
+    QString settingsText_ = QStringLiteral("9600,n,8,1");
+    PortSettings settings_;
+    int receiveThreshold_ = 1;
+    int sendThreshold_ = 0;
+    int eventCode_ = 0;
+    bool lost_ = false;
+};
+
+PortFactory qtPortFactory(const PortMap& map);
+
+} // namespace quillon

@@ -1,0 +1,68 @@
+#include "sim/line_engine.h"
+#include "sim/role_factory.h"
+#include "sim/signal_watch.h"
+#include "sim/sim_options.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <csignal>
+#include <cstdio>
+
+using namespace quillon::sim;
+
+namespace {
+
+constexpr int ExitBadUse = 2;
+
+int failWith(const QString& message) {
+    std::fprintf(stderr, "quillon-sim: %s\n", qPrintable(message));
+    return ExitBadUse;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    // Log times count from here, before Qt is even up.
+    QElapsedTimer start;
+    start.start();
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quillon-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLON_SIM_VERSION));
+
+    const ParsedOptions parsed = parseSimOptions(QCoreApplication::arguments());
+    switch (parsed.outcome) {
+    case ParsedOptions::Outcome::Error:
+        return failWith(parsed.text + QStringLiteral("\n(see --help)"));
+    case ParsedOptions::Outcome::ShowHelp:
+    case ParsedOptions::Outcome::ShowVersion:
+        std::fputs(qPrintable(parsed.text), stdout);
+        return 0;
+    case ParsedOptions::Outcome::Run:
+        break;
+    }
+    const SimOptions& options = parsed.options;
+
+    // Whoever started us may stop reading our output; that is no reason to die without
+    // removing the link.
+    std::signal(SIGPIPE, SIG_IGN);
+    // Installed before the link exists so that no signal can leave it behind.
+    SignalWatch signalWatch;
+    QString error;
+    if (!signalWatch.install({SIGINT, SIGTERM, SIGHUP}, &error))
+        return failWith(error);
+    QObject::connect(&signalWatch, &SignalWatch::caught, &app, [] { QCoreApplication::exit(0); });
+
+    LineEngine engine(start);
+    if (!options.logPath.isEmpty() && !engine.openLog(options.logPath, &error))
+        return failWith(error);
+    if (!engine.open(options.portsDir, options.com, &error))
+        return failWith(error);
+    engine.setRole(makeRole(options.role));
+
+    std::printf("quillon-sim: COM%d -> %s\n", options.com, qPrintable(engine.devicePath()));
+    std::fflush(stdout);
+
+    return QCoreApplication::exec();
+}

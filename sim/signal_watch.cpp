@@ -1,0 +1,58 @@
+#include "sim/signal_watch.h"
+
+#include <QSocketNotifier>
+#include <QString>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quillon::sim {
+
+namespace {
+
+// One process, one pipe: a signal handler cannot reach an object.
+int pipeFds[2] = {-1, -1};
+
+void onSignal(int signo) {
+    const int savedErrno = errno;
+    const auto byte = static_cast<unsigned char>(signo);
+    [[maybe_unused]] const ssize_t ignored = ::write(pipeFds[1], &byte, 1);
+    errno = savedErrno;
+}
+
+} // namespace
+
+SignalWatch::SignalWatch(QObject* parent) : QObject(parent) {}
+
+SignalWatch::~SignalWatch() {
+    delete m_notifier;
+}
+
+bool SignalWatch::install(std::initializer_list<int> signos, QString* error) {
+    if (pipeFds[0] < 0 && ::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) {
+        if (error)
+            *error = QStringLiteral("pipe: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signo : signos)
+        ::sigaction(signo, &action, nullptr);
+
+    m_notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatch::drain);
+    return true;
+}
+
+void SignalWatch::drain() {
+    unsigned char byte = 0;
+    while (::read(pipeFds[0], &byte, 1) == 1)
+        emit caught(byte);
+}
+
+} // namespace quillon::sim

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace quillon::sim {
+
+struct SimOptions {
+    QString portsDir;
+    int com = 1;
+    QString logPath;
+    QString role;
+};
+
+struct ParsedOptions {
+    enum class Outcome { Run, ShowHelp, ShowVersion, Error };
+    Outcome outcome = Outcome::Error;
+    SimOptions options;
+    // The error for Error, the text to print for ShowHelp and ShowVersion.
+    QString text;
+};
+
+// Expects QCoreApplication to exist (for the program name and version).
+ParsedOptions parseSimOptions(const QStringList& arguments);
+
+} // namespace quillon::sim

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "sim/role.h"
+
+namespace quillon::sim {
+
+// Answers each line typed at it with "PXC: <line>", like a controller console that only
+// acknowledges input. It never echoes single characters: the terminal on the other end
+// shows its own typing.
+class TerminalRole : public Role {
+    Q_OBJECT
+public:
+    // Longer lines are answered in pieces of this size so a sender that never ends a
+    // line cannot make us grow without bound.
+    static constexpr qsizetype MaxLine = 256;
+
+    explicit TerminalRole(QObject* parent = nullptr);
+
+    void receive(QByteArrayView bytes) override;
+    void clientClosed() override;
+
+private:
+    void answer();
+
+    QByteArray m_line;
+    bool m_afterCr = false;
+};
+
+} // namespace quillon::sim

@@ -1,0 +1,78 @@
+#include "sim_process.h"
+
+#include "event_wait.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <csignal>
+#include <unistd.h>
+
+namespace quillon::simtest {
+
+QString SimProcess::program() {
+    const QString fromEnv = qEnvironmentVariable("QUILLON_SIM");
+    return fromEnv.isEmpty() ? QStringLiteral(QUILLON_SIM_BUILT) : fromEnv;
+}
+
+SimProcess::~SimProcess() {
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        EventWait wait;
+        wait.wakeOn(&m_process, &QProcess::finished);
+        wait.until([&] { return m_process.state() == QProcess::NotRunning; }, 5000);
+    }
+}
+
+bool SimProcess::start(const QStringList& arguments, QString* why) {
+    m_process.start(program(), arguments);
+    QByteArray out;
+    EventWait wait;
+    wait.wakeOn(&m_process, &QProcess::readyReadStandardOutput)
+        .wakeOn(&m_process, &QProcess::finished)
+        .wakeOn(&m_process, &QProcess::errorOccurred);
+    const bool announced = wait.until(
+        [&] {
+            out += m_process.readAllStandardOutput();
+            return out.contains('\n') || m_process.state() == QProcess::NotRunning;
+        },
+        10000);
+    if (!announced || !out.endsWith('\n')) {
+        if (why)
+            *why = QStringLiteral("no announcement from %1: %2 %3")
+                       .arg(program(), m_process.errorString(),
+                            QString::fromLocal8Bit(m_process.readAllStandardError()));
+        return false;
+    }
+    m_banner = QString::fromLocal8Bit(out.chopped(1));
+    static const QRegularExpression pattern(QStringLiteral("^quillon-sim: COM\\d+ -> (/dev/\\S+)$"));
+    const QRegularExpressionMatch match = pattern.match(m_banner);
+    if (match.hasMatch())
+        m_device = match.captured(1);
+    return true;
+}
+
+bool SimProcess::stopWith(int signo, int timeoutMs) {
+    if (m_process.state() == QProcess::NotRunning)
+        return true;
+    ::kill(static_cast<pid_t>(m_process.processId()), signo);
+    EventWait wait;
+    wait.wakeOn(&m_process, &QProcess::finished);
+    return wait.until([&] { return m_process.state() == QProcess::NotRunning; }, timeoutMs);
+}
+
+double SimProcess::cpuSeconds() const {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(m_process.processId()));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // The command name may contain spaces; the numeric fields start after its ')'.
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    // Fields 14 and 15 of the whole line (utime, stime); this list starts at field 3.
+    if (fields.size() < 13)
+        return -1;
+    const double ticks = fields.at(11).toDouble() + fields.at(12).toDouble();
+    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+} // namespace quillon::simtest

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+namespace quillon::simtest {
+
+// The simulator program run as a child, the way the demo runs it.
+class SimProcess {
+public:
+    // From QUILLON_SIM, else the one built next to the tests.
+    static QString program();
+
+    SimProcess() = default;
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+    ~SimProcess();
+
+    // Starts it and waits for the line announcing the port. On failure `why` says what
+    // the simulator printed.
+    bool start(const QStringList& arguments, QString* why);
+
+    // The announcement, without its line end, and the device it names.
+    QString banner() const { return m_banner; }
+    QString device() const { return m_device; }
+    qint64 pid() const { return m_process.processId(); }
+
+    // Sends the signal and waits for the exit.
+    bool stopWith(int signo, int timeoutMs);
+    QProcess& process() { return m_process; }
+
+    // CPU time (user + system) used so far, from /proc.
+    double cpuSeconds() const;
+
+private:
+    QProcess m_process;
+    QString m_banner;
+    QString m_device;
+};
+
+} // namespace quillon::simtest

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/serial_port.h"
+
+#include <QElapsedTimer>
+#include <QVector>
+
+#include <functional>
+
+namespace quillon::test {
+
+// A scripted port: records what is written and delivers what the test injects,
+// through the same event the real port raises.
+class FakePort : public SerialPort {
+    Q_OBJECT
+public:
+    struct Write {
+        qint64 atMs;
+        QByteArray bytes;
+    };
+
+    FakePort();
+
+    void setPortNumber(int number) override { number_ = number; }
+    int portNumber() const override { return number_; }
+    int setSettings(const QString& settings) override;
+    QString settings() const override { return settings_; }
+    int open() override;
+    void close() override { open_ = false; }
+    bool isOpen() const override { return open_; }
+    void setReceiveThreshold(int threshold) override { receiveThreshold_ = threshold; }
+    int receiveThreshold() const override { return receiveThreshold_; }
+    void setSendThreshold(int threshold) override { sendThreshold_ = threshold; }
+    QByteArray readAll() override;
+    int write(const QByteArray& data) override;
+    qint64 bytesWaiting() const override { return input_.size(); }
+    int eventCode() const override { return static_cast<int>(CommEventCode::Receive); }
+
+    // Bytes arriving from the line now, as one chunk.
+    void inject(const QByteArray& bytes);
+    // Bytes arriving after a delay, as one chunk.
+    void injectAfter(int ms, const QByteArray& bytes);
+    // The device disappears under the open port.
+    void vanish();
+
+    // Per-number open result (default 0 for every number) for probe-like tests.
+    std::function<int(int number)> openResult;
+    // Called for every write, e.g. to answer like a peer.
+    std::function<void(FakePort&, const QByteArray&)> onWrite;
+
+    QByteArray written() const;
+    const QVector<Write>& writes() const { return writes_; }
+    void clearWritten() { writes_.clear(); }
+    int openCount() const { return openCount_; }
+
+private:
+    int number_ = 1;
+    QString settings_ = QStringLiteral("9600,n,8,1");
+    bool open_ = false;
+    int receiveThreshold_ = 0;
+    int sendThreshold_ = 0;
+    int openCount_ = 0;
+    QByteArray input_;
+    QVector<Write> writes_;
+    QElapsedTimer clock_;
+};
+
+} // namespace quillon::test
