@@ -62,7 +62,8 @@ CommandTables commandTables(const Edition& edition) {
         tables.terminalButtons.append(
             {QStringLiteral("TESTARCOM"), QStringLiteral("Testar Comunicação Serial")});
     if (edition.hasModbus)
-        tables.terminalButtons.append({QStringLiteral("MODBUS"), QStringLiteral("Terminal MODBUS")});
+        tables.terminalButtons.append(
+            {QStringLiteral("MODBUS"), QStringLiteral("Terminal MODBUS")});
     tables.terminalButtons.append(
         {QStringLiteral("ENTRAR_YZTW"), QStringLiteral("Entrar comando YZTW")});
     tables.terminalButtons.append(

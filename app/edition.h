@@ -10,8 +10,8 @@ struct Edition {
     int versionMajor = 0;
     int versionMinor = 0;
     int versionRevision = 0;
-    int settingsLines = 8;    // lines of Quillon.ini
-    bool probesPorts = true;  // port list filled at start
+    int settingsLines = 8;   // lines of Quillon.ini
+    bool probesPorts = true; // port list filled at start
     bool centresWindow = true;
     bool hasModem = true;
     bool hasSerialTester = true;

@@ -13,10 +13,10 @@ QString showFileDialog(Dialogs& dialogs, const FileDialogRequest& request) {
         return {};
     if (request.save && QFileInfo::exists(localPath(result.fileName))) {
         const QString name = QFileInfo(localPath(result.fileName)).fileName();
-        const MessageAnswer answer =
-            dialogs.message(QStringLiteral("Quillon"),
-                            name + kCrLf + QStringLiteral("Este arquivo já existe, deseja substituí-lo?"),
-                            MessageIcon::Exclamation, MessageButtons::YesNo);
+        const MessageAnswer answer = dialogs.message(
+            QStringLiteral("Quillon"),
+            name + kCrLf + QStringLiteral("Este arquivo já existe, deseja substituí-lo?"),
+            MessageIcon::Exclamation, MessageButtons::YesNo);
         if (answer != MessageAnswer::Yes)
             return {};
     }
@@ -24,7 +24,8 @@ QString showFileDialog(Dialogs& dialogs, const FileDialogRequest& request) {
 }
 
 QString folderOf(const QString& path) {
-    const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
+    const qsizetype cut =
+        std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
     return cut < 0 ? QString() : path.left(cut + 1);
 }
 

@@ -76,8 +76,7 @@ FrmXmodem::FrmXmodem(Session& session, QWidget* parent)
 FrmXmodem::~FrmXmodem() = default;
 
 QSize FrmXmodem::xmodemModeSize() const {
-    return {twips(kClientWidth, this),
-            menuBar()->sizeHint().height() + twips(kClientHeight, this)};
+    return {twips(kClientWidth, this), menuBar()->sizeHint().height() + twips(kClientHeight, this)};
 }
 
 void FrmXmodem::buildControls() {
@@ -122,8 +121,8 @@ void FrmXmodem::buildControls() {
         int left;
         int top;
     } labels[] = {
-        {"Label2", "Erros", 2400, 300}, {"Label1", "OK", 3000, 300},  {"Label3", "Total", 3420, 300},
-        {"LabErros", "", 2400, 540},    {"LabOK", "", 2880, 540},     {"LabTotal", "", 3420, 540},
+        {"Label2", "Erros", 2400, 300}, {"Label1", "OK", 3000, 300}, {"Label3", "Total", 3420, 300},
+        {"LabErros", "", 2400, 540},    {"LabOK", "", 2880, 540},    {"LabTotal", "", 3420, 540},
         {"LabPorcento", "", 4020, 540},
     };
     QLabel* made[7] = {};
@@ -165,7 +164,8 @@ void FrmXmodem::buildControls() {
     image1->setPixmap(makerLogo(image1->size()));
     label10_ = makeLabel(frame1_, QStringLiteral("Label10"), QStringLiteral("Versão:"));
     label10_->setGeometry(twipsRect(2280, 240, 2295, 255, ref));
-    auto* label9 = makeLabel(frame1_, QStringLiteral("Label9"), QStringLiteral("Controladores PXC"));
+    auto* label9 =
+        makeLabel(frame1_, QStringLiteral("Label9"), QStringLiteral("Controladores PXC"));
     label9->setGeometry(twipsRect(2280, 600, 2295, 255, ref));
 
     command1_ = new QPushButton(QStringLiteral("Command1"), client_);
@@ -196,9 +196,8 @@ QToolBar* FrmXmodem::buildToolbar(const QString& name, const QVector<ToolButtonS
         action->setToolTip(spec.toolTip);
         if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action)))
             button->setObjectName(spec.key);
-        connect(action, &QAction::triggered, this, [this, handler, key = spec.key] {
-            (this->*handler)(key);
-        });
+        connect(action, &QAction::triggered, this,
+                [this, handler, key = spec.key] { (this->*handler)(key); });
         toolbarButtons_[spec.key] = action;
     }
     return bar;
@@ -210,7 +209,8 @@ void FrmXmodem::buildMenus() {
         menu->setObjectName(menuSpec.name);
         menu->menuAction()->setObjectName(menuSpec.name);
         for (const MenuItemSpec& item : menuSpec.items) {
-            QAction* action = item.isSeparator() ? menu->addSeparator() : menu->addAction(item.caption);
+            QAction* action =
+                item.isSeparator() ? menu->addSeparator() : menu->addAction(item.caption);
             action->setObjectName(itemKey(item.name, item.index));
             if (!item.shortcut.isEmpty()) {
                 action->setShortcut(QKeySequence(item.shortcut));
@@ -268,8 +268,8 @@ void FrmXmodem::placeConsoleRow() {
         QLineEdit* box;
         int left;
         int width;
-    } row[] = {{text3_, 3480, 1395}, {txtYztw_, 5040, 915}, {text1_, 6060, 675},
-               {txtEstacao_, 6780, 315}, {text2_, 7200, 885}, {txtIdent_, 8160, 645}};
+    } row[] = {{text3_, 3480, 1395},     {txtYztw_, 5040, 915}, {text1_, 6060, 675},
+               {txtEstacao_, 6780, 315}, {text2_, 7200, 885},   {txtIdent_, 8160, 645}};
     for (const auto& place : row)
         place.box->setGeometry(twipsRect(place.left, 60, place.width, 195, ref));
     // Reserve the row's room so the toolbar's own buttons never cover it.
@@ -289,7 +289,8 @@ void FrmXmodem::wireSignals() {
             [this](const QString& text) { session_.settings.transferSettings = text; });
     connect(text6_, &QLineEdit::textChanged, this,
             [this](const QString& text) { session_.settings.programFile = text; });
-    link_->setTerminalSink([this](const QByteArray& bytes) { txtTerminal_->insertReceived(bytes); });
+    link_->setTerminalSink(
+        [this](const QByteArray& bytes) { txtTerminal_->insertReceived(bytes); });
     txtTerminal_->setKeySink([this](char code) {
         if (const int error = link_->sendKey(code))
             session_.reportError(error);
@@ -306,7 +307,8 @@ void FrmXmodem::formLoad() {
         if (const QScreen* screen = this->screen()) {
             const QRect area = screen->geometry();
             const QSize size = frameGeometry().size();
-            move(area.x() + static_cast<int>(static_cast<float>(area.width() - size.width()) / 2.0f),
+            move(area.x() +
+                     static_cast<int>(static_cast<float>(area.width() - size.width()) / 2.0f),
                  area.y() +
                      static_cast<int>(static_cast<float>(area.height() - size.height()) / 2.0f));
         }
@@ -364,8 +366,8 @@ void FrmXmodem::formUnload() {
     if (port_->isOpen())
         port_->close();
     // A failed save is remembered, not shown: the program is ending.
-    session_.lastErrorNumber =
-        saveSettingsFile(session_.settingsPath(), session_.settings, session_.edition.settingsLines);
+    session_.lastErrorNumber = saveSettingsFile(session_.settingsPath(), session_.settings,
+                                                session_.edition.settingsLines);
     if (helpViewer_)
         helpViewer_->close();
 }
@@ -393,7 +395,8 @@ void FrmXmodem::formResize() {
         setFixedSize(xmodemModeSize());
     } else {
         const QSize outer = frameGeometry().size();
-        txtTerminal_->setGeometry(0, twips(400, this), std::max(0, outer.width() - twips(100, this)),
+        txtTerminal_->setGeometry(0, twips(400, this),
+                                  std::max(0, outer.width() - twips(100, this)),
                                   std::max(0, outer.height() - twips(1000, this)));
     }
     const int barWidth = std::max(client_->width(), twips(kClientWidth, this));

@@ -66,7 +66,8 @@ QVector<int> PortProbe::run(int count) {
             raw->received += raw->port->readAll();
             raw->quiet->start();
         });
-        QObject::connect(raw->port.get(), &SerialPort::deviceLost, [raw, &finish](int) { finish(*raw); });
+        QObject::connect(raw->port.get(), &SerialPort::deviceLost,
+                         [raw, &finish](int) { finish(*raw); });
         raw->quiet->start();
         if (raw->port->write(QByteArrayLiteral("ATV1\r\n")) != 0)
             finish(*raw);

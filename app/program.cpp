@@ -21,8 +21,7 @@ int runProgram(int argc, char* argv[], const Edition& edition) {
                                             .arg(edition.versionRevision));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quillon")));
     QtDialogs dialogs;
-    Session session(edition, QApplication::applicationDirPath(), dialogs,
-                    qtPortFactory(PortMap()));
+    Session session(edition, QApplication::applicationDirPath(), dialogs, qtPortFactory(PortMap()));
     FrmXmodem window(session);
     QObject::connect(&window, &FrmXmodem::ended, [&session] {
         // Unloading ends the program at once, even from inside a running wait

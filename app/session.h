@@ -14,10 +14,10 @@ namespace quillon {
 
 // The values kept in Quillon.ini.
 struct SettingsValues {
-    QString portNumber = QStringLiteral("1");              // Text4
+    QString portNumber = QStringLiteral("1");                // Text4
     QString transferSettings = QStringLiteral("9600,n,8,1"); // Text5
     QString terminalSettings = QStringLiteral("1200,n,8,1");
-    QString programFile;                                   // Text6
+    QString programFile; // Text6
     QString workingDirectory;
     int useModem = 0;
     QString extraAtCommands;

@@ -62,7 +62,9 @@ double leadingNumber(const QString& text) {
         while (i < text.size() && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
             ++i;
     };
-    auto isDigit = [&](qsizetype at) { return at < text.size() && text[at].isDigit() && text[at].unicode() < 128; };
+    auto isDigit = [&](qsizetype at) {
+        return at < text.size() && text[at].isDigit() && text[at].unicode() < 128;
+    };
     skipBlanks();
     if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
         digits += text[i++];
@@ -100,7 +102,8 @@ std::optional<qint16> roundToInt16(double value) {
     if (!std::isfinite(value))
         return std::nullopt;
     const double rounded = std::nearbyint(value); // default mode: half to even
-    if (rounded < std::numeric_limits<qint16>::min() || rounded > std::numeric_limits<qint16>::max())
+    if (rounded < std::numeric_limits<qint16>::min() ||
+        rounded > std::numeric_limits<qint16>::max())
         return std::nullopt;
     return static_cast<qint16>(rounded);
 }

@@ -30,8 +30,8 @@ void Waiter::waitMs(double milliseconds) {
         const qint64 remainingNs = totalNs - clock.nsecsElapsed();
         if (remainingNs <= 0)
             break;
-        timer.start(static_cast<int>(std::min<qint64>((remainingNs + 999'999) / 1'000'000,
-                                                      24LL * 3600 * 1000)));
+        timer.start(static_cast<int>(
+            std::min<qint64>((remainingNs + 999'999) / 1'000'000, 24LL * 3600 * 1000)));
         loop.exec(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     running_.erase(std::find(running_.begin(), running_.end(), &loop));

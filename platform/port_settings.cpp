@@ -12,8 +12,8 @@ namespace quillon {
 namespace {
 
 // The rates a PC serial port offers; anything else is a typing mistake.
-constexpr std::array<qint32, 18> kBaudRates = {110,   300,   600,   1200,   2400,   4800,
-                                               9600,  14400, 19200, 28800,  38400,  56000,
+constexpr std::array<qint32, 18> kBaudRates = {110,   300,    600,    1200,   2400,   4800,
+                                               9600,  14400,  19200,  28800,  38400,  56000,
                                                57600, 115200, 128000, 230400, 256000, 460800};
 
 bool parseWhole(const QString& text, int& value) {

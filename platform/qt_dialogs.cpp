@@ -22,7 +22,8 @@ MessageAnswer QtDialogs::message(const QString& title, const QString& text, Mess
     box.setWindowTitle(title);
     // Message texts use CR or CR LF for their breaks.
     QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     box.setText(shown);
     box.setIcon(icon == MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon);
     if (buttons == MessageButtons::YesNo) {
@@ -43,7 +44,8 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title,
     QInputDialog box(owner());
     box.setWindowTitle(title);
     QString shown = prompt;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     box.setLabelText(shown);
     box.setTextValue(defaultAnswer);
     box.setOkButtonText(QStringLiteral("OK"));
@@ -58,7 +60,8 @@ QString toQtNameFilters(const QString& filter) {
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString pattern = parts[i + 1];
-        pattern.replace(QStringLiteral("*.*"), QStringLiteral("*")).replace(QLatin1Char(';'), QLatin1Char(' '));
+        pattern.replace(QStringLiteral("*.*"), QStringLiteral("*"))
+            .replace(QLatin1Char(';'), QLatin1Char(' '));
         filters << parts[i] + QStringLiteral(" (") + pattern + QLatin1Char(')');
     }
     return filters.join(QStringLiteral(";;"));

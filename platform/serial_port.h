@@ -13,8 +13,8 @@ namespace quillon {
 namespace PortError {
 inline constexpr int None = 0;
 inline constexpr int InvalidPortNumber = 8002; // no device behind the COM number
-inline constexpr int PortInUse = 8005;         // lock file, EBUSY or TIOCEXCL held by another program
-inline constexpr int InvalidDevice = 8006;     // the device exists but could not be opened as a port
+inline constexpr int PortInUse = 8005;     // lock file, EBUSY or TIOCEXCL held by another program
+inline constexpr int InvalidDevice = 8006; // the device exists but could not be opened as a port
 inline constexpr int BadBaudRate = 8007;
 inline constexpr int BadDataBits = 8008;
 inline constexpr int BadSettings = 8009; // parity, stop bits or a malformed settings string

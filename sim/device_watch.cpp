@@ -20,8 +20,7 @@ DeviceWatch::~DeviceWatch() {
 
 bool DeviceWatch::watch(const QString& path, QString* error) {
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_fd < 0 ||
-        ::inotify_add_watch(m_fd, QFile::encodeName(path).constData(), IN_CLOSE) < 0) {
+    if (m_fd < 0 || ::inotify_add_watch(m_fd, QFile::encodeName(path).constData(), IN_CLOSE) < 0) {
         if (error)
             *error = QStringLiteral("cannot watch %1: %2")
                          .arg(path, QString::fromLocal8Bit(std::strerror(errno)));

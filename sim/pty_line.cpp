@@ -15,7 +15,8 @@ namespace quillon::sim {
 namespace {
 
 QString systemError(const char* what) {
-    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+    return QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 bool makeRaw(int fd) {
@@ -95,7 +96,8 @@ void PtyLine::readAvailable() {
     // our own slave descriptor, but if it does, look again later rather than let the
     // notifier fire back to back.
     m_readNotifier->setEnabled(false);
-    QTimer::singleShot(100, m_readNotifier, [notifier = m_readNotifier] { notifier->setEnabled(true); });
+    QTimer::singleShot(100, m_readNotifier,
+                       [notifier = m_readNotifier] { notifier->setEnabled(true); });
 }
 
 void PtyLine::write(const QByteArray& bytes) {
@@ -109,7 +111,8 @@ void PtyLine::write(const QByteArray& bytes) {
 
 void PtyLine::flushPending() {
     while (!m_pending.isEmpty()) {
-        const ssize_t n = ::write(m_master, m_pending.constData(), static_cast<size_t>(m_pending.size()));
+        const ssize_t n =
+            ::write(m_master, m_pending.constData(), static_cast<size_t>(m_pending.size()));
         if (n > 0) {
             emit sent(m_pending.left(n));
             m_pending.remove(0, n);

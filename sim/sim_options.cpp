@@ -11,17 +11,28 @@ namespace {
 
 constexpr int MaxCom = 256;
 
+// Where the main program looks when not told otherwise, so that an installed simulator
+// and program, side by side, meet without options.
+QString defaultPortsDir() {
+    const QString fromEnv = qEnvironmentVariable("QUILLON_PORTS");
+    if (!fromEnv.isEmpty())
+        return fromEnv;
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/ports");
+}
+
 } // namespace
 
 ParsedOptions parseSimOptions(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Stands in for a PXC controller on a pseudo-terminal linked as DIR/COMn."));
+    parser.setApplicationDescription(
+        QStringLiteral("Stands in for a PXC controller on a pseudo-terminal linked as DIR/COMn."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption portsOption(
-        QStringLiteral("ports"), QStringLiteral("Folder for the port link (created if missing)."),
-        QStringLiteral("dir"), QStringLiteral("ports"));
+        QStringLiteral("ports"),
+        QStringLiteral("Folder for the port link, created if missing. Default: $QUILLON_PORTS, "
+                       "else \"ports\" beside this program."),
+        QStringLiteral("dir"), defaultPortsDir());
     const QCommandLineOption comOption(QStringLiteral("com"),
                                        QStringLiteral("Port number n: the link is named COMn."),
                                        QStringLiteral("n"), QStringLiteral("1"));
@@ -50,7 +61,7 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
     if (parser.isSet(versionOption)) {
         result.outcome = ParsedOptions::Outcome::ShowVersion;
         result.text = QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
-                                                     QCoreApplication::applicationVersion());
+                                                    QCoreApplication::applicationVersion());
         return result;
     }
     if (!parser.positionalArguments().isEmpty())

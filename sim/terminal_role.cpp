@@ -8,13 +8,8 @@ TerminalRole::TerminalRole(QObject* parent) : Role(parent) {
 
 void TerminalRole::receive(QByteArrayView bytes) {
     for (const char c : bytes) {
-        // Terminals send CR, LF or CR LF; the LF of a CR LF pair must not count as a
-        // second (empty) line.
-        if (c == '\n' && m_afterCr) {
-            m_afterCr = false;
-            continue;
-        }
-        m_afterCr = c == '\r';
+        // Terminals end lines with CR, LF or CR LF. The LF of a CR LF pair ends an empty
+        // line, and empty lines get no answer, so all three need no further care.
         if (c == '\r' || c == '\n') {
             answer();
             continue;
@@ -27,7 +22,6 @@ void TerminalRole::receive(QByteArrayView bytes) {
 
 void TerminalRole::clientClosed() {
     m_line.clear();
-    m_afterCr = false;
 }
 
 void TerminalRole::answer() {

@@ -23,7 +23,6 @@ private:
     void answer();
 
     QByteArray m_line;
-    bool m_afterCr = false;
 };
 
 } // namespace quillon::sim

@@ -45,7 +45,8 @@ bool SimProcess::start(const QStringList& arguments, QString* why) {
         return false;
     }
     m_banner = QString::fromLocal8Bit(out.chopped(1));
-    static const QRegularExpression pattern(QStringLiteral("^quillon-sim: COM\\d+ -> (/dev/\\S+)$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^quillon-sim: COM\\d+ -> (/dev/\\S+)$"));
     const QRegularExpressionMatch match = pattern.match(m_banner);
     if (match.hasMatch())
         m_device = match.captured(1);

@@ -81,7 +81,8 @@ QString linkPath(const QTemporaryDir& dir) {
 // The hex bytes of all log lines in one direction, joined, so the check does not depend
 // on how the kernel happened to chunk the data.
 QByteArray loggedHex(const QByteArray& log, const QByteArray& direction) {
-    static const QRegularExpression line(QStringLiteral("^\\d+\\.\\d{6} (in|out) ([0-9A-F]{2}(?: [0-9A-F]{2})*)$"));
+    static const QRegularExpression line(
+        QStringLiteral("^\\d+\\.\\d{6} (in|out) ([0-9A-F]{2}(?: [0-9A-F]{2})*)$"));
     QByteArrayList hex;
     for (const QByteArray& text : log.split('\n')) {
         const QRegularExpressionMatch match = line.match(QString::fromLatin1(text));
@@ -131,12 +132,10 @@ void SimTest::terminalRoleAnswersLines_data() {
     const QByteArray max(TerminalRole::MaxLine, 'x');
     QTest::newRow("CR") << QList<QByteArray>{"hello\r"} << QList<QByteArray>{reply("hello")};
     QTest::newRow("LF") << QList<QByteArray>{"hello\n"} << QList<QByteArray>{reply("hello")};
-    QTest::newRow("CR LF is one line end")
-        << QList<QByteArray>{"hello\r\nworld\r\n"}
-        << QList<QByteArray>{reply("hello"), reply("world")};
-    QTest::newRow("CR LF split over chunks")
-        << QList<QByteArray>{"hello\r", "\nworld\r"}
-        << QList<QByteArray>{reply("hello"), reply("world")};
+    QTest::newRow("CR LF is one line end") << QList<QByteArray>{"hello\r\nworld\r\n"}
+                                           << QList<QByteArray>{reply("hello"), reply("world")};
+    QTest::newRow("CR LF split over chunks") << QList<QByteArray>{"hello\r", "\nworld\r"}
+                                             << QList<QByteArray>{reply("hello"), reply("world")};
     QTest::newRow("LF CR is two line ends")
         << QList<QByteArray>{"a\n\rb\r"} << QList<QByteArray>{reply("a"), reply("b")};
     QTest::newRow("LF after text after CR ends a line")
@@ -147,8 +146,8 @@ void SimTest::terminalRoleAnswersLines_data() {
         << QList<QByteArray>{"hel", "lo"} << QList<QByteArray>{};
     QTest::newRow("line split over chunks")
         << QList<QByteArray>{"he", "l", "lo", "\r"} << QList<QByteArray>{reply("hello")};
-    QTest::newRow("line of exactly the cap") << QList<QByteArray>{max + "\r\n"}
-                                             << QList<QByteArray>{reply(max)};
+    QTest::newRow("line of exactly the cap")
+        << QList<QByteArray>{max + "\r\n"} << QList<QByteArray>{reply(max)};
     QTest::newRow("long line answered in pieces")
         << QList<QByteArray>{QByteArray(2 * TerminalRole::MaxLine + 10, 'y') + "\r"}
         << QList<QByteArray>{reply(QByteArray(TerminalRole::MaxLine, 'y')),
@@ -158,9 +157,8 @@ void SimTest::terminalRoleAnswersLines_data() {
         << QList<QByteArray>{QByteArray(200, 'z'), QByteArray(100, 'z'), "\n"}
         << QList<QByteArray>{reply(QByteArray(TerminalRole::MaxLine, 'z')),
                              reply(QByteArray(44, 'z'))};
-    QTest::newRow("embedded zero bytes")
-        << QList<QByteArray>{QByteArray("a\0b\r", 4)}
-        << QList<QByteArray>{reply(QByteArray("a\0b", 3))};
+    QTest::newRow("embedded zero bytes") << QList<QByteArray>{QByteArray("a\0b\r", 4)}
+                                         << QList<QByteArray>{reply(QByteArray("a\0b", 3))};
     QTest::newRow("zero byte alone") << QList<QByteArray>{QByteArray("\0\n", 2)}
                                      << QList<QByteArray>{reply(QByteArray(1, '\0'))};
 }
@@ -216,12 +214,13 @@ void SimTest::wireLogLineFormat_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArray>("line");
 
-    QTest::newRow("start") << qint64(0) << true << QByteArray("A") << QByteArray("0.000000 in 41\n");
+    QTest::newRow("start") << qint64(0) << true << QByteArray("A")
+                           << QByteArray("0.000000 in 41\n");
     QTest::newRow("sub-microsecond dropped")
         << qint64(1999) << false << QByteArray("\r\n") << QByteArray("0.000001 out 0D 0A\n");
-    QTest::newRow("fraction padded") << qint64(12'000'050'000) << true
-                                     << QByteArray("\x00\xff\x7f", 3)
-                                     << QByteArray("12.000050 in 00 FF 7F\n");
+    QTest::newRow("fraction padded")
+        << qint64(12'000'050'000) << true << QByteArray("\x00\xff\x7f", 3)
+        << QByteArray("12.000050 in 00 FF 7F\n");
     QTest::newRow("hours in") << qint64(3'600'123'456'789) << false << QByteArray("ab")
                               << QByteArray("3600.123456 out 61 62\n");
 }
@@ -304,7 +303,8 @@ void SimTest::logsBothDirectionsWhileRunning() {
 
     double last = 0;
     for (const QByteArray& line : log.trimmed().split('\n')) {
-        QVERIFY2(QRegularExpression(QStringLiteral("^\\d+\\.\\d{6} (in|out) [0-9A-F]{2}( [0-9A-F]{2})*$"))
+        QVERIFY2(QRegularExpression(
+                     QStringLiteral("^\\d+\\.\\d{6} (in|out) [0-9A-F]{2}( [0-9A-F]{2})*$"))
                      .match(QString::fromLatin1(line))
                      .hasMatch(),
                  line.constData());
@@ -472,8 +472,10 @@ void SimTest::rejectsBadArguments() {
     QFETCH(QString, complaint);
     QTemporaryDir dir;
     QProcess sim;
-    // Run where a default "ports" folder may be made harmlessly.
-    sim.setWorkingDirectory(dir.path());
+    // Should a bad argument slip through, the port goes somewhere harmless.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QUILLON_PORTS"), dir.filePath(QStringLiteral("ports")));
+    sim.setProcessEnvironment(env);
     sim.start(SimProcess::program(), arguments);
     EventWait wait;
     wait.wakeOn(&sim, &QProcess::finished);

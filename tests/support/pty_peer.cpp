@@ -72,7 +72,8 @@ void PtyPeer::readMaster() {
 void PtyPeer::write(const QByteArray& bytes) {
     qsizetype done = 0;
     while (master_ >= 0 && done < bytes.size()) {
-        const ssize_t n = ::write(master_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        const ssize_t n =
+            ::write(master_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (n > 0) {
             done += n;
             continue;

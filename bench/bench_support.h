@@ -1,0 +1,86 @@
+#pragma once
+
+#include "app/main_window.h"
+#include "app/session.h"
+#include "tests/support/fake_dialogs.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+
+namespace quillon::bench {
+
+struct Options {
+    bool quick = false;
+    qsizetype pushBytes = 1024 * 1024;
+    int idleMs = 2000;
+    // How long a push may take before the run counts as stuck.
+    int pushTimeoutMs = 60000;
+};
+
+// What one measurement found: the lines to print, and what is far enough off
+// that a smoke run must fail.
+struct Findings {
+    QStringList lines;
+    QStringList badlyOff;
+    void say(const QString& line);
+    void flag(const QString& problem);
+};
+
+// A ports folder where no COM number reaches a device on this machine, so a run
+// sees only the peers it links in itself.
+class IsolatedPorts {
+public:
+    IsolatedPorts();
+    bool ok() const { return ok_; }
+    QString dir() const { return temp_.path(); }
+
+private:
+    QTemporaryDir temp_;
+    bool ok_ = false;
+};
+
+// A main window as the program builds it, with its own program folder holding a
+// settings file that names COM1 for the terminal.
+class WindowRig {
+public:
+    explicit WindowRig(const QString& portsDir);
+    ~WindowRig();
+    WindowRig(const WindowRig&) = delete;
+    WindowRig& operator=(const WindowRig&) = delete;
+
+    Session& session() { return *session_; }
+    FrmXmodem& window() { return *window_; }
+    test::FakeDialogs& dialogs() { return dialogs_; }
+    // The error boxes the window raised so far, one per line, or empty.
+    QString shownErrors() const;
+
+private:
+    QTemporaryDir appDir_;
+    test::FakeDialogs dialogs_;
+    std::unique_ptr<Session> session_;
+    std::unique_ptr<FrmXmodem> window_;
+};
+
+// Sleeps in an event loop until `done` holds (asked every pollMs) or the time
+// is up; true when it held.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs, int pollMs = 10);
+// Sleeps in an event loop, serving whatever arrives meanwhile.
+void idleFor(int milliseconds);
+
+qint64 residentBytes();
+// User plus system CPU time of the whole process.
+double cpuSeconds();
+
+QString secondsText(double seconds);
+QString ratioText(double numerator, double denominator);
+QString megabytesText(double bytes);
+
+void measureStartup(const Options& options, Findings& findings);
+void measureTerminalReceive(const Options& options, Findings& findings);
+void measureWaitingCpu(const Options& options, Findings& findings);
+
+} // namespace quillon::bench

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs, builds and starts QuillonV2 on a simulated controller: the line
+# simulator makes a pseudo-terminal and links it as COM1 in build/ports.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build --parallel 2 --target QuillonV2 quillon-sim quillon_runtime_files
+
+ports=$PWD/build/ports
+mkdir -p "$ports"
+build/sim/quillon-sim --ports "$ports" --com 1 --log build/sim.log > build/sim.out 2>&1 &
+sim=$!
+trap 'kill $sim 2>/dev/null || true' EXIT
+for _ in $(seq 50); do [ -e "$ports/COM1" ] && break; sleep 0.1; done
+
+export QUILLON_PORTS=$ports
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "Sem tela gráfica: iniciando em Xvfb (:99)." >&2
+    Xvfb :99 -screen 0 1280x900x24 >/dev/null 2>&1 &
+    xvfb=$!
+    trap 'kill $sim $xvfb 2>/dev/null || true' EXIT
+    export DISPLAY=:99
+    sleep 1
+fi
+build/QuillonV2

@@ -1,0 +1,356 @@
+#include "app/port_probe.h"
+#include "app/serial_link.h"
+#include "app/session.h"
+#include "tests/support/fake_dialogs.h"
+#include "tests/support/fake_port.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+using namespace quillon;
+using test::FakePort;
+
+namespace {
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct LinkFixture {
+    test::FakeDialogs dialogs;
+    Session session{fullEdition(), QStringLiteral("/tmp"), dialogs,
+                    [] { return std::make_unique<FakePort>(); }};
+    FakePort port;
+    SerialLink link{session, port};
+    QByteArray shown;
+    LinkFixture() {
+        link.setTerminalSink([this](const QByteArray& b) { shown += b; });
+        port.setReceiveThreshold(1);
+        QCOMPARE(port.open(), 0);
+    }
+};
+
+} // namespace
+
+class TstLink : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void waitMsTakesItsTime_data();
+    void waitMsTakesItsTime();
+    void waitMsRunsEvents();
+    void waitCancelEndsEveryWait();
+    void waitCancelIgnoredWhenNotCancellable();
+    void waitMsSleeps();
+    void replyFlags_data();
+    void replyFlags();
+    void transferStopSetsNoFlag();
+    void terminalModeRoutesToSink();
+    void rxBufferIsBounded();
+    void quietLine_data();
+    void quietLine();
+    void lineActiveFallsAfterBurst();
+    void typedKeyIsOneByte();
+    void openTerminalPort_data();
+    void openTerminalPort();
+    void probeWithFakes();
+    void portListing_data();
+    void portListing();
+};
+
+void TstLink::waitMsTakesItsTime_data() {
+    QTest::addColumn<double>("ms");
+    QTest::newRow("0") << 0.0;
+    QTest::newRow("-5") << -5.0;
+    QTest::newRow("1") << 1.0;
+    QTest::newRow("250") << 250.0;
+    QTest::newRow("fraction") << 20.5;
+}
+
+void TstLink::waitMsTakesItsTime() {
+    QFETCH(double, ms);
+    Waiter waiter;
+    QElapsedTimer clock;
+    clock.start();
+    waiter.waitMs(ms);
+    const double elapsed = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    QVERIFY2(elapsed >= ms, qPrintable(QString::number(elapsed)));
+    QVERIFY2(elapsed < std::max(ms, 0.0) + 60, qPrintable(QString::number(elapsed)));
+}
+
+void TstLink::waitMsRunsEvents() {
+    Waiter waiter;
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(20);
+    int innerDepth = 0;
+    QTimer::singleShot(50, [&] {
+        innerDepth = waiter.depth();
+        waiter.waitMs(100); // nested: the outer wait goes on after it
+    });
+    QElapsedTimer clock;
+    clock.start();
+    waiter.waitMs(300);
+    QVERIFY(clock.elapsed() >= 300);
+    QVERIFY(clock.elapsed() < 400);
+    QCOMPARE(innerDepth, 1);
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+    QCOMPARE(waiter.depth(), 0);
+}
+
+void TstLink::waitCancelEndsEveryWait() {
+    Waiter waiter;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 innerEnded = -1;
+    QTimer::singleShot(50, [&] {
+        QTimer::singleShot(100, [&] { waiter.cancel(); });
+        waiter.waitMs(5000);
+        innerEnded = clock.elapsed();
+    });
+    waiter.waitMs(5000);
+    QVERIFY2(innerEnded >= 140 && innerEnded < 400, qPrintable(QString::number(innerEnded)));
+    QVERIFY(clock.elapsed() < 400);
+    // A new wait clears the flag and waits again.
+    clock.restart();
+    waiter.waitMs(100);
+    QVERIFY(clock.elapsed() >= 100);
+}
+
+void TstLink::waitCancelIgnoredWhenNotCancellable() {
+    Waiter waiter(false);
+    QTimer::singleShot(20, [&] { waiter.cancel(); });
+    QElapsedTimer clock;
+    clock.start();
+    waiter.waitMs(200);
+    QVERIFY(clock.elapsed() >= 200);
+}
+
+void TstLink::waitMsSleeps() {
+    Waiter waiter;
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    waiter.waitMs(2000);
+    const double wall = static_cast<double>(clock.elapsed()) / 1000.0;
+    const double share = (cpuSeconds() - cpuBefore) / wall;
+    QVERIFY2(share < 0.05, qPrintable(QStringLiteral("CPU %1 %").arg(share * 100)));
+}
+
+void TstLink::replyFlags_data() {
+    QTest::addColumn<QByteArray>("chunk");
+    QTest::addColumn<int>("flag"); // 0 none, 1 ack, 2 nak, 3 can, 4 C
+    QTest::newRow("ACK") << QByteArray("\x06") << 1;
+    QTest::newRow("ACK NAK only ack") << QByteArray("\x06\x15") << 1;
+    QTest::newRow("NAK") << QByteArray("\x15") << 2;
+    QTest::newRow("CAN") << QByteArray("\x18\x18") << 3;
+    QTest::newRow("C") << QByteArray("C") << 4;
+    QTest::newRow("OK CR LF") << QByteArray("OK\r\n") << 0;
+    QTest::newRow("ACK behind noise") << QByteArray("x\x06") << 0;
+    QTest::newRow("zero byte first") << QByteArray("\0\x06", 2) << 0;
+}
+
+void TstLink::replyFlags() {
+    QFETCH(QByteArray, chunk);
+    QFETCH(int, flag);
+    LinkFixture f;
+    f.port.inject(chunk);
+    const LinkState& link = f.session.link;
+    QCOMPARE(link.rxBuffer, chunk);
+    QCOMPARE(link.lastReceived, chunk);
+    QCOMPARE(link.ackReceived, flag == 1);
+    QCOMPARE(link.nakReceived, flag == 2);
+    QCOMPARE(link.cancelReceived, flag == 3);
+    QCOMPARE(link.startRequestReceived, flag == 4);
+    QVERIFY(link.lineActive);
+    QVERIFY(f.shown.isEmpty());
+}
+
+void TstLink::transferStopSetsNoFlag() {
+    LinkFixture f;
+    f.session.transfer.transferStop = true;
+    f.port.inject("\x06");
+    QVERIFY(!f.session.link.ackReceived);
+    QCOMPARE(f.session.link.rxBuffer, QByteArray("\x06"));
+    // The burst still ends, so a quiet-line wait is not held up.
+    QTRY_VERIFY_WITH_TIMEOUT(!f.session.link.lineActive, 1000);
+}
+
+void TstLink::terminalModeRoutesToSink() {
+    LinkFixture f;
+    f.session.link.terminalMode = true;
+    f.port.inject(QByteArray("AB\r\nXY\x07\0", 8));
+    QCOMPARE(f.shown, QByteArray("AB\r\nXY\x07\0", 8));
+    QVERIFY(f.session.link.rxBuffer.isEmpty());
+    QVERIFY(!f.session.link.ackReceived);
+}
+
+void TstLink::rxBufferIsBounded() {
+    LinkFixture f;
+    const QByteArray block(10000, 'a');
+    for (int i = 0; i < 20; ++i)
+        f.port.inject(block);
+    f.port.inject("OK\r\n");
+    QCOMPARE(f.session.link.rxBuffer.size(), SerialLink::kRxBufferLimit);
+    QVERIFY(f.session.link.rxBuffer.endsWith("OK\r\n"));
+    f.port.inject(QByteArray(SerialLink::kRxBufferLimit * 2, 'b'));
+    QCOMPARE(f.session.link.rxBuffer.size(), SerialLink::kRxBufferLimit);
+}
+
+void TstLink::quietLine_data() {
+    QTest::addColumn<int>("bytes");     // bytes sent, one every 400 ms from the start
+    QTest::addColumn<int>("atLeastMs"); // when the wait may end at the earliest
+    QTest::newRow("silent") << 0 << 500;
+    QTest::newRow("three bytes 400 ms apart") << 3 << 800 + 500;
+}
+
+void TstLink::quietLine() {
+    QFETCH(int, bytes);
+    QFETCH(int, atLeastMs);
+    LinkFixture f;
+    for (int i = 0; i < bytes; ++i)
+        f.port.injectAfter(i * 400, "x");
+    QElapsedTimer clock;
+    clock.start();
+    f.link.waitForQuietLine();
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(elapsed >= atLeastMs, qPrintable(QString::number(elapsed)));
+    QVERIFY2(elapsed < atLeastMs + 600, qPrintable(QString::number(elapsed)));
+    QCOMPARE(f.session.link.rxBuffer.size(), bytes);
+}
+
+void TstLink::lineActiveFallsAfterBurst() {
+    LinkFixture f;
+    f.port.inject("a");
+    QVERIFY(f.session.link.lineActive);
+    QTest::qWait(300);
+    f.port.inject("b");
+    QTest::qWait(300);
+    QVERIFY(f.session.link.lineActive); // the second byte restarted the half second
+    QTRY_VERIFY_WITH_TIMEOUT(!f.session.link.lineActive, 400);
+}
+
+void TstLink::typedKeyIsOneByte() {
+    LinkFixture f;
+    QCOMPARE(f.link.sendKey('x'), 0);
+    QCOMPARE(f.port.written(), QByteArray("x"));
+    f.port.close();
+    QCOMPARE(f.link.sendKey('y'), PortError::PortNotOpen);
+}
+
+void TstLink::openTerminalPort_data() {
+    QTest::addColumn<QString>("portNumber");
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("openResult");
+    QTest::addColumn<int>("error");
+    QTest::newRow("ok") << QStringLiteral("3") << QStringLiteral("1200,n,8,1") << 0 << 0;
+    QTest::newRow("in use") << QStringLiteral("3") << QStringLiteral("1200,n,8,1") << 8005 << 8005;
+    QTest::newRow("bad settings") << QStringLiteral("3") << QStringLiteral("1200,n,9,1") << 0
+                                  << 8008;
+    QTest::newRow("port not a number")
+        << QStringLiteral("x") << QStringLiteral("1200,n,8,1") << 0 << 8002;
+    QTest::newRow("port zero") << QStringLiteral("0") << QStringLiteral("1200,n,8,1") << 0 << 8002;
+}
+
+void TstLink::openTerminalPort() {
+    QFETCH(QString, portNumber);
+    QFETCH(QString, settings);
+    QFETCH(int, openResult);
+    QFETCH(int, error);
+    LinkFixture f;
+    f.session.settings.portNumber = portNumber;
+    f.session.settings.terminalSettings = settings;
+    f.port.openResult = [openResult](int) { return openResult; };
+    QCOMPARE(f.link.openTerminalPort(), error);
+    QCOMPARE(f.port.isOpen(), error == 0);
+    if (error == 0) {
+        QCOMPARE(f.port.portNumber(), portNumber.toInt());
+        QCOMPARE(f.port.settings(), settings);
+        QCOMPARE(f.port.receiveThreshold(), 1);
+    }
+}
+
+void TstLink::probeWithFakes() {
+    // COM2 free, COM3 a modem, COM4 held elsewhere, everything else absent.
+    auto factory = [] {
+        auto port = std::make_unique<FakePort>();
+        port->openResult = [](int n) {
+            if (n == 2 || n == 3)
+                return 0;
+            return n == 4 ? 8005 : 8002;
+        };
+        port->onWrite = [](FakePort& self, const QByteArray& bytes) {
+            if (self.portNumber() == 3 && bytes == "ATV1\r\n")
+                self.injectAfter(50, "\r\nOK\r\n");
+        };
+        return port;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    const QVector<int> status = PortProbe(factory).run(5000);
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(status.size(), 5001);
+    QCOMPARE(status[1], 8002);
+    QCOMPARE(status[2], PortStatus::Free);
+    QCOMPARE(status[3], PortStatus::Modem);
+    QCOMPARE(status[4], PortStatus::InUse);
+    QCOMPARE(status[5000], 8002);
+    // Both open ports are asked side by side: one quiet-line wait, not two.
+    QVERIFY2(elapsed >= 500 && elapsed < 900, qPrintable(QString::number(elapsed)));
+}
+
+void TstLink::portListing_data() {
+    QTest::addColumn<QVector<int>>("status"); // for COM0..COM10
+    QTest::addColumn<int>("saved");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("text4");
+    QTest::addColumn<QString>("combo");
+    QVector<int> none(11, 0);
+    QVector<int> mixed(11, 0);
+    mixed[1] = 1;
+    mixed[2] = 2;
+    mixed[3] = 8005;
+    mixed[7] = 8002;
+    mixed[10] = 1;
+    const QStringList mixedEntries = {QStringLiteral("COM1"), QStringLiteral("COM2 (MODEM)"),
+                                      QStringLiteral("COM3 (OCUPADO)"), QStringLiteral("COM10")};
+    QTest::newRow("saved free") << mixed << 1 << mixedEntries << QStringLiteral("1")
+                                << QStringLiteral("COM1");
+    QTest::newRow("saved modem") << mixed << 2 << mixedEntries << QStringLiteral("2")
+                                 << QStringLiteral("COM2 (MODEM)");
+    QTest::newRow("saved busy") << mixed << 3 << mixedEntries << QStringLiteral("3")
+                                << QStringLiteral("COM3 (OCUPADO)");
+    QTest::newRow("saved not listed")
+        << mixed << 5 << mixedEntries << QStringLiteral("5") << QString();
+    QTest::newRow("saved 12") << mixed << 12 << mixedEntries << QString() << QString();
+    QTest::newRow("nothing found") << none << 4 << QStringList() << QStringLiteral("4")
+                                   << QStringLiteral("Nenhuma COM encontr....");
+    QTest::newRow("nothing found, saved 12")
+        << none << 12 << QStringList() << QString() << QStringLiteral("Nenhuma COM encontr....");
+}
+
+void TstLink::portListing() {
+    QFETCH(QVector<int>, status);
+    QFETCH(int, saved);
+    QFETCH(QStringList, entries);
+    QFETCH(QString, text4);
+    QFETCH(QString, combo);
+    const PortListing listing = buildPortListing(status, saved);
+    QStringList texts;
+    for (const PortListEntry& e : listing.entries) {
+        texts << e.text;
+        QCOMPARE(e.text.section(QLatin1Char(' '), 0, 0), QStringLiteral("COM%1").arg(e.portNumber));
+    }
+    QCOMPARE(texts, entries);
+    QCOMPARE(listing.portNumberText, text4);
+    QCOMPARE(listing.comboText, combo);
+}
+
+QTEST_GUILESS_MAIN(TstLink)
+#include "tst_link.moc"
