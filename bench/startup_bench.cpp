@@ -32,16 +32,16 @@ double timeProbe(const QString& portsDir, QVector<int>& status) {
 // Which COM numbers came out other than the peers make them.
 QString wrongStatuses(const QVector<int>& status, bool withPeers) {
     QStringList wrong;
-    for (int com = 1; com < status.size(); ++com) {
-        int expected = PortStatus::NotFound;
-        if (withPeers && com <= kFreePorts)
-            expected = PortStatus::Free;
-        else if (withPeers && com == kModemPort)
-            expected = PortStatus::Modem;
-        if (status[com] != expected)
-            wrong.append(QStringLiteral("COM%1=%2 (expected %3)").arg(com).arg(status[com]).arg(expected));
-        if (wrong.size() >= 5)
-            break;
+    for (int com = 1; com < status.size() && wrong.size() < 5; ++com) {
+        // A port that did not open keeps its open error, which lists it as absent.
+        const bool listed = status[com] == PortStatus::Free || status[com] == PortStatus::Modem ||
+                            status[com] == PortStatus::InUse;
+        if (withPeers && com <= kFreePorts && status[com] != PortStatus::Free)
+            wrong.append(QStringLiteral("COM%1=%2 (expected free)").arg(com).arg(status[com]));
+        else if (withPeers && com == kModemPort && status[com] != PortStatus::Modem)
+            wrong.append(QStringLiteral("COM%1=%2 (expected modem)").arg(com).arg(status[com]));
+        else if ((!withPeers || com > kModemPort) && listed)
+            wrong.append(QStringLiteral("COM%1=%2 (expected absent)").arg(com).arg(status[com]));
     }
     return wrong.join(QStringLiteral(", "));
 }
@@ -79,11 +79,11 @@ void measureStartup(const Options& /*options*/, Findings& findings) {
     QVector<int> busyStatus;
     const double busy = timeProbe(ports.dir(), busyStatus);
 
-    findings.say(QStringLiteral("startup_ports: %1 free + 1 modem: %2; no ports: %3; "
-                                "ratio over one quiet-line wait (%4): %5")
-                     .arg(kFreePorts)
-                     .arg(secondsText(busy), secondsText(none), secondsText(quiet),
-                          ratioText(busy, quiet)));
+    findings.say(
+        QStringLiteral("startup_ports: %1 free + 1 modem: %2; no ports: %3; "
+                       "ratio over one quiet-line wait (%4): %5")
+            .arg(kFreePorts)
+            .arg(secondsText(busy), secondsText(none), secondsText(quiet), ratioText(busy, quiet)));
     if (const QString wrong = wrongStatuses(busyStatus, true); !wrong.isEmpty())
         findings.flag(QStringLiteral("probe with ports misjudged: ") + wrong);
     if (const QString wrong = wrongStatuses(noneStatus, false); !wrong.isEmpty())
@@ -99,9 +99,9 @@ void measureStartup(const Options& /*options*/, Findings& findings) {
     rig.window().formLoad();
     const double load = static_cast<double>(loadClock.nsecsElapsed()) / 1e9;
     findings.say(QStringLiteral("startup_form_load: settings file + %1 free + 1 modem: %2; "
-                                "ratio over the bare probe: %3")
+                                "ratio over one quiet-line wait: %3; over the bare probe: %4")
                      .arg(kFreePorts)
-                     .arg(secondsText(load), ratioText(load, busy)));
+                     .arg(secondsText(load), ratioText(load, quiet), ratioText(load, busy)));
     if (const QString wrong = wrongStatuses(rig.window().portStatus(), true); !wrong.isEmpty())
         findings.flag(QStringLiteral("form load misjudged the ports: ") + wrong);
     if (load > kProbeBadlyOffSeconds)

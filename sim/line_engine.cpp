@@ -1,5 +1,7 @@
 #include "sim/line_engine.h"
 
+#include <QtGlobal>
+
 #include <sys/ioctl.h>
 
 namespace quillon::sim {
@@ -18,8 +20,10 @@ bool LineEngine::open(const QString& portsDir, int com, QString* error) {
         return false;
     // Watching before reading starts puts close events ahead of new input when both are
     // ready at once, so a quick reopen does not lose its first line to the old session.
-    if (!m_watch.watch(m_line.devicePath(), error))
-        return false;
+    // Without the watch the line still works; only recovery from a dead client suffers.
+    QString watchError;
+    if (!m_watch.watch(m_line.devicePath(), &watchError))
+        qWarning("quillon-sim: %s", qPrintable(watchError));
     if (!m_link.create(portsDir, QStringLiteral("COM%1").arg(com), m_line.devicePath(), error))
         return false;
     m_line.startReading();

@@ -178,8 +178,6 @@ void SimTest::terminalRoleNeverInventsOk_data() {
     QTest::newRow("O at line end") << QByteArray("HELLO\r");
     QTest::newRow("K at line start") << QByteArray("K\r");
     QTest::newRow("O then K on the next line") << QByteArray("O\rK\r");
-    QTest::newRow("O and K across a piece boundary")
-        << QByteArray(TerminalRole::MaxLine - 1, 'x') + "OK\r";
     QTest::newRow("lower case") << QByteArray("ok\r");
 }
 

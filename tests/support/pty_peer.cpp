@@ -53,6 +53,7 @@ void PtyPeer::vanish() {
     master_ = slaveKeeper_ = -1;
     if (!link_.isEmpty())
         QFile::remove(link_);
+    link_.clear(); // a later peer may own that name by now
 }
 
 void PtyPeer::readMaster() {

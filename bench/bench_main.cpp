@@ -1,0 +1,55 @@
+#include "bench/bench_support.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+namespace {
+
+void printUsage() {
+    std::fputs("usage: quillon-bench [--quick]\n"
+               "  --quick  smaller sizes and shorter waits; exits 1 only when a figure is "
+               "far off\n",
+               stdout);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    // Runs on build machines without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    quillon::bench::Options options;
+    for (const QString& argument : QCoreApplication::arguments().mid(1)) {
+        if (argument == QLatin1String("--quick")) {
+            options.quick = true;
+        } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            printUsage();
+            return 0;
+        } else {
+            std::fprintf(stderr, "quillon-bench: unknown argument %s\n", qPrintable(argument));
+            printUsage();
+            return 2;
+        }
+    }
+    if (options.quick) {
+        options.pushBytes = 200 * 1024;
+        options.idleMs = 500;
+    }
+
+    quillon::bench::Findings findings;
+    findings.say(QStringLiteral("quillon-bench (%1, QPA %2)")
+                     .arg(options.quick ? QStringLiteral("quick") : QStringLiteral("full"),
+                          QApplication::platformName()));
+    quillon::bench::measureStartup(options, findings);
+    quillon::bench::measureTerminalReceive(options, findings);
+    quillon::bench::measureWaitingCpu(options, findings);
+
+    if (findings.badlyOff.isEmpty())
+        return 0;
+    std::fprintf(stderr, "quillon-bench: %lld figure(s) badly off\n",
+                 static_cast<long long>(findings.badlyOff.size()));
+    return 1;
+}

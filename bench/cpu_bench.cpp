@@ -1,0 +1,99 @@
+#include "bench/bench_support.h"
+
+#include "app/edition.h"
+#include "app/wait.h"
+#include "platform/port_map.h"
+#include "platform/qt_serial_port.h"
+#include "tests/support/pty_peer.h"
+
+#include <QElapsedTimer>
+#include <QWindow>
+
+namespace quillon::bench {
+
+namespace {
+
+constexpr double kBadlyOffPercent = 20.0;
+// Below this the reference used too little CPU for a ratio to mean anything.
+constexpr double kReferenceFloorSeconds = 0.00005;
+
+struct CpuShare {
+    double wallSeconds = 0;
+    double cpuSeconds = 0;
+    double percent() const { return wallSeconds > 0 ? 100.0 * cpuSeconds / wallSeconds : 0; }
+};
+
+CpuShare measure(const std::function<void()>& body) {
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    body();
+    CpuShare share;
+    share.wallSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    share.cpuSeconds = cpuSeconds() - cpuBefore;
+    return share;
+}
+
+QString shareText(const CpuShare& share) {
+    return QStringLiteral("%1 % (%2 ms CPU in %3)")
+        .arg(share.percent(), 0, 'f', 2)
+        .arg(share.cpuSeconds * 1000.0, 0, 'f', 2)
+        .arg(secondsText(share.wallSeconds));
+}
+
+QString overReference(const CpuShare& share, const CpuShare& reference) {
+    if (reference.cpuSeconds < kReferenceFloorSeconds)
+        return QStringLiteral("n/a (reference under 0.05 ms CPU)");
+    return ratioText(share.cpuSeconds, reference.cpuSeconds);
+}
+
+} // namespace
+
+void measureWaitingCpu(const Options& options, Findings& findings) {
+    const int ms = options.idleMs;
+    const CpuShare reference = measure([ms] { idleFor(ms); });
+
+    IsolatedPorts ports;
+    test::FakeDialogs dialogs;
+    Session session(fullEdition(), ports.dir(), dialogs, qtPortFactory(PortMap(ports.dir())));
+    const CpuShare waiting = measure([&] { session.waiter.waitMs(ms); });
+
+    test::PtyPeer peer(ports.dir(), 1);
+    CpuShare terminal;
+    bool terminalRan = false;
+    if (ports.ok() && peer.ok()) {
+        WindowRig rig(ports.dir());
+        rig.window().formLoad();
+        rig.window().show();
+        rig.session().settings.portNumber = QStringLiteral("1");
+        rig.window().mnuSubEditarClick(0);
+        terminalRan = rig.session().link.terminalMode;
+        if (terminalRan) {
+            // Let the maximise and first paint settle so only the idle state is timed.
+            waitUntil(
+                [&] {
+                    return rig.window().windowHandle() && rig.window().windowHandle()->isExposed();
+                },
+                2000);
+            idleFor(200);
+            terminal = measure([ms] { idleFor(ms); });
+        } else {
+            findings.flag(QStringLiteral("terminal mode did not come on: ") + rig.shownErrors());
+        }
+    }
+
+    findings.say(
+        QStringLiteral("cpu_waiting: waitMs(%1): %2; idle terminal: %3; plain event "
+                       "loop reference: %4; ratio over reference: wait %5, terminal %6")
+            .arg(ms)
+            .arg(shareText(waiting), terminalRan ? shareText(terminal) : QStringLiteral("skipped"),
+                 shareText(reference), overReference(waiting, reference),
+                 terminalRan ? overReference(terminal, reference) : QStringLiteral("n/a")));
+    if (waiting.percent() > kBadlyOffPercent)
+        findings.flag(QStringLiteral("waitMs used %1 % CPU").arg(waiting.percent(), 0, 'f', 1));
+    if (terminalRan && terminal.percent() > kBadlyOffPercent)
+        findings.flag(
+            QStringLiteral("idle terminal used %1 % CPU").arg(terminal.percent(), 0, 'f', 1));
+}
+
+} // namespace quillon::bench
