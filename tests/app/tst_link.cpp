@@ -2,9 +2,12 @@
 #include "app/serial_link.h"
 #include "app/session.h"
 #include "tests/support/fake_dialogs.h"
+#include "platform/qt_serial_port.h"
 #include "tests/support/fake_port.h"
+#include "tests/support/pty_peer.h"
 
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -55,6 +58,7 @@ private Q_SLOTS:
     void quietLine_data();
     void quietLine();
     void lineActiveFallsAfterBurst();
+    void realPtyFlagsAndQuietLine();
     void typedKeyIsOneByte();
     void openTerminalPort_data();
     void openTerminalPort();
@@ -234,6 +238,39 @@ void TstLink::lineActiveFallsAfterBurst() {
     QTest::qWait(300);
     QVERIFY(f.session.link.lineActive); // the second byte restarted the half second
     QTRY_VERIFY_WITH_TIMEOUT(!f.session.link.lineActive, 400);
+}
+
+void TstLink::realPtyFlagsAndQuietLine() {
+    QTemporaryDir ports;
+    test::PtyPeer peer(ports.path(), 1);
+    QVERIFY(peer.ok());
+    test::FakeDialogs dialogs;
+    Session session(fullEdition(), QStringLiteral("/tmp"), dialogs,
+                    qtPortFactory(PortMap(ports.path())));
+    auto port = session.portFactory();
+    SerialLink link(session, *port);
+    port->setPortNumber(1);
+    port->setReceiveThreshold(1);
+    QCOMPARE(port->open(), 0);
+    peer.write("\x06\x15");
+    QTRY_VERIFY(session.link.ackReceived);
+    QVERIFY(!session.link.nakReceived);
+    QTRY_VERIFY_WITH_TIMEOUT(!session.link.lineActive, 1000);
+
+    int sent = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&] {
+        if (sent++ < 3)
+            peer.write("x");
+    });
+    QElapsedTimer clock;
+    clock.start();
+    peer.write("x");
+    ticker.start(400);
+    link.waitForQuietLine();
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(elapsed >= 1200 + 500 && elapsed < 2400, qPrintable(QString::number(elapsed)));
+    QVERIFY(session.link.rxBuffer.endsWith("xxxx"));
 }
 
 void TstLink::typedKeyIsOneByte() {
