@@ -138,6 +138,10 @@ void FrmXmodem::buildControls() {
     labPorcento_ = made[6];
     auto* label5 = makeLabel(frame3_, QStringLiteral("Label5"), QStringLiteral("Configuração"));
     label5->setGeometry(twipsRect(60, 600, 1000, 225, ref));
+    // The longest caption in the least room: one pixel smaller lets it fit.
+    QFont narrow = label5->font();
+    narrow.setPixelSize(10);
+    label5->setFont(narrow);
     text5_ = makeEdit(frame3_, QStringLiteral("Text5"), QStringLiteral("9600,n,8,1"),
                       QStringLiteral("Configuração"));
     text5_->setGeometry(twipsRect(1080, 540, 1095, 285, ref));
@@ -268,13 +272,27 @@ void FrmXmodem::placeConsoleRow() {
         QLineEdit* box;
         int left;
         int width;
-    } row[] = {{text3_, 3480, 1395},     {txtYztw_, 5040, 915}, {text1_, 6060, 675},
-               {txtEstacao_, 6780, 315}, {text2_, 7200, 885},   {txtIdent_, 8160, 645}};
-    for (const auto& place : row)
-        place.box->setGeometry(twipsRect(place.left, 60, place.width, 195, ref));
+        bool caption;
+    } row[] = {{text3_, 3480, 1395, true}, {txtYztw_, 5040, 915, false},
+               {text1_, 6060, 675, true},  {txtEstacao_, 6780, 315, false},
+               {text2_, 7200, 885, true},  {txtIdent_, 8160, 645, false}};
+    // Each box keeps its place unless the one before it needs the room: a
+    // caption wider in this font than the row allows pushes the rest right
+    // rather than being cut.
+    int nextFree = 0;
+    for (const auto& place : row) {
+        int width = twips(place.width, ref);
+        if (place.caption)
+            width = std::max(width, place.box->fontMetrics().horizontalAdvance(place.box->text()) +
+                                        place.box->textMargins().left() +
+                                        place.box->textMargins().right() + 6);
+        const int left = std::max(twips(place.left, ref), nextFree);
+        place.box->setGeometry(left, twips(60, ref), width, twips(195, ref));
+        nextFree = left + width + twips(45, ref);
+    }
     // Reserve the row's room so the toolbar's own buttons never cover it.
     if (consoleSpacer_) {
-        const int rowEnd = twips(8160 + 645 + 60, ref);
+        const int rowEnd = nextFree + twips(15, ref);
         const int spacerStart = consoleSpacer_->x();
         consoleSpacer_->setFixedWidth(std::max(0, rowEnd - std::max(spacerStart, 0)));
     }
@@ -445,6 +463,10 @@ void FrmXmodem::terminalOn() {
     session_.link.terminalMode = true;
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    xmodemPosition_ = pos();
+    // Window managers without a maximised state still get a full-screen window.
+    if (const QScreen* screen = this->screen())
+        setGeometry(screen->availableGeometry());
     setWindowState(windowState() | Qt::WindowMaximized);
     item0Checked_ = true;
     menuItem(QStringLiteral("MnuSubEditar"), 0)->setChecked(true);
@@ -462,6 +484,7 @@ void FrmXmodem::terminalOff() {
     session_.link.terminalMode = false;
     txtTerminal_->clearText();
     setWindowState(windowState() & ~Qt::WindowMaximized);
+    move(xmodemPosition_);
     item0Checked_ = false;
     menuItem(QStringLiteral("MnuSubEditar"), 0)->setChecked(false);
     setConsoleItemsEnabled(false);

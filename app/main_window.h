@@ -88,6 +88,7 @@ private:
     QVector<int> portStatus_;
     std::function<QString()> modemWait_;
     bool item0Checked_ = false;
+    QPoint xmodemPosition_;
     bool unloaded_ = false;
     bool resizing_ = false;
 

@@ -19,6 +19,9 @@ TerminalBox::TerminalBox(QWidget* parent) : QPlainTextEdit(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setUndoRedoEnabled(false);
+    gather_.setSingleShot(true);
+    gather_.setInterval(kGatherMs);
+    connect(&gather_, &QTimer::timeout, this, &TerminalBox::flushReceived);
 }
 
 qsizetype TerminalBox::characterCount() const {
@@ -26,6 +29,29 @@ qsizetype TerminalBox::characterCount() const {
 }
 
 void TerminalBox::insertReceived(const QByteArray& bytes) {
+    if (gather_.isActive() || (sinceInsert_.isValid() && sinceInsert_.elapsed() < kGatherMs)) {
+        pending_ += bytes;
+        // Held back no more than the box could show anyway.
+        if (pending_.size() >= kTerminalCapacity)
+            flushReceived();
+        else if (!gather_.isActive())
+            gather_.start();
+        return;
+    }
+    insertNow(bytes);
+}
+
+void TerminalBox::flushReceived() {
+    gather_.stop();
+    if (pending_.isEmpty())
+        return;
+    QByteArray bytes;
+    bytes.swap(pending_);
+    insertNow(bytes);
+}
+
+void TerminalBox::insertNow(const QByteArray& bytes) {
+    sinceInsert_.start();
     const TerminalTextDecoder::Piece piece = decoder_.decode(bytes);
     QTextCursor cursor = textCursor();
     // Selected text plus the received text replaces the selection: the
@@ -51,6 +77,8 @@ void TerminalBox::insertReceived(const QByteArray& bytes) {
 }
 
 void TerminalBox::clearText() {
+    gather_.stop();
+    pending_.clear();
     clear();
     decoder_.reset();
 }

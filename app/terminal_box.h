@@ -2,7 +2,9 @@
 
 #include "app/terminal_text.h"
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 #include <functional>
 
@@ -20,7 +22,12 @@ public:
 
     // Received text goes after the selection; the box never grows past its
     // capacity: then only the newest characters stay and the caret goes to the end.
+    // Within a fast burst, chunks are gathered for a few milliseconds and shown
+    // together, so the box keeps up with the line instead of redrawing per chunk.
     void insertReceived(const QByteArray& bytes);
+    // Shows whatever a burst still holds back.
+    void flushReceived();
+    static constexpr int kGatherMs = 15;
     void clearText();
     qsizetype characterCount() const;
 
@@ -28,7 +35,12 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void insertNow(const QByteArray& bytes);
+
     std::function<void(char)> keySink_;
+    QByteArray pending_;
+    QTimer gather_;
+    QElapsedTimer sinceInsert_;
     TerminalTextDecoder decoder_;
 };
 

@@ -1,8 +1,8 @@
 #include "app/port_probe.h"
 #include "app/serial_link.h"
 #include "app/session.h"
-#include "tests/support/fake_dialogs.h"
 #include "platform/qt_serial_port.h"
+#include "tests/support/fake_dialogs.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/pty_peer.h"
 

@@ -60,6 +60,7 @@ private Q_SLOTS:
     void receivedTextFollowsTheSelection();
     void typedKeyGoesOutAndShows();
     void terminalKeepsNewestText();
+    void burstIsShownTogether();
     void garbageIntoTerminal();
     void portVanishesUnderTerminal();
     void limparClearsAndFocuses();
@@ -337,8 +338,10 @@ void TstMainWindow::receiveIntoTerminal() {
     w.formLoad();
     w.show();
     w.mnuSubEditarClick(0);
-    for (const QByteArray& chunk : chunks)
+    for (const QByteArray& chunk : chunks) {
         f.fakePort().inject(chunk);
+        w.terminal().flushReceived(); // each chunk shown on its own, as on a slow line
+    }
     QCOMPARE(w.terminal().toPlainText(), shown);
     QVERIFY(f.session.link.rxBuffer.isEmpty());
 }
@@ -355,6 +358,7 @@ void TstMainWindow::receivedTextFollowsTheSelection() {
     cursor.setPosition(5, QTextCursor::KeepAnchor);
     w.terminal().setTextCursor(cursor);
     f.fakePort().inject("ab");
+    w.terminal().flushReceived();
     QCOMPARE(w.terminal().toPlainText(), QStringLiteral("01234ab56789"));
     QCOMPARE(w.terminal().textCursor().position(), 7);
     QVERIFY(!w.terminal().textCursor().hasSelection());
@@ -395,12 +399,33 @@ void TstMainWindow::terminalKeepsNewestText() {
         QVERIFY(w.terminal().characterCount() <= kTerminalCapacity);
     }
     f.fakePort().inject("FIM");
+    w.terminal().flushReceived();
     const QString text = w.terminal().toPlainText();
     QVERIFY(text.size() <= kTerminalCapacity);
     QVERIFY(text.size() >= kTerminalKeep);
     QVERIFY(text.endsWith(QStringLiteral("100999") + QString(73, QLatin1Char('a')) +
                           QStringLiteral("\nFIM")));
     QCOMPARE(w.terminal().textCursor().position(), w.terminal().characterCount());
+}
+
+void TstMainWindow::burstIsShownTogether() {
+    WindowFixture f;
+    FrmXmodem& w = f.window();
+    w.formLoad();
+    w.show();
+    w.mnuSubEditarClick(0);
+    f.fakePort().inject("um ");
+    f.fakePort().inject("dois ");
+    f.fakePort().inject("tres");
+    QCOMPARE(w.terminal().toPlainText(), QStringLiteral("um ")); // the rest is gathered
+    QTRY_COMPARE_WITH_TIMEOUT(w.terminal().toPlainText(), QStringLiteral("um dois tres"), 200);
+    // Switching off drops what was still gathered with the rest of the box.
+    f.fakePort().inject("x");
+    f.fakePort().inject("y");
+    w.mnuSubEditarClick(0);
+    w.mnuSubEditarClick(0);
+    QTest::qWait(TerminalBox::kGatherMs * 3);
+    QVERIFY(w.terminal().toPlainText().isEmpty());
 }
 
 void TstMainWindow::garbageIntoTerminal() {
@@ -422,6 +447,7 @@ void TstMainWindow::garbageIntoTerminal() {
         f.fakePort().inject(chunk);
     }
     f.fakePort().inject(QByteArray("\0\0\0", 3));
+    w.terminal().flushReceived();
     QVERIFY(total > 50000);
     QVERIFY(w.terminal().characterCount() <= kTerminalCapacity);
 }
