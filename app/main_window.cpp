@@ -127,9 +127,10 @@ void FrmXmodem::buildControls() {
     };
     QLabel* made[7] = {};
     int i = 0;
-    for (const auto& spec : labels) {
-        made[i] = makeLabel(frame3_, QString::fromLatin1(spec.name), QString::fromUtf8(spec.text));
-        made[i]->setGeometry(twipsRect(spec.left, spec.top, 600, 225, ref));
+    for (const auto& place : labels) {
+        made[i] =
+            makeLabel(frame3_, QString::fromLatin1(place.name), QString::fromUtf8(place.text));
+        made[i]->setGeometry(twipsRect(place.left, place.top, 600, 225, ref));
         ++i;
     }
     labErros_ = made[3];
@@ -187,22 +188,22 @@ QToolBar* FrmXmodem::buildToolbar(const QString& name, const QVector<ToolButtonS
     bar->setFloatable(false);
     bar->setIconSize(QSize(16, 16));
     bar->setGeometry(0, 0, twips(kClientWidth, this), twips(kToolbarHeight, this));
-    for (const ToolButtonSpec& spec : buttons) {
-        if (spec.key == QLatin1String("ENTRAR_YZTW")) {
+    for (const ToolButtonSpec& entry : buttons) {
+        if (entry.key == QLatin1String("ENTRAR_YZTW")) {
             // The console row sits between the readings and the YZTW keys.
             consoleSpacer_ = new QWidget(bar);
             consoleSpacer_->setObjectName(QStringLiteral("ConsoleRowSpace"));
             bar->addWidget(consoleSpacer_);
         }
-        QAction* action = bar->addAction(toolbarIcon(spec.key), spec.toolTip);
-        action->setObjectName(spec.key);
-        action->setData(spec.key);
-        action->setToolTip(spec.toolTip);
+        QAction* action = bar->addAction(toolbarIcon(entry.key), entry.toolTip);
+        action->setObjectName(entry.key);
+        action->setData(entry.key);
+        action->setToolTip(entry.toolTip);
         if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action)))
-            button->setObjectName(spec.key);
+            button->setObjectName(entry.key);
         connect(action, &QAction::triggered, this,
-                [this, handler, key = spec.key] { (this->*handler)(key); });
-        toolbarButtons_[spec.key] = action;
+                [this, handler, key = entry.key] { (this->*handler)(key); });
+        toolbarButtons_[entry.key] = action;
     }
     return bar;
 }

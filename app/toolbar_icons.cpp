@@ -8,25 +8,15 @@ namespace quillon {
 
 namespace {
 
-void drawArrow(QPainter& p, bool up) {
+void drawUpArrow(QPainter& p) {
     QPainterPath path;
-    if (up) {
-        path.moveTo(16, 3);
-        path.lineTo(27, 15);
-        path.lineTo(20, 15);
-        path.lineTo(20, 28);
-        path.lineTo(12, 28);
-        path.lineTo(12, 15);
-        path.lineTo(5, 15);
-    } else {
-        path.moveTo(16, 29);
-        path.lineTo(27, 17);
-        path.lineTo(20, 17);
-        path.lineTo(20, 4);
-        path.lineTo(12, 4);
-        path.lineTo(12, 17);
-        path.lineTo(5, 17);
-    }
+    path.moveTo(16, 3);
+    path.lineTo(27, 15);
+    path.lineTo(20, 15);
+    path.lineTo(20, 28);
+    path.lineTo(12, 28);
+    path.lineTo(12, 15);
+    path.lineTo(5, 15);
     path.closeSubpath();
     p.drawPath(path);
 }
@@ -63,14 +53,14 @@ QIcon toolbarIcon(const QString& key) {
         drawScreen(p, QColor(80, 220, 80));
     } else if (key == QLatin1String("XMODEM")) {
         p.setBrush(QColor(60, 120, 200));
-        drawArrow(p, true);
+        drawUpArrow(p);
     } else if (key == QLatin1String("ABRIR")) {
         p.setBrush(QColor(235, 190, 70));
         p.drawRect(3, 10, 26, 17);
         p.drawRect(3, 6, 10, 5);
     } else if (key == QLatin1String("ENVIAR")) {
         p.setBrush(QColor(60, 160, 70));
-        drawArrow(p, true);
+        drawUpArrow(p);
     } else if (key == QLatin1String("CANCEL")) {
         p.setPen(QPen(QColor(200, 40, 40), 5, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(8, 8, 24, 24);

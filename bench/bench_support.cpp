@@ -104,15 +104,6 @@ qint64 residentBytes() {
     return fields.at(1).toLongLong() * static_cast<qint64>(::sysconf(_SC_PAGESIZE));
 }
 
-double cpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    auto toSeconds = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    return toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime);
-}
-
 QString secondsText(double seconds) {
     return QStringLiteral("%1 s").arg(seconds, 0, 'f', seconds < 0.1 ? 3 : 2);
 }

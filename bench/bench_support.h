@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/process_stats.h"
+
 #include "app/main_window.h"
 #include "app/session.h"
 #include "tests/support/fake_dialogs.h"
@@ -73,7 +75,7 @@ void idleFor(int milliseconds);
 
 qint64 residentBytes();
 // User plus system CPU time of the whole process.
-double cpuSeconds();
+using test::cpuSeconds;
 
 QString secondsText(double seconds);
 QString ratioText(double numerator, double denominator);

@@ -14,17 +14,19 @@ QWidget* owner() {
     return QApplication::activeWindow();
 }
 
+// The program's texts break lines with CR or CR LF.
+QString withLineBreaks(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
 } // namespace
 
 MessageAnswer QtDialogs::message(const QString& title, const QString& text, MessageIcon icon,
                                  MessageButtons buttons) {
     QMessageBox box(owner());
     box.setWindowTitle(title);
-    // Message texts use CR or CR LF for their breaks.
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
-        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    box.setText(shown);
+    box.setText(withLineBreaks(text));
     box.setIcon(icon == MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon);
     if (buttons == MessageButtons::YesNo) {
         QPushButton* yes = box.addButton(QStringLiteral("&Sim"), QMessageBox::YesRole);
@@ -43,10 +45,7 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title,
                             const QString& defaultAnswer) {
     QInputDialog box(owner());
     box.setWindowTitle(title);
-    QString shown = prompt;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
-        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    box.setLabelText(shown);
+    box.setLabelText(withLineBreaks(prompt));
     box.setTextValue(defaultAnswer);
     box.setOkButtonText(QStringLiteral("OK"));
     box.setCancelButtonText(QStringLiteral("Cancelar"));

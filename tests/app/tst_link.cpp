@@ -4,6 +4,7 @@
 #include "platform/qt_serial_port.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/fake_port.h"
+#include "tests/support/process_stats.h"
 #include "tests/support/pty_peer.h"
 
 #include <QElapsedTimer>
@@ -11,19 +12,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include <sys/resource.h>
-
 using namespace quillon;
 using test::FakePort;
 
 namespace {
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 struct LinkFixture {
     test::FakeDialogs dialogs;
@@ -138,12 +130,12 @@ void TstLink::waitCancelIgnoredWhenNotCancellable() {
 
 void TstLink::waitMsSleeps() {
     Waiter waiter;
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = test::cpuSeconds();
     QElapsedTimer clock;
     clock.start();
     waiter.waitMs(2000);
     const double wall = static_cast<double>(clock.elapsed()) / 1000.0;
-    const double share = (cpuSeconds() - cpuBefore) / wall;
+    const double share = (test::cpuSeconds() - cpuBefore) / wall;
     QVERIFY2(share < 0.05, qPrintable(QStringLiteral("CPU %1 %").arg(share * 100)));
 }
 

@@ -2,6 +2,7 @@
 #include "app/terminal_box.h"
 #include "platform/help_viewer.h"
 #include "tests/app/window_fixture.h"
+#include "tests/support/process_stats.h"
 #include "tests/support/pty_peer.h"
 
 #include <QAction>
@@ -14,19 +15,10 @@
 #include <QTest>
 #include <QToolBar>
 
-#include <sys/resource.h>
-
 using namespace quillon;
 using namespace quillon::test;
 
 namespace {
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 QAction* editar(FrmXmodem& w, int index) {
     return w.menuItem(QStringLiteral("MnuSubEditar"), index);
