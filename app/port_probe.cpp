@@ -58,6 +58,8 @@ QVector<int> PortProbe::run(int count) {
         ListeningPort* raw = p.get();
         raw->quiet = std::make_unique<QTimer>();
         raw->quiet->setSingleShot(true);
+        // A coarse timer may fire early; the line must have been quiet the full time.
+        raw->quiet->setTimerType(Qt::PreciseTimer);
         raw->quiet->setInterval(kQuietMs);
         QObject::connect(raw->quiet.get(), &QTimer::timeout, [raw, &finish] { finish(*raw); });
         QObject::connect(raw->port.get(), &SerialPort::commEvent, [raw] {

@@ -19,6 +19,7 @@ SerialLink::SerialLink(Session& session, SerialPort& port, QObject* parent)
     : QObject(parent), session_(session), port_(port) {
     timer1_.setInterval(500);
     timer1_.setSingleShot(true);
+    timer1_.setTimerType(Qt::PreciseTimer); // never call a burst over early
     connect(&timer1_, &QTimer::timeout, this, &SerialLink::onBurstEnded);
     connect(&port_, &SerialPort::commEvent, this, &SerialLink::onCommEvent);
     connect(&port_, &SerialPort::deviceLost, this, [this](int number) {
