@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include <sys/ioctl.h>
+#include <termios.h>
 
 namespace quillon::sim {
 
@@ -61,6 +62,9 @@ void LineEngine::onClientClosed() {
     // program died instead, the flag would stay on the terminal we keep alive and every
     // later open by an ordinary user would fail with EBUSY.
     ::ioctl(m_line.slaveFd(), TIOCNXCL);
+    // On a real line, what is sent while nobody listens is gone; a reply left
+    // in the terminal would greet the next program as if it were fresh.
+    ::tcflush(m_line.slaveFd(), TCIFLUSH);
     if (m_role)
         m_role->clientClosed();
 }

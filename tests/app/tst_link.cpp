@@ -76,7 +76,7 @@ void TstLink::waitMsTakesItsTime() {
     waiter.waitMs(ms);
     const double elapsed = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     QVERIFY2(elapsed >= ms, qPrintable(QString::number(elapsed)));
-    QVERIFY2(elapsed < std::max(ms, 0.0) + 60, qPrintable(QString::number(elapsed)));
+    QVERIFY2(elapsed < std::max(ms, 0.0) + 150, qPrintable(QString::number(elapsed)));
 }
 
 void TstLink::waitMsRunsEvents() {
@@ -94,7 +94,7 @@ void TstLink::waitMsRunsEvents() {
     clock.start();
     waiter.waitMs(300);
     QVERIFY(clock.elapsed() >= 300);
-    QVERIFY(clock.elapsed() < 400);
+    QVERIFY(clock.elapsed() < 500);
     QCOMPARE(innerDepth, 1);
     QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
     QCOMPARE(waiter.depth(), 0);

@@ -112,6 +112,7 @@ private slots:
 
     void announcesAndLinksPort();
     void answersAcrossReopens();
+    void unreadReplyIsNotLeftForTheNextProgram();
     void modemProbeGetsNoOk();
     void logsBothDirectionsWhileRunning();
     void stopsCleanlyOnSignal_data();
@@ -257,6 +258,25 @@ void SimTest::answersAcrossReopens() {
         QCOMPARE(exchange(*port, line + "\r", reply(line).size()), reply(line));
         port->close();
     }
+}
+
+void SimTest::unreadReplyIsNotLeftForTheNextProgram() {
+    QTemporaryDir dir;
+    SimProcess sim;
+    QString why;
+    QVERIFY2(sim.start(simArguments(dir), &why), qPrintable(why));
+    {
+        const auto port = openPort(linkPath(dir));
+        QVERIFY(port->isOpen());
+        port->write("stale\r");
+        QVERIFY(port->waitForBytesWritten(1000));
+        QTest::qWait(200); // the reply now waits, unread, in the terminal
+        port->close();
+    }
+    QTest::qWait(200);
+    const auto port = openPort(linkPath(dir));
+    QVERIFY(port->isOpen());
+    QCOMPARE(exchange(*port, "fresh\r", reply("fresh").size()), reply("fresh"));
 }
 
 void SimTest::modemProbeGetsNoOk() {
