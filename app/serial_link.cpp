@@ -41,25 +41,19 @@ void SerialLink::onCommEvent() {
         // A stopped transfer still counts as line activity: the timer restarts
         // below as for any event, so a quiet-line wait cannot hang on it.
         if (!session_.transfer.transferStop && !link.lastReceived.isEmpty()) {
-            switch (link.lastReceived.at(0)) {
-            case 6:
-                link.ackReceived = true;
-                break;
-            case 21:
-                link.nakReceived = true;
-                break;
-            case 24:
-                link.cancelReceived = true;
-                break;
-            case 'C':
+            // USB adapters and ptys often deliver a reply behind other bytes ("C"
+            // then ACK, noise then ACK): the transfer replies count wherever they
+            // stand, while the start request must still open the chunk.
+            const QByteArray& chunk = link.lastReceived;
+            link.ackReceived = link.ackReceived || chunk.contains('\x06');
+            link.nakReceived = link.nakReceived || chunk.contains('\x15');
+            link.cancelReceived = link.cancelReceived || chunk.contains('\x18');
+            if (chunk.at(0) == 'C')
                 link.startRequestReceived = true;
-                break;
-            default:
-                break;
-            }
         }
     }
     timer1_.start();
+    session_.waiter.wake();
 }
 
 void SerialLink::onBurstEnded() {

@@ -37,6 +37,26 @@ void Waiter::waitMs(double milliseconds) {
     running_.erase(std::find(running_.begin(), running_.end(), &loop));
 }
 
+void Waiter::sleepUpTo(int milliseconds) {
+    if (milliseconds <= 0)
+        return;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    running_.push_back(&loop);
+    timer.start(milliseconds);
+    loop.exec(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    running_.erase(std::find(running_.begin(), running_.end(), &loop));
+}
+
+void Waiter::wake() {
+    // A timed wait that is woken just checks its clock and sleeps on.
+    for (QEventLoop* loop : running_)
+        loop->quit();
+}
+
 void Waiter::cancel() {
     if (!cancellable_)
         return;

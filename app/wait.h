@@ -19,6 +19,11 @@ public:
     void waitMs(double milliseconds);
     // WaitCancel = True: ends every running wait.
     void cancel();
+    // Sleeps until wake() or until the time is up, whichever comes first; for
+    // loops that watch flags set by event handlers (a reply, a cancel key).
+    void sleepUpTo(int milliseconds);
+    // Something such a loop may be watching has changed.
+    void wake();
     bool cancelPending() const { return waitCancel_; }
     int depth() const { return static_cast<int>(running_.size()); }
 

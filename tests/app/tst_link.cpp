@@ -141,29 +141,31 @@ void TstLink::waitMsSleeps() {
 
 void TstLink::replyFlags_data() {
     QTest::addColumn<QByteArray>("chunk");
-    QTest::addColumn<int>("flag"); // 0 none, 1 ack, 2 nak, 3 can, 4 C
-    QTest::newRow("ACK") << QByteArray("\x06") << 1;
-    QTest::newRow("ACK NAK only ack") << QByteArray("\x06\x15") << 1;
-    QTest::newRow("NAK") << QByteArray("\x15") << 2;
-    QTest::newRow("CAN") << QByteArray("\x18\x18") << 3;
-    QTest::newRow("C") << QByteArray("C") << 4;
-    QTest::newRow("OK CR LF") << QByteArray("OK\r\n") << 0;
-    QTest::newRow("ACK behind noise") << QByteArray("x\x06") << 0;
-    QTest::newRow("zero byte first") << QByteArray("\0\x06", 2) << 0;
+    QTest::addColumn<QString>("flags"); // a ACK, n NAK, c CAN, s start request
+    QTest::newRow("ACK") << QByteArray("\x06") << QStringLiteral("a");
+    QTest::newRow("ACK and NAK both pending") << QByteArray("\x06\x15") << QStringLiteral("an");
+    QTest::newRow("NAK") << QByteArray("\x15") << QStringLiteral("n");
+    QTest::newRow("CAN") << QByteArray("\x18\x18") << QStringLiteral("c");
+    QTest::newRow("C") << QByteArray("C") << QStringLiteral("s");
+    QTest::newRow("C and ACK coalesced") << QByteArray("C\x06") << QStringLiteral("as");
+    QTest::newRow("C behind noise is no request") << QByteArray("xC") << QString();
+    QTest::newRow("OK CR LF") << QByteArray("OK\r\n") << QString();
+    QTest::newRow("ACK behind noise") << QByteArray("x\x06") << QStringLiteral("a");
+    QTest::newRow("zero byte first") << QByteArray("\0\x06", 2) << QStringLiteral("a");
 }
 
 void TstLink::replyFlags() {
     QFETCH(QByteArray, chunk);
-    QFETCH(int, flag);
+    QFETCH(QString, flags);
     LinkFixture f;
     f.port.inject(chunk);
     const LinkState& link = f.session.link;
     QCOMPARE(link.rxBuffer, chunk);
     QCOMPARE(link.lastReceived, chunk);
-    QCOMPARE(link.ackReceived, flag == 1);
-    QCOMPARE(link.nakReceived, flag == 2);
-    QCOMPARE(link.cancelReceived, flag == 3);
-    QCOMPARE(link.startRequestReceived, flag == 4);
+    QCOMPARE(link.ackReceived, flags.contains(QLatin1Char('a')));
+    QCOMPARE(link.nakReceived, flags.contains(QLatin1Char('n')));
+    QCOMPARE(link.cancelReceived, flags.contains(QLatin1Char('c')));
+    QCOMPARE(link.startRequestReceived, flags.contains(QLatin1Char('s')));
     QVERIFY(link.lineActive);
     QVERIFY(f.shown.isEmpty());
 }
@@ -244,7 +246,7 @@ void TstLink::realPtyFlagsAndQuietLine() {
     port->setPortNumber(1);
     port->setReceiveThreshold(1);
     QCOMPARE(port->open(), 0);
-    peer.write("\x06\x15");
+    peer.write("x\x06");
     QTRY_VERIFY(session.link.ackReceived);
     QVERIFY(!session.link.nakReceived);
     QTRY_VERIFY_WITH_TIMEOUT(!session.link.lineActive, 1000);
