@@ -17,6 +17,8 @@ struct Edition {
     bool hasSerialTester = true;
     bool hasModbus = true;
     bool hasWaitCancel = true;
+    bool showsFileSize = true;         // LabInfo's "Tamanho do Arquivo" line during an upload
+    bool leavesTransferStopped = true; // TransferStop after an upload ends
 };
 
 const Edition& fullEdition();

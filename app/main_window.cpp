@@ -8,6 +8,7 @@
 #include "platform/help_viewer.h"
 #include "platform/paths.h"
 #include "platform/twips.h"
+#include "transfer/upload.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -60,6 +61,7 @@ FrmXmodem::FrmXmodem(Session& session, QWidget* parent)
     setObjectName(QStringLiteral("FrmXmodem"));
     setWindowTitle(kCaption);
     link_ = std::make_unique<SerialLink>(session_, *port_);
+    upload_ = std::make_unique<Upload>(session_, *port_, *this);
     QFont small = font();
     small.setPixelSize(11);
     setFont(small);
@@ -233,6 +235,8 @@ void FrmXmodem::buildMenus() {
                         [this, index = item.index] { mnuSubEditarClick(index); });
             } else if (item.name == QLatin1String("mnuChoose")) {
                 connect(action, &QAction::triggered, this, &FrmXmodem::mnuChooseClick);
+            } else if (item.name == QLatin1String("mnuSnd")) {
+                connect(action, &QAction::triggered, this, &FrmXmodem::mnuSndClick);
             } else if (item.name == QLatin1String("mnuExit")) {
                 connect(action, &QAction::triggered, this, &QWidget::close);
             } else if (item.name == QLatin1String("MnuConteudo")) {
@@ -498,6 +502,8 @@ void FrmXmodem::toolbarXmodemButtonClick(const QString& key) {
         mnuSubEditarClick(0);
     else if (key == QLatin1String("ABRIR"))
         mnuChooseClick();
+    else if (key == QLatin1String("ENVIAR"))
+        mnuSndClick();
     else if (key == QLatin1String("CANCEL"))
         cancelTransfer();
 }
@@ -542,6 +548,57 @@ void FrmXmodem::cancelTransfer() {
     label4_->clear();
     session_.transfer.transferBusy = false;
     progressBar1_->setValue(0);
+    session_.waiter.wake(); // a block waiting for its reply sees the stop now
+}
+
+void FrmXmodem::mnuSndClick() {
+    if (session_.link.terminalMode)
+        return;
+    upload_->run();
+}
+
+void FrmXmodem::setStatus(const QString& text) {
+    label4_->setText(text);
+}
+
+QString FrmXmodem::status() const {
+    return label4_->text();
+}
+
+void FrmXmodem::setInfo(const QString& text) {
+    labInfo_->setText(text);
+}
+
+void FrmXmodem::setLabOk(const QString& text) {
+    labOk_->setText(text);
+}
+
+void FrmXmodem::setLabTotal(const QString& text) {
+    labTotal_->setText(text);
+}
+
+void FrmXmodem::setLabErros(const QString& text) {
+    labErros_->setText(text);
+}
+
+void FrmXmodem::setLabPorcento(const QString& text) {
+    labPorcento_->setText(text);
+}
+
+void FrmXmodem::setProgressMaximum(int maximum) {
+    progressBar1_->setMaximum(std::max(1, maximum));
+}
+
+void FrmXmodem::setProgressValue(int value) {
+    progressBar1_->setValue(value);
+}
+
+bool FrmXmodem::isMinimized() const {
+    return QMainWindow::isMinimized();
+}
+
+void FrmXmodem::setCaption(const QString& text) {
+    setWindowTitle(text);
 }
 
 QAction* FrmXmodem::menuItem(const QString& name, int index) const {

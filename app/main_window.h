@@ -3,6 +3,7 @@
 #include "app/command_tables.h"
 #include "app/serial_link.h"
 #include "app/session.h"
+#include "transfer/upload_view.h"
 
 #include <QMainWindow>
 
@@ -23,9 +24,10 @@ namespace quillon {
 
 class HelpViewer;
 class TerminalBox;
+class Upload;
 
 // FrmXmodem: the main window, its two modes and its commands.
-class FrmXmodem : public QMainWindow {
+class FrmXmodem : public QMainWindow, public UploadView {
     Q_OBJECT
 public:
     explicit FrmXmodem(Session& session, QWidget* parent = nullptr);
@@ -51,6 +53,21 @@ public:
     void mnuConteudoClick();
     void cancelTransfer();
     void combo1Click(int row);
+    void mnuSndClick();
+    Upload& upload() { return *upload_; }
+
+    // UploadView: the indicators the upload and the handshake write.
+    void setStatus(const QString& text) override;
+    QString status() const override;
+    void setInfo(const QString& text) override;
+    void setLabOk(const QString& text) override;
+    void setLabTotal(const QString& text) override;
+    void setLabErros(const QString& text) override;
+    void setLabPorcento(const QString& text) override;
+    void setProgressMaximum(int maximum) override;
+    void setProgressValue(int value) override;
+    bool isMinimized() const override;
+    void setCaption(const QString& text) override;
 
     // The modem wait dialog shown when the terminal is switched on with the
     // modem in use; answers the dial result ("NAO DEU" when it failed).
@@ -85,6 +102,7 @@ private:
     Session& session_;
     std::unique_ptr<SerialPort> port_;
     std::unique_ptr<SerialLink> link_;
+    std::unique_ptr<Upload> upload_;
     QVector<int> portStatus_;
     std::function<QString()> modemWait_;
     bool item0Checked_ = false;

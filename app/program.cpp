@@ -5,6 +5,7 @@
 #include "platform/port_map.h"
 #include "platform/qt_dialogs.h"
 #include "platform/qt_serial_port.h"
+#include "transfer/qt_sound_player.h"
 
 #include <QApplication>
 
@@ -22,6 +23,8 @@ int runProgram(int argc, char* argv[], const Edition& edition) {
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quillon")));
     QtDialogs dialogs;
     Session session(edition, QApplication::applicationDirPath(), dialogs, qtPortFactory(PortMap()));
+    QtSoundPlayer sounds;
+    session.soundPlayer = &sounds;
     FrmXmodem window(session);
     QObject::connect(&window, &FrmXmodem::ended, [&session] {
         // Unloading ends the program at once, even from inside a running wait

@@ -12,6 +12,9 @@
 
 namespace quillon {
 
+class ModemControl;
+class SoundPlayer;
+
 // The values kept in Quillon.ini.
 struct SettingsValues {
     QString portNumber = QStringLiteral("1");                // Text4
@@ -57,6 +60,9 @@ struct Session {
     Dialogs& dialogs;
     PortFactory portFactory;
     Waiter waiter;
+    // Platform services a session may go without (tests, a machine without sound).
+    SoundPlayer* soundPlayer = nullptr;
+    ModemControl* modemControl = nullptr;
 
     SettingsValues settings;
     LinkState link;

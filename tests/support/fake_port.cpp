@@ -26,6 +26,7 @@ int FakePort::open() {
         return result;
     open_ = true;
     ++openCount_;
+    events_ << QStringLiteral("open ") + settings_;
     return 0;
 }
 
@@ -38,7 +39,15 @@ QByteArray FakePort::readAll() {
 int FakePort::write(const QByteArray& data) {
     if (!open_)
         return PortError::PortNotOpen;
-    writes_.append({clock_.elapsed(), data});
+    if (writeError_ != 0)
+        return writeError_;
+    writes_.append({clock_.elapsed(), data, settings_});
+    QString shown = QStringLiteral("block");
+    if (data.size() == 1 && data.at(0) >= 0x20 && data.at(0) < 0x7F)
+        shown = QString::fromLatin1(data);
+    else if (data.size() <= 8)
+        shown = QStringLiteral("0x") + QString::fromLatin1(data.toHex());
+    events_ << QStringLiteral("write ") + shown;
     if (onWrite)
         onWrite(*this, data);
     return 0;

@@ -3,6 +3,7 @@
 #include "platform/serial_port.h"
 
 #include <QElapsedTimer>
+#include <QStringList>
 #include <QVector>
 
 #include <functional>
@@ -17,6 +18,7 @@ public:
     struct Write {
         qint64 atMs;
         QByteArray bytes;
+        QString settings; // what the port was set to when the bytes went out
     };
 
     FakePort();
@@ -26,7 +28,11 @@ public:
     int setSettings(const QString& settings) override;
     QString settings() const override { return settings_; }
     int open() override;
-    void close() override { open_ = false; }
+    void close() override {
+        if (open_)
+            events_ << QStringLiteral("close");
+        open_ = false;
+    }
     bool isOpen() const override { return open_; }
     void setReceiveThreshold(int threshold) override { receiveThreshold_ = threshold; }
     int receiveThreshold() const override { return receiveThreshold_; }
@@ -51,6 +57,10 @@ public:
     QByteArray written() const;
     const QVector<Write>& writes() const { return writes_; }
     void clearWritten() { writes_.clear(); }
+    // "open 1200,n,8,1", "write 4", "close": the order things happened in.
+    const QStringList& events() const { return events_; }
+    // The next writes fail as on a vanished device.
+    void failWrites(int error) { writeError_ = error; }
     int openCount() const { return openCount_; }
 
 private:
@@ -62,6 +72,8 @@ private:
     int openCount_ = 0;
     QByteArray input_;
     QVector<Write> writes_;
+    QStringList events_;
+    int writeError_ = 0;
     QElapsedTimer clock_;
 };
 

@@ -1,0 +1,499 @@
+#include "app/serial_link.h"
+#include "tests/support/fake_dialogs.h"
+#include "tests/support/fake_port.h"
+#include "tests/transfer/upload_fakes.h"
+#include "transfer/sounds.h"
+#include "transfer/start_controller.h"
+#include "transfer/upload.h"
+#include "transfer/xmodem.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+bool isBlock(const QByteArray& bytes) {
+    return bytes.size() == xmodem::kBlockSize && bytes.at(0) == xmodem::kSoh;
+}
+
+// A session on a fake port with the window's indicators and a program file.
+struct UploadFixture {
+    QTemporaryDir dir;
+    FakeDialogs dialogs;
+    FakeSounds sounds;
+    FakeModem modem;
+    FakeUploadView view;
+    FakePort port;
+    Session session{fullEdition(), dir.path(), dialogs,
+                    [] { return std::make_unique<FakePort>(); }};
+    SerialLink link{session, port};
+    Upload upload{session, port, view};
+    QByteArray received; // the data of every acknowledged block, in order
+
+    UploadFixture() {
+        session.soundPlayer = &sounds;
+        session.modemControl = &modem;
+        session.settings.portNumber = QStringLiteral("2");
+        port.setReceiveThreshold(1);
+        upload.blockLimitMs = 400;
+    }
+    QString writeProgram(const QByteArray& content) {
+        const QString path = dir.filePath(QStringLiteral("prog.Epr"));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(content);
+        file.close();
+        session.settings.programFile = path;
+        return path;
+    }
+    // A controller that asks for the first block as soon as it sees "1" and
+    // then answers every block through `answer` (nothing: stays silent).
+    void controller(std::function<QByteArray(int blockIndex, const QByteArray&)> answer) {
+        port.onWrite = [this, answer, blocks = 0](FakePort& self, const QByteArray& bytes) mutable {
+            if (bytes == "1") {
+                self.inject("C"); // at once: the first pass already finds it
+            } else if (isBlock(bytes)) {
+                const QByteArray reply = answer(blocks++, bytes);
+                if (!reply.isEmpty())
+                    self.injectAfter(2, reply);
+            }
+        };
+    }
+    void ackingController() {
+        controller([this](int, const QByteArray& block) {
+            const quint8 number = static_cast<quint8>(block.at(1));
+            const quint8 expected = static_cast<quint8>(received.size() / 128 + 1);
+            if (number == expected)
+                received += block.mid(3, 128);
+            return QByteArray("\x06");
+        });
+    }
+    int blockWrites() const {
+        int count = 0;
+        for (const auto& w : port.writes())
+            count += isBlock(w.bytes) ? 1 : 0;
+        return count;
+    }
+};
+
+} // namespace
+
+class TstUpload : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void sendBlockReplies_data();
+    void sendBlockReplies();
+    void sendBlockNakStorm();
+    void sendBlockAckAndNakTogether();
+    void sendBlockCancelledByUser();
+    void sendBlockPortFails();
+    void handshakeOnDirectLine();
+    void handshakeThroughModem_data();
+    void handshakeThroughModem();
+    void handshakeDialFails();
+    void handshakeCancelled();
+    void handshakePortInUse();
+    void uploadDelivers_data();
+    void uploadDelivers();
+    void uploadRefusedByReceiver_data();
+    void uploadRefusedByReceiver();
+    void uploadStoppedByUser();
+    void uploadShowsPercentWhenMinimised();
+    void uploadFileProblems_data();
+    void uploadFileProblems();
+    void uploadEmptyFile();
+    void uploadWhileBusyIsRefused();
+    void uploadHangsUpTheModem();
+    void errorSoundMarksFailure();
+};
+
+void TstUpload::sendBlockReplies_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("replyAfterMs");
+    QTest::addColumn<bool>("delivered");
+    QTest::addColumn<int>("maxMs"); // how long the block may take at most
+    QTest::newRow("ACK") << QByteArray("\x06") << 10 << true << 200;
+    QTest::newRow("ACK behind noise") << QByteArray("\xff\x00\x06", 3) << 10 << true << 200;
+    QTest::newRow("C and ACK coalesced") << QByteArray("C\x06") << 10 << true << 200;
+    QTest::newRow("silence") << QByteArray() << 0 << false << 700;
+    QTest::newRow("ACK after the limit") << QByteArray("\x06") << 600 << false << 700;
+    QTest::newRow("CAN ends at once") << QByteArray("\x18\x18\x18") << 10 << false << 200;
+}
+
+void TstUpload::sendBlockReplies() {
+    QFETCH(QByteArray, reply);
+    QFETCH(int, replyAfterMs);
+    QFETCH(bool, delivered);
+    QFETCH(int, maxMs);
+    UploadFixture f;
+    QVERIFY(f.port.open() == 0);
+    if (!reply.isEmpty())
+        f.port.injectAfter(replyAfterMs, reply);
+    QElapsedTimer clock;
+    clock.start();
+    f.upload.sendBlock(xmodem::buildBlock(1, "x"));
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(f.session.transfer.transferFailed, !delivered);
+    QCOMPARE(f.session.transfer.transferStop, !delivered);
+    QVERIFY2(elapsed < maxMs, qPrintable(QString::number(elapsed)));
+    if (!delivered && replyAfterMs == 0)
+        QVERIFY2(elapsed >= f.upload.blockLimitMs, qPrintable(QString::number(elapsed)));
+    QCOMPARE(f.blockWrites(), 1);
+}
+
+void TstUpload::sendBlockNakStorm() {
+    UploadFixture f;
+    QVERIFY(f.port.open() == 0);
+    f.upload.blockLimitMs = 5000;
+    f.port.onWrite = [](FakePort& self, const QByteArray&) { self.injectAfter(1, "\x15"); };
+    f.upload.sendBlock(xmodem::buildBlock(1, "x"));
+    QCOMPARE(f.blockWrites(), 11); // the first write and ten resends
+    QCOMPARE(f.view.errosHistory, (QStringList{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
+    QVERIFY(f.session.transfer.transferFailed);
+    QVERIFY(f.session.transfer.transferStop);
+}
+
+void TstUpload::sendBlockAckAndNakTogether() {
+    UploadFixture f;
+    QVERIFY(f.port.open() == 0);
+    f.port.injectAfter(5, "\x06\x15");
+    f.upload.sendBlock(xmodem::buildBlock(1, "x"));
+    QVERIFY(!f.session.transfer.transferFailed);
+    QVERIFY(f.session.link.nakReceived); // the NAK stays for the next block
+    f.port.clearWritten();
+    f.port.onWrite = [](FakePort& self, const QByteArray&) { self.injectAfter(2, "\x06"); };
+    f.upload.sendBlock(xmodem::buildBlock(2, "y"));
+    QVERIFY(!f.session.transfer.transferFailed);
+    QCOMPARE(f.blockWrites(), 2);
+}
+
+void TstUpload::sendBlockCancelledByUser() {
+    UploadFixture f;
+    QVERIFY(f.port.open() == 0);
+    f.upload.blockLimitMs = 10000;
+    QTimer::singleShot(50, [&] {
+        f.session.transfer.transferStop = true;
+        f.session.waiter.wake();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    f.upload.sendBlock(xmodem::buildBlock(1, "x"));
+    QVERIFY(clock.elapsed() < 300);
+    QVERIFY(f.session.transfer.transferStop);
+    QVERIFY(!f.session.transfer.transferFailed);
+}
+
+void TstUpload::sendBlockPortFails() {
+    UploadFixture f;
+    QVERIFY(f.port.open() == 0);
+    f.port.failWrites(PortError::DeviceLost);
+    QElapsedTimer clock;
+    clock.start();
+    f.upload.sendBlock(xmodem::buildBlock(1, "x"));
+    QVERIFY(clock.elapsed() < 100);
+    QVERIFY(f.session.transfer.transferFailed);
+    QVERIFY(f.session.transfer.transferStop);
+}
+
+void TstUpload::handshakeOnDirectLine() {
+    UploadFixture f;
+    f.session.settings.transferSettings = QStringLiteral("19200,n,8,1");
+    int ones = 0;
+    f.port.onWrite = [&ones](FakePort& self, const QByteArray& bytes) {
+        if (bytes == "1" && ++ones == 2)
+            self.injectAfter(5, "C"); // during the first pass
+    };
+    StartHandshake handshake(f.session, f.port, f.view);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(handshake.startController());
+    QVERIFY(clock.elapsed() >= 1000 && clock.elapsed() < 1400);
+    const QStringList expected = {
+        "open 1200,n,8,1", "write 4", "close", "open 19200,n,8,1", "write 1", "close",
+        "open 1200,n,8,1", "write 4", "close", "open 19200,n,8,1", "write 1"};
+    QCOMPARE(f.port.events(), expected);
+    QCOMPARE(f.port.portNumber(), 2);
+    QVERIFY(f.port.isOpen());
+    QCOMPARE(f.port.settings(), QStringLiteral("19200,n,8,1"));
+    QCOMPARE(f.view.statusHistory.first(), QStringLiteral("AGUARDANDO COMANDO DE INICIALIZAÇÃO"));
+    QCOMPARE(f.view.status(), QStringLiteral("TRANSFERINDO"));
+    QVERIFY(f.view.infoHistory.contains(QStringLiteral("PRESSIONE B1 e B2")));
+    QVERIFY(f.view.info.isEmpty());
+    QVERIFY(!f.session.transfer.transferStop);
+    QVERIFY(f.modem.calls.isEmpty());
+}
+
+void TstUpload::handshakeThroughModem_data() {
+    QTest::addColumn<int>("useModem");
+    QTest::addColumn<bool>("dials");
+    QTest::newRow("modem") << 1 << true;
+    QTest::newRow("hand-edited 2") << 2 << false;
+}
+
+void TstUpload::handshakeThroughModem() {
+    QFETCH(int, useModem);
+    QFETCH(bool, dials);
+    UploadFixture f;
+    f.session.settings.useModem = useModem;
+    f.session.settings.extraAtCommands = QStringLiteral("X3");
+    f.session.settings.phoneNumber = QStringLiteral("33224455");
+    int ones = 0;
+    f.port.onWrite = [&ones](FakePort& self, const QByteArray& bytes) {
+        if (bytes == "1" && ++ones == 2)
+            self.injectAfter(5, "C");
+    };
+    StartHandshake handshake(f.session, f.port, f.view);
+    QVERIFY(handshake.startController());
+    // Only the start command is repeated; "4" went out once, before any dial.
+    const QStringList expected = {"open 1200,n,8,1", "write 4", "close",
+                                  "open 9600,n,8,1", "write 1", "write 1"};
+    QCOMPARE(f.port.events(), expected);
+    QCOMPARE(f.modem.calls,
+             dials ? QStringList{QStringLiteral("ATX3DP33224455 /50")} : QStringList{});
+}
+
+void TstUpload::handshakeDialFails() {
+    UploadFixture f;
+    f.session.settings.useModem = 1;
+    f.session.settings.phoneNumber = QStringLiteral("33224455");
+    f.modem.reply = QStringLiteral("BUSY");
+    StartHandshake handshake(f.session, f.port, f.view);
+    QVERIFY(!handshake.startController());
+    QVERIFY(f.session.transfer.transferStop);
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    QCOMPARE(f.dialogs.messages[0].title, QStringLiteral("Erro de Conexão com o Modem"));
+    QCOMPARE(f.dialogs.messages[0].text,
+             QStringLiteral("Não foi possível conectar ao telefone 33224455!\r\nVerifique as "
+                            "configurações do Modem."));
+    QCOMPARE(f.dialogs.messages[0].icon, MessageIcon::None);
+    QVERIFY(!f.port.written().contains('1'));
+}
+
+void TstUpload::handshakeCancelled() {
+    UploadFixture f;
+    QTimer::singleShot(300, [&] { f.session.transfer.transferStop = true; });
+    QElapsedTimer clock;
+    clock.start();
+    StartHandshake handshake(f.session, f.port, f.view);
+    QVERIFY(!handshake.startController());
+    QVERIFY(clock.elapsed() >= 900 && clock.elapsed() < 1500);
+    QVERIFY(f.session.transfer.transferStop);
+    QVERIFY(f.view.status().isEmpty());
+    QVERIFY(f.view.info.isEmpty());
+    QVERIFY(f.dialogs.messages.isEmpty());
+}
+
+void TstUpload::handshakePortInUse() {
+    UploadFixture f;
+    f.port.openResult = [](int) { return PortError::PortInUse; };
+    StartHandshake handshake(f.session, f.port, f.view);
+    QVERIFY(!handshake.startController());
+    QCOMPARE(f.dialogs.messages.size(), 1); // reported once, not twice
+    QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Porta já esta em uso"));
+    QVERIFY(f.view.status().isEmpty());
+}
+
+void TstUpload::uploadDelivers_data() {
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("blocks");
+    QTest::newRow("1 byte") << 1 << 1;
+    QTest::newRow("128 bytes") << 128 << 2;
+    QTest::newRow("1000 bytes") << 1000 << 8;
+    QTest::newRow("40000 bytes") << 40000 << 313;
+}
+
+void TstUpload::uploadDelivers() {
+    QFETCH(int, size);
+    QFETCH(int, blocks);
+    UploadFixture f;
+    QByteArray program(size, '\0');
+    for (int i = 0; i < size; ++i)
+        program[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+    f.writeProgram(program);
+    f.ackingController();
+    f.upload.run();
+    QCOMPARE(f.received.size(), blocks * 128);
+    QCOMPARE(f.received.left(size), program);
+    QCOMPARE(f.received.mid(size), QByteArray(blocks * 128 - size, 0x1A));
+    QCOMPARE(f.port.writes().last().bytes, QByteArray("\x04"));
+    QCOMPARE(f.view.status(), QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
+    QVERIFY(f.view.infoHistory.contains(
+        QStringLiteral("Tamanho do Arquivo: %1 bytes").arg(blocks * 128)));
+    QVERIFY(f.view.info.isEmpty());
+    QVERIFY(f.view.porcentoHistory.contains(QStringLiteral("100%")));
+    QVERIFY(f.view.labOk.isEmpty() && f.view.labTotal.isEmpty() && f.view.labPorcento.isEmpty());
+    QCOMPARE(f.view.progressMaximum, blocks);
+    QCOMPARE(f.view.progressValue, 0);
+    QCOMPARE(f.sounds.played, QStringList{QStringLiteral("OKTrans.wav")});
+    QVERIFY(f.dialogs.messages.isEmpty());
+    QVERIFY(f.session.transfer.transferStop);
+    QVERIFY(!f.session.transfer.transferBusy);
+    QVERIFY(!f.session.transfer.transferFailed);
+    QVERIFY(!f.session.link.startRequestReceived);
+}
+
+void TstUpload::uploadRefusedByReceiver_data() {
+    QTest::addColumn<QByteArray>("reply"); // to the third block
+    QTest::addColumn<int>("maxMs");
+    QTest::newRow("NAK storm") << QByteArray("\x15") << 2000;
+    QTest::newRow("silence") << QByteArray() << 2000;
+    QTest::newRow("CAN") << QByteArray("\x18\x18") << 300;
+}
+
+void TstUpload::uploadRefusedByReceiver() {
+    QFETCH(QByteArray, reply);
+    QFETCH(int, maxMs);
+    UploadFixture f;
+    f.writeProgram(QByteArray(1000, 'p'));
+    f.controller(
+        [reply](int index, const QByteArray&) { return index < 2 ? QByteArray("\x06") : reply; });
+    QElapsedTimer clock;
+    clock.start();
+    f.upload.run();
+    QCOMPARE(f.view.status(), QStringLiteral("CANCELADO"));
+    QCOMPARE(f.port.writes().last().bytes, QByteArray("\x04"));
+    QCOMPARE(f.sounds.played,
+             (QStringList{QStringLiteral("beep"), QStringLiteral("ErrTrans.wav")}));
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    QCOMPARE(f.dialogs.messages[0].title, QStringLiteral("Quillon"));
+    QCOMPARE(f.dialogs.messages[0].icon, MessageIcon::Exclamation);
+    QCOMPARE(
+        f.dialogs.messages[0].text,
+        QStringLiteral("OPERARAÇÃO CANCELADA!\r\n\r\nNão foi possível transferir o arquivo.\r\n"
+                       "Tente novamente ou reinicie o controlador!"));
+    QVERIFY(!f.session.transfer.transferFailed);
+    QVERIFY(!f.session.transfer.transferBusy);
+    QVERIFY2(clock.elapsed() < maxMs + 300, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TstUpload::uploadStoppedByUser() {
+    UploadFixture f;
+    f.writeProgram(QByteArray(1000, 'p'));
+    f.upload.blockLimitMs = 10000;
+    f.controller([&f](int index, const QByteArray&) {
+        if (index == 3) {
+            f.session.transfer.transferStop = true; // CANCEL pressed while block 4 waits
+            return QByteArray();
+        }
+        return QByteArray("\x06");
+    });
+    f.upload.run();
+    QCOMPARE(f.view.status(), QStringLiteral("CANCELADO"));
+    QCOMPARE(f.sounds.played, QStringList{QStringLiteral("OKTrans.wav")});
+    QVERIFY(f.dialogs.messages.isEmpty());
+    QCOMPARE(f.port.writes().last().bytes, QByteArray("\x04"));
+    QCOMPARE(f.blockWrites(), 4);
+}
+
+void TstUpload::uploadShowsPercentWhenMinimised() {
+    UploadFixture f;
+    f.writeProgram(QByteArray(128, 'p')); // two blocks
+    f.view.minimized = true;
+    f.ackingController();
+    f.upload.run();
+    QCOMPARE(f.view.captions, (QStringList{"50% Enviado", "100% Enviado"}));
+    QCOMPARE(f.view.porcentoHistory.mid(0, 2), (QStringList{"50%", "100%"}));
+}
+
+void TstUpload::uploadFileProblems_data() {
+    QTest::addColumn<QString>("name"); // relative to the fixture folder
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("missing") << QStringLiteral("nada.Epr")
+                             << QStringLiteral("Arquivo não encontrado")
+                             << QStringLiteral("Erro de Disco")
+                             << QStringLiteral("Arquivo não encontrado.");
+    QTest::newRow("no folder") << QStringLiteral("sem/pasta.Epr")
+                               << QStringLiteral("Caminho não encontrado")
+                               << QStringLiteral("Erro de Disco")
+                               << QStringLiteral("Caminho não encontrado.");
+    QTest::newRow("a folder") << QString() << QStringLiteral("Acesso negado")
+                              << QStringLiteral("Erro de Disco")
+                              << QStringLiteral("Caminho ou arquivo especificado inválido.");
+    QTest::newRow("too long") << QStringLiteral("grande.Epr") << QStringLiteral("TRANSFERINDO")
+                              << QStringLiteral(" ERRO") << QStringLiteral("Overflow");
+}
+
+void TstUpload::uploadFileProblems() {
+    QFETCH(QString, name);
+    QFETCH(QString, status);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    UploadFixture f;
+    f.session.settings.programFile = name.isEmpty() ? f.dir.path() : f.dir.filePath(name);
+    if (name == QLatin1String("grande.Epr")) {
+        QFile sparse(f.session.settings.programFile);
+        QVERIFY(sparse.open(QIODevice::WriteOnly));
+        QVERIFY(sparse.resize(4194176)); // one byte more than 32767 blocks hold
+    }
+    f.ackingController();
+    f.upload.run();
+    QCOMPARE(f.view.status(), status);
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    QCOMPARE(f.dialogs.messages[0].title, title);
+    QCOMPARE(f.dialogs.messages[0].text, text);
+    QCOMPARE(f.blockWrites(), 0);
+    // Nothing lingers: the next attempt and the terminal switch are free.
+    QVERIFY(!f.session.transfer.transferBusy);
+    QVERIFY(f.view.labTotal.isEmpty());
+    QVERIFY(f.view.info.isEmpty());
+    QCOMPARE(f.view.progressValue, 0);
+}
+
+void TstUpload::uploadEmptyFile() {
+    UploadFixture f;
+    f.writeProgram(QByteArray());
+    f.ackingController();
+    f.upload.run();
+    QCOMPARE(f.blockWrites(), 0);
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    QVERIFY(
+        f.dialogs.messages[0].text.startsWith(QStringLiteral("O arquivo do programa está vazio")));
+    QVERIFY(f.view.status() != QLatin1String("TRANSFERINDO"));
+    QVERIFY(!f.session.transfer.transferBusy);
+}
+
+void TstUpload::uploadWhileBusyIsRefused() {
+    UploadFixture f;
+    f.writeProgram(QByteArray(10, 'p'));
+    f.session.transfer.transferBusy = true;
+    f.upload.run();
+    QVERIFY(f.port.events().isEmpty());
+    QVERIFY(f.session.transfer.transferBusy);
+}
+
+void TstUpload::uploadHangsUpTheModem() {
+    UploadFixture f;
+    f.session.settings.useModem = 1;
+    f.writeProgram(QByteArray(10, 'p'));
+    f.ackingController();
+    f.upload.run();
+    QCOMPARE(f.view.status(), QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
+    QCOMPARE(f.modem.calls.size(), 2);
+    QCOMPARE(f.modem.calls.last(), QStringLiteral("hangup"));
+    // A dial that fails still hangs up, and no file is read.
+    f.modem.calls.clear();
+    f.modem.reply = QStringLiteral("NO CARRIER");
+    f.upload.run();
+    QCOMPARE(f.modem.calls.last(), QStringLiteral("hangup"));
+    QVERIFY(!f.session.transfer.transferStop);
+    QVERIFY(!f.session.transfer.transferBusy);
+}
+
+void TstUpload::errorSoundMarksFailure() {
+    UploadFixture f;
+    playErrorSound(f.session);
+    QVERIFY(f.session.transfer.transferFailed);
+    QCOMPARE(f.sounds.played,
+             (QStringList{QStringLiteral("beep"), QStringLiteral("ErrTrans.wav")}));
+}
+
+QTEST_GUILESS_MAIN(TstUpload)
+#include "tst_upload.moc"

@@ -1,0 +1,20 @@
+#include "transfer/sounds.h"
+
+#include "transfer/upload_view.h"
+
+namespace quillon {
+
+void playOkSound(Session& session) {
+    if (session.soundPlayer)
+        session.soundPlayer->play(session.appDir + QStringLiteral("/OKTrans.wav"));
+}
+
+void playErrorSound(Session& session) {
+    if (session.soundPlayer)
+        session.soundPlayer->beep();
+    session.transfer.transferFailed = true;
+    if (session.soundPlayer)
+        session.soundPlayer->play(session.appDir + QStringLiteral("/ErrTrans.wav"));
+}
+
+} // namespace quillon

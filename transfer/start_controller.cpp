@@ -1,0 +1,100 @@
+#include "transfer/start_controller.h"
+
+#include "app/text_helpers.h"
+
+namespace quillon {
+
+int StartHandshake::openAt(const QString& settings) {
+    const auto number = toInt16(session_.settings.portNumber);
+    if (!number || *number < 1)
+        return PortError::InvalidPortNumber;
+    port_.setPortNumber(*number);
+    if (const int error = port_.setSettings(settings))
+        return error;
+    return port_.open();
+}
+
+int StartHandshake::announceInitWait() {
+    if (port_.isOpen())
+        port_.close();
+    view_.setStatus(QStringLiteral("AGUARDANDO COMANDO DE INICIALIZAÇÃO"));
+    int error = openAt(kInitSettings);
+    if (error == 0) {
+        error = port_.write(QByteArrayLiteral("4"));
+        port_.close();
+    }
+    if (error != 0)
+        session_.reportError(error);
+    return error;
+}
+
+int StartHandshake::reinitialise() {
+    port_.close();
+    if (const int error = openAt(kInitSettings))
+        return error;
+    const int error = port_.write(QByteArrayLiteral("4"));
+    port_.close();
+    if (error != 0)
+        return error;
+    return openAt(session_.settings.transferSettings);
+}
+
+bool StartHandshake::stopped(int error, bool alreadyReported) {
+    view_.setInfo({});
+    view_.setStatus({});
+    session_.transfer.transferStop = true;
+    // Only the opening for "4" reports its failure; any other port failure
+    // would otherwise end the upload without a word.
+    if (error != 0 && !alreadyReported)
+        session_.reportError(error);
+    return false;
+}
+
+bool StartHandshake::startController() {
+    const bool announceFailed = announceInitWait() != 0;
+    if (!port_.isOpen()) {
+        if (const int error = openAt(session_.settings.transferSettings))
+            return stopped(error, announceFailed);
+    }
+    const int useModem = session_.settings.useModem;
+    if (useModem == 1 && session_.edition.hasModem) {
+        const QString dial = QStringLiteral("AT") + session_.settings.extraAtCommands +
+                             QStringLiteral("DP") + session_.settings.phoneNumber;
+        const QString reply = session_.modemControl
+                                  ? session_.modemControl->modemCommand(dial, kDialLimitSeconds)
+                                  : QString();
+        if (!reply.contains(QLatin1String("CONNECT"))) {
+            session_.dialogs.message(QStringLiteral("Erro de Conexão com o Modem"),
+                                     QStringLiteral("Não foi possível conectar ao telefone ") +
+                                         session_.settings.phoneNumber + QStringLiteral("!") +
+                                         kCrLf +
+                                         QStringLiteral("Verifique as configurações do Modem."),
+                                     MessageIcon::None, MessageButtons::Ok);
+            session_.transfer.transferStop = true;
+            return false;
+        }
+    }
+    LinkState& link = session_.link;
+    link.startRequestReceived = false;
+    if (const int error = port_.write(QByteArrayLiteral("1")))
+        return stopped(error, false);
+    for (;;) {
+        if (link.startRequestReceived) {
+            view_.setInfo({});
+            view_.setStatus(QStringLiteral("TRANSFERINDO"));
+            return true;
+        }
+        if (useModem == 0 || !session_.edition.hasModem) {
+            if (const int error = reinitialise())
+                return stopped(error, false);
+        }
+        if (const int error = port_.write(QByteArrayLiteral("1")))
+            return stopped(error, false);
+        if (session_.transfer.transferStop)
+            return stopped(0, true);
+        view_.setInfo(QStringLiteral("PRESSIONE B1 e B2"));
+        session_.waiter.waitMs(1000);
+    }
+}
+
+} // namespace quillon

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app/session.h"
+#include "transfer/upload_view.h"
+
+namespace quillon {
+
+// Brings the controller into its loader: "4" at 1200 baud, "1" at the transfer
+// settings, repeated once a second while the technician presses B1 and B2,
+// until the controller asks for the first block.
+class StartHandshake {
+public:
+    static constexpr int kDialLimitSeconds = 50;
+
+    StartHandshake(Session& session, SerialPort& port, UploadView& view)
+        : session_(session), port_(port), view_(view) {}
+
+    // StartController: true when the controller asked for the first block;
+    // false (TransferStop set) when the user stopped, the dial failed or the
+    // port failed.
+    bool startController();
+    // AnnounceInitWait: the waiting text and one "4"; an error is reported
+    // and also returned.
+    int announceInitWait();
+
+private:
+    int openAt(const QString& settings);
+    int reinitialise();
+    bool stopped(int error, bool alreadyReported);
+
+    Session& session_;
+    SerialPort& port_;
+    UploadView& view_;
+};
+
+inline const QString kInitSettings = QStringLiteral("1200,n,8,1");
+
+} // namespace quillon
