@@ -73,8 +73,14 @@ int QtSerialPortDevice::openErrorNumber(const QString& path) const {
 }
 
 void QtSerialPortDevice::close() {
-    if (port_.isOpen())
-        port_.close();
+    if (!port_.isOpen())
+        return;
+    // QSerialPort hands writes to the driver from the event loop; closing
+    // right after a write ("4" at 1200 baud, then reopen) would drop it.
+    // Once in the driver, closing waits for it to go out on the line.
+    if (port_.bytesToWrite() > 0 && !port_.flush())
+        port_.waitForBytesWritten(500);
+    port_.close();
 }
 
 QByteArray QtSerialPortDevice::readAll() {

@@ -51,6 +51,7 @@ private Q_SLOTS:
     void quietLine();
     void lineActiveFallsAfterBurst();
     void realPtyFlagsAndQuietLine();
+    void realPtyWriteThenCloseDelivers();
     void typedKeyIsOneByte();
     void openTerminalPort_data();
     void openTerminalPort();
@@ -265,6 +266,22 @@ void TstLink::realPtyFlagsAndQuietLine() {
     const qint64 elapsed = clock.elapsed();
     QVERIFY2(elapsed >= 1200 + 500 && elapsed < 2400, qPrintable(QString::number(elapsed)));
     QVERIFY(session.link.rxBuffer.endsWith("xxxx"));
+}
+
+void TstLink::realPtyWriteThenCloseDelivers() {
+    // The start handshake writes "4" and closes at once to reopen at
+    // another speed: the byte must still reach the line.
+    QTemporaryDir ports;
+    test::PtyPeer peer(ports.path(), 1);
+    auto port = qtPortFactory(PortMap(ports.path()))();
+    for (const char* text : {"4", "1", "44"}) {
+        port->setPortNumber(1);
+        QCOMPARE(port->open(), 0);
+        QCOMPARE(port->write(text), 0);
+        port->close();
+    }
+    QVERIFY(peer.waitFor("4144", 2000));
+    QCOMPARE(peer.received(), QByteArray("4144"));
 }
 
 void TstLink::typedKeyIsOneByte() {
