@@ -1,5 +1,6 @@
 #include "tests/app/window_fixture.h"
 #include "tests/support/pty_bridge.h"
+#include "tests/support/rx_gate.h"
 #include "transfer/upload.h"
 
 #include <QElapsedTimer>
@@ -21,71 +22,6 @@ using namespace quillon;
 using namespace quillon::test;
 
 namespace {
-
-// A real controller stays in its loader and ignores further start commands;
-// rx would take them for garbage, so this gate answers the start sequence
-// itself (as if B1 and B2 were pressed after some passes) and only then hands
-// the line to `rx -c`, which asks for the first block with its own "C".
-class RxGate : public QObject {
-public:
-    RxGate(const QString& device, const QString& folder, int passes)
-        : device_(device), passes_(passes) {
-        rx.setWorkingDirectory(folder);
-        rx.setStandardInputFile(device);
-        rx.setStandardOutputFile(device);
-        fd_ = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        termios raw{};
-        ::tcgetattr(fd_, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(fd_, TCSANOW, &raw);
-        notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-        connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { read(); });
-    }
-    ~RxGate() override {
-        closeLine();
-        if (rx.state() != QProcess::NotRunning) {
-            rx.kill();
-            rx.waitForFinished(2000);
-        }
-    }
-    bool waitForRx(int timeoutMs) {
-        if (rx.state() == QProcess::NotRunning && rx.exitStatus() == QProcess::NormalExit &&
-            started_)
-            return true;
-        QEventLoop loop;
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        connect(&rx, &QProcess::finished, &loop, &QEventLoop::quit);
-        loop.exec();
-        return rx.state() == QProcess::NotRunning;
-    }
-    QProcess rx;
-    QByteArray seen;
-
-private:
-    void read() {
-        char buffer[256];
-        ssize_t n;
-        while ((n = ::read(fd_, buffer, sizeof buffer)) > 0)
-            seen.append(buffer, static_cast<qsizetype>(n));
-        if (seen.count('1') >= passes_ && !started_) {
-            started_ = true;
-            closeLine();
-            rx.start(QStringLiteral("rx"),
-                     {QStringLiteral("-c"), QStringLiteral("-q"), QStringLiteral("prog.Epr")});
-        }
-    }
-    void closeLine() {
-        notifier_.reset();
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-    QString device_;
-    int passes_;
-    int fd_ = -1;
-    bool started_ = false;
-    std::unique_ptr<QSocketNotifier> notifier_;
-};
 
 QByteArray programBytes(int size) {
     QByteArray bytes(size, '\0');
