@@ -60,6 +60,9 @@ FrmXmodem::FrmXmodem(Session& session, QWidget* parent)
     : QMainWindow(parent), session_(session), port_(session.portFactory()) {
     setObjectName(QStringLiteral("FrmXmodem"));
     setWindowTitle(kCaption);
+    // The handshake and the upload listen on the port before the terminal has
+    // ever opened it, so it reports every arrival from the start.
+    port_->setReceiveThreshold(1);
     link_ = std::make_unique<SerialLink>(session_, *port_);
     upload_ = std::make_unique<Upload>(session_, *port_, *this);
     QFont small = font();

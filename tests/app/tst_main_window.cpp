@@ -61,6 +61,7 @@ private Q_SLOTS:
     void chooseProgramFile();
     void chooseCancelled();
     void cancelTransfer();
+    void enviarRunsTheUpload();
     void helpViewer();
     void modemWaitCallPoint();
     void closingClosesThePort();
@@ -569,6 +570,38 @@ void TstMainWindow::cancelTransfer() {
     QVERIFY(f.session.transfer.transferStop);
     QVERIFY(!f.session.transfer.transferBusy);
     QVERIFY(w.findChild<QLabel*>(QStringLiteral("Label4"))->text().isEmpty());
+}
+
+void TstMainWindow::enviarRunsTheUpload() {
+    WindowFixture f;
+    FrmXmodem& w = f.window();
+    w.formLoad();
+    w.show();
+    const QString program = f.folder.dir.filePath(QStringLiteral("p.Epr"));
+    QFile file(program);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(300, 'x'));
+    file.close();
+    w.findChild<QLineEdit*>(QStringLiteral("Text6"))->setText(program);
+    int blocks = 0;
+    f.fakePort().onWrite = [&blocks](FakePort& self, const QByteArray& bytes) {
+        if (bytes == "1")
+            self.inject("C");
+        else if (bytes.size() == 133 && ++blocks)
+            self.injectAfter(1, "\x06");
+    };
+    w.toolbarXmodemButtonClick(QStringLiteral("ENVIAR"));
+    QCOMPARE(blocks, 3);
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("Label4"))->text(),
+             QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Quillon - Xmodem / Terminal para PXC"));
+    // The same through the menu; none in terminal mode, where it is disabled.
+    w.menuItem(QStringLiteral("mnuSnd"))->trigger();
+    QCOMPARE(blocks, 6);
+    w.mnuSubEditarClick(0);
+    QVERIFY(!w.menuItem(QStringLiteral("mnuSnd"))->isEnabled());
+    w.mnuSndClick();
+    QCOMPARE(blocks, 6);
 }
 
 void TstMainWindow::helpViewer() {
