@@ -37,6 +37,8 @@ int main(int argc, char* argv[]) {
     if (options.quick) {
         options.pushBytes = 200 * 1024;
         options.idleMs = 500;
+        options.uploadBytes = 16 * 1024;
+        options.silentHandshakeMs = 2000;
     }
 
     quillon::bench::Findings findings;
@@ -45,7 +47,9 @@ int main(int argc, char* argv[]) {
                           QApplication::platformName()));
     quillon::bench::measureStartup(options, findings);
     quillon::bench::measureTerminalReceive(options, findings);
-    quillon::bench::measureWaitingCpu(options, findings);
+    const quillon::bench::CpuShare idleReference =
+        quillon::bench::measureWaitingCpu(options, findings);
+    quillon::bench::measureUpload(options, idleReference, findings);
 
     if (findings.badlyOff.isEmpty())
         return 0;

@@ -4,6 +4,7 @@
 #include "platform/port_map.h"
 #include "platform/qt_serial_port.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
@@ -102,6 +103,24 @@ qint64 residentBytes() {
     if (fields.size() < 2)
         return 0;
     return fields.at(1).toLongLong() * static_cast<qint64>(::sysconf(_SC_PAGESIZE));
+}
+
+CpuShare measureCpu(const std::function<void()>& body) {
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    body();
+    CpuShare share;
+    share.wallSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    share.cpuSeconds = cpuSeconds() - cpuBefore;
+    return share;
+}
+
+QString shareText(const CpuShare& share) {
+    return QStringLiteral("%1 % (%2 ms CPU in %3)")
+        .arg(share.percent(), 0, 'f', 2)
+        .arg(share.cpuSeconds * 1000.0, 0, 'f', 2)
+        .arg(secondsText(share.wallSeconds));
 }
 
 QString secondsText(double seconds) {

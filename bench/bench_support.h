@@ -21,6 +21,9 @@ struct Options {
     int idleMs = 2000;
     // How long a push may take before the run counts as stuck.
     int pushTimeoutMs = 60000;
+    qsizetype uploadBytes = 64 * 1024;
+    // How long the start handshake repeats on a line where nobody answers.
+    int silentHandshakeMs = 10000;
 };
 
 // What one measurement found: the lines to print, and what is far enough off
@@ -77,12 +80,23 @@ qint64 residentBytes();
 // User plus system CPU time of the whole process.
 using test::cpuSeconds;
 
+// Process CPU time over wall time for one stretch of the run.
+struct CpuShare {
+    double wallSeconds = 0;
+    double cpuSeconds = 0;
+    double percent() const { return wallSeconds > 0 ? 100.0 * cpuSeconds / wallSeconds : 0; }
+};
+CpuShare measureCpu(const std::function<void()>& body);
+QString shareText(const CpuShare& share);
+
 QString secondsText(double seconds);
 QString ratioText(double numerator, double denominator);
 QString megabytesText(double bytes);
 
 void measureStartup(const Options& options, Findings& findings);
 void measureTerminalReceive(const Options& options, Findings& findings);
-void measureWaitingCpu(const Options& options, Findings& findings);
+// Answers the plain event loop's share, the yardstick for the other CPU figures.
+CpuShare measureWaitingCpu(const Options& options, Findings& findings);
+void measureUpload(const Options& options, const CpuShare& idleReference, Findings& findings);
 
 } // namespace quillon::bench

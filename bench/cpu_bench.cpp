@@ -6,7 +6,6 @@
 #include "platform/qt_serial_port.h"
 #include "tests/support/pty_peer.h"
 
-#include <QElapsedTimer>
 #include <QWindow>
 
 namespace quillon::bench {
@@ -17,30 +16,6 @@ constexpr double kBadlyOffPercent = 20.0;
 // Below this the reference used too little CPU for a ratio to mean anything.
 constexpr double kReferenceFloorSeconds = 0.00005;
 
-struct CpuShare {
-    double wallSeconds = 0;
-    double cpuSeconds = 0;
-    double percent() const { return wallSeconds > 0 ? 100.0 * cpuSeconds / wallSeconds : 0; }
-};
-
-CpuShare measure(const std::function<void()>& body) {
-    const double cpuBefore = cpuSeconds();
-    QElapsedTimer clock;
-    clock.start();
-    body();
-    CpuShare share;
-    share.wallSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-    share.cpuSeconds = cpuSeconds() - cpuBefore;
-    return share;
-}
-
-QString shareText(const CpuShare& share) {
-    return QStringLiteral("%1 % (%2 ms CPU in %3)")
-        .arg(share.percent(), 0, 'f', 2)
-        .arg(share.cpuSeconds * 1000.0, 0, 'f', 2)
-        .arg(secondsText(share.wallSeconds));
-}
-
 QString overReference(const CpuShare& share, const CpuShare& reference) {
     if (reference.cpuSeconds < kReferenceFloorSeconds)
         return QStringLiteral("n/a (reference under 0.05 ms CPU)");
@@ -49,14 +24,14 @@ QString overReference(const CpuShare& share, const CpuShare& reference) {
 
 } // namespace
 
-void measureWaitingCpu(const Options& options, Findings& findings) {
+CpuShare measureWaitingCpu(const Options& options, Findings& findings) {
     const int ms = options.idleMs;
-    const CpuShare reference = measure([ms] { idleFor(ms); });
+    const CpuShare reference = measureCpu([ms] { idleFor(ms); });
 
     IsolatedPorts ports;
     test::FakeDialogs dialogs;
     Session session(fullEdition(), ports.dir(), dialogs, qtPortFactory(PortMap(ports.dir())));
-    const CpuShare waiting = measure([&] { session.waiter.waitMs(ms); });
+    const CpuShare waiting = measureCpu([&] { session.waiter.waitMs(ms); });
 
     test::PtyPeer peer(ports.dir(), 1);
     CpuShare terminal;
@@ -76,7 +51,7 @@ void measureWaitingCpu(const Options& options, Findings& findings) {
                 },
                 2000);
             idleFor(200);
-            terminal = measure([ms] { idleFor(ms); });
+            terminal = measureCpu([ms] { idleFor(ms); });
         } else {
             findings.flag(QStringLiteral("terminal mode did not come on: ") + rig.shownErrors());
         }
@@ -94,6 +69,7 @@ void measureWaitingCpu(const Options& options, Findings& findings) {
     if (terminalRan && terminal.percent() > kBadlyOffPercent)
         findings.flag(
             QStringLiteral("idle terminal used %1 % CPU").arg(terminal.percent(), 0, 'f', 1));
+    return reference;
 }
 
 } // namespace quillon::bench

@@ -1,0 +1,565 @@
+#include "bench/bench_support.h"
+
+#include "app/edition.h"
+#include "app/serial_link.h"
+#include "platform/port_map.h"
+#include "platform/qt_serial_port.h"
+#include "tests/support/pty_bridge.h"
+#include "tests/support/pty_peer.h"
+#include "tests/support/rx_gate.h"
+#include "transfer/upload.h"
+#include "transfer/upload_view.h"
+#include "transfer/xmodem.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace quillon::bench {
+
+namespace {
+
+// Runs alternate between the two senders, so a busy spell on the machine
+// hits both alike; the median drops the odd one out.
+constexpr int kRuns = 3;
+constexpr int kCom = 3;
+// A transfer of these sizes over a pty takes well under a second and the
+// handshake a few; only a stuck run gets anywhere near this.
+constexpr int kRunLimitMs = 30000;
+constexpr double kGoalRatio = 1.05;
+constexpr double kBadlyOffRatio = 3.0;
+constexpr double kWaitingGoalPercent = 2.0;
+constexpr double kWaitingBadlyOffPercent = 20.0;
+constexpr char kTransferSettings[] = "9600,n,8,1";
+
+QByteArray pseudoRandomBytes(qsizetype size) {
+    // A fixed seed: every run and every bench sends the same bytes.
+    QByteArray bytes(size, '\0');
+    quint32 seed = 0x51u;
+    for (char& b : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        b = static_cast<char>(seed >> 24);
+    }
+    return bytes;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+// Empty when the file holds the source followed by 0x1A up to a block
+// boundary (at most one block of it), else what is wrong.
+QString receivedProblem(const QByteArray& source, const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("no received file");
+    const QByteArray received = file.readAll();
+    const qsizetype size = received.size();
+    if (size < source.size())
+        return QStringLiteral("received %1 of %2 bytes").arg(size).arg(source.size());
+    if (size % xmodem::kDataSize != 0 || size - source.size() > xmodem::kDataSize)
+        return QStringLiteral("received %1 bytes for %2").arg(size).arg(source.size());
+    const auto mismatch = std::mismatch(source.cbegin(), source.cend(), received.cbegin());
+    if (mismatch.first != source.cend())
+        return QStringLiteral("received file differs from byte %1")
+            .arg(mismatch.first - source.cbegin());
+    const QByteArray tail = received.mid(source.size());
+    if (tail.count(xmodem::kPad) != tail.size())
+        return QStringLiteral("the padding after byte %1 is not all 0x1A").arg(source.size());
+    return {};
+}
+
+// The moment the event loop learned of something, on a run's clock, with the
+// process CPU used by then.
+struct Mark {
+    qint64 ns = -1;
+    double cpu = 0;
+    bool taken() const { return ns >= 0; }
+    void take(const QElapsedTimer& clock) {
+        ns = clock.nsecsElapsed();
+        cpu = cpuSeconds();
+    }
+};
+
+// When the sender's bytes crossed the pty bridge, for both senders alike.
+// rx waits a second after EOT for anything that would make it garbage before
+// it answers and ends, so its exit says little about the sender; the bridge's
+// relaying does. The bridge relays inside socket events, so the event before
+// the first one that sees a new byte count is the one that moved it.
+class LineWatch : public QObject {
+public:
+    LineWatch(const test::PtyBridge& line, const QElapsedTimer& clock)
+        : line_(line), clock_(clock) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~LineWatch() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    // Only bytes from here on count.
+    void restart() {
+        seen_ = line_.bytesToPeer();
+        first = Mark{};
+        last = Mark{};
+    }
+
+    Mark first; // the sender's first byte crossed
+    Mark last;  // its last byte (EOT) crossed
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::SockAct) {
+            const qint64 count = line_.bytesToPeer();
+            if (count != seen_ && previous_.taken()) {
+                seen_ = count;
+                if (!first.taken())
+                    first = previous_;
+                last = previous_;
+            }
+            previous_.take(clock_);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    const test::PtyBridge& line_;
+    const QElapsedTimer& clock_;
+    qint64 seen_ = 0;
+    Mark previous_;
+};
+
+// A peer program on one end of the line, its terminal as stdin and stdout.
+void attach(QProcess& process, const QString& device, const QString& folder) {
+    process.setWorkingDirectory(folder);
+    process.setStandardInputFile(device);
+    process.setStandardOutputFile(device, QIODevice::Append);
+}
+
+// Sleeps in an event loop until the process has ended or the time is up.
+bool waitForEnd(QProcess& process, int timeoutMs) {
+    if (process.state() == QProcess::NotRunning)
+        return true;
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    limit.start(timeoutMs);
+    loop.exec();
+    return process.state() == QProcess::NotRunning;
+}
+
+void endProcess(QProcess& process) {
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.kill();
+    process.waitForFinished(2000);
+}
+
+QString exitProblem(QProcess& process, const QString& name) {
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return {};
+    const QByteArray errors = process.readAllStandardError().trimmed();
+    return QStringLiteral("%1 exited with %2%3")
+        .arg(name)
+        .arg(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1)
+        .arg(errors.isEmpty() ? QString() : QStringLiteral(": ") + QString::fromLocal8Bit(errors));
+}
+
+// The window's indicators, reduced to the status line and when it said the
+// controller asked for the first block.
+class TimedView final : public UploadView {
+public:
+    explicit TimedView(const QElapsedTimer& clock) : clock_(clock) {}
+
+    void setStatus(const QString& text) override {
+        status_ = text;
+        if (text == QLatin1String("TRANSFERINDO") && !transferring.taken()) {
+            transferring.take(clock_);
+            if (onTransferring)
+                onTransferring();
+        }
+    }
+    QString status() const override { return status_; }
+    void setInfo(const QString&) override {}
+    void setLabOk(const QString&) override {}
+    void setLabTotal(const QString&) override {}
+    void setLabErros(const QString&) override {}
+    void setLabPorcento(const QString&) override {}
+    void setProgressMaximum(int) override {}
+    void setProgressValue(int) override {}
+    bool isMinimized() const override { return false; }
+    void setCaption(const QString&) override {}
+
+    Mark transferring;
+    std::function<void()> onTransferring;
+
+private:
+    const QElapsedTimer& clock_;
+    QString status_;
+};
+
+// What the main window puts around an upload: a port from the program's own
+// factory, the link that turns its replies into the transfer flags, and the
+// upload command.
+struct UploadRig {
+    UploadRig(const QString& portsDir, const QString& programFile, const QElapsedTimer& clock)
+        : session(fullEdition(), appDir.path(), dialogs, qtPortFactory(PortMap(portsDir))),
+          port(session.portFactory()), link(session, *port), view(clock),
+          upload(session, *port, view) {
+        session.settings.portNumber = QString::number(kCom);
+        session.settings.transferSettings = QString::fromLatin1(kTransferSettings);
+        session.settings.programFile = programFile;
+    }
+
+    QString shownErrors() const {
+        QStringList texts;
+        for (const test::FakeDialogs::Shown& shown : dialogs.messages)
+            texts.append(shown.title + QStringLiteral(": ") + shown.text);
+        return texts.join(QStringLiteral(" | "));
+    }
+
+    QTemporaryDir appDir;
+    test::FakeDialogs dialogs;
+    Session session;
+    std::unique_ptr<SerialPort> port;
+    SerialLink link;
+    TimedView view;
+    Upload upload;
+};
+
+struct Run {
+    QString problem;    // empty: the file arrived intact
+    double seconds = 0; // until rx ended
+    double handshakeSeconds = 0;
+    CpuShare cpu;  // this process over `seconds`
+    CpuShare line; // first byte to EOT on the line, and this process's CPU meanwhile
+};
+
+// The sender's first byte to its EOT, from what the watch saw.
+bool takeLineTime(const LineWatch& watch, Run& run) {
+    if (!watch.first.taken() || !watch.last.taken() || watch.last.ns <= watch.first.ns)
+        return false;
+    run.line.wallSeconds = static_cast<double>(watch.last.ns - watch.first.ns) / 1e9;
+    run.line.cpuSeconds = watch.last.cpu - watch.first.cpu;
+    return true;
+}
+
+Run referenceRun(const QString& portsDir, const QString& sourcePath, const QByteArray& source) {
+    Run run;
+    test::PtyBridge line(portsDir, kCom);
+    QTemporaryDir rxFolder;
+    if (!line.ok() || !rxFolder.isValid()) {
+        run.problem = QStringLiteral("no pseudo-terminals or temporary folder");
+        return run;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    LineWatch watch(line, clock);
+    Mark rxEnd;
+    QProcess sx;
+    QProcess rx;
+    attach(sx, line.programDevice(), QFileInfo(sourcePath).absolutePath());
+    attach(rx, line.peerDevice(), rxFolder.path());
+    QObject::connect(&rx, &QProcess::finished, &rx, [&] { rxEnd.take(clock); });
+
+    watch.restart();
+    const double cpuBefore = cpuSeconds();
+    const qint64 startNs = clock.nsecsElapsed();
+    // The sender first: rx's first "C" then finds it listening.
+    sx.start(QStringLiteral("sx"), {QStringLiteral("-q"), sourcePath});
+    rx.start(QStringLiteral("rx"),
+             {QStringLiteral("-c"), QStringLiteral("-q"), QStringLiteral("ref.Epr")});
+    const bool rxEnded = waitForEnd(rx, kRunLimitMs) && rxEnd.taken();
+    if (!rxEnded) {
+        run.problem =
+            QStringLiteral("rx still running after %1").arg(secondsText(kRunLimitMs / 1000.0));
+    } else {
+        run.seconds = static_cast<double>(rxEnd.ns - startNs) / 1e9;
+        run.cpu = {run.seconds, rxEnd.cpu - cpuBefore};
+        run.problem = exitProblem(rx, QStringLiteral("rx"));
+        if (run.problem.isEmpty() && !takeLineTime(watch, run))
+            run.problem = QStringLiteral("the sender's bytes were not seen on the line");
+        if (run.problem.isEmpty())
+            run.problem = receivedProblem(source, rxFolder.filePath(QStringLiteral("ref.Epr")));
+    }
+    // sx may still be waiting for rx's answer to EOT: rx flushes its terminal
+    // as it exits, and over the bridge that answer is sometimes gone before it
+    // is relayed. rx's file says all there is to say about the transfer.
+    endProcess(sx);
+    endProcess(rx);
+    return run;
+}
+
+Run ourRun(const QString& portsDir, const QString& sourcePath, const QByteArray& source) {
+    Run run;
+    test::PtyBridge line(portsDir, kCom);
+    QTemporaryDir rxFolder;
+    if (!line.ok() || !rxFolder.isValid()) {
+        run.problem = QStringLiteral("no pseudo-terminals or temporary folder");
+        return run;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    LineWatch watch(line, clock);
+    Mark rxEnd;
+    UploadRig rig(portsDir, sourcePath, clock);
+    // The handshake's bytes are not the transfer.
+    rig.view.onTransferring = [&watch] { watch.restart(); };
+    test::RxGate gate(line.peerDevice(), rxFolder.path(), 1);
+    QObject::connect(&gate.rx, &QProcess::finished, &gate.rx, [&] { rxEnd.take(clock); });
+    // Only for a stuck run: the handshake ends at its next pass, a block at its limit.
+    QTimer stuck;
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, &stuck, [&rig] {
+        rig.session.transfer.transferStop = true;
+        rig.session.waiter.wake();
+    });
+    stuck.start(kRunLimitMs);
+
+    rig.upload.run();
+    const bool rxEnded = gate.waitForRx(kRunLimitMs) && rxEnd.taken();
+    stuck.stop();
+
+    const Mark& start = rig.view.transferring;
+    if (!start.taken()) {
+        run.problem = QStringLiteral("the first block was never asked for");
+    } else if (!rxEnded) {
+        run.problem = QStringLiteral("rx still running after the upload (status \"%1\")")
+                          .arg(rig.view.status());
+    } else {
+        run.handshakeSeconds = static_cast<double>(start.ns) / 1e9;
+        run.seconds = static_cast<double>(rxEnd.ns - start.ns) / 1e9;
+        run.cpu = {run.seconds, rxEnd.cpu - start.cpu};
+        if (rig.view.status() != QLatin1String("PROGRAMA ENVIADO COM SUCESSO"))
+            run.problem = QStringLiteral("status \"%1\"").arg(rig.view.status());
+        else if (!rig.dialogs.messages.isEmpty())
+            run.problem = QStringLiteral("the upload showed: ") + rig.shownErrors();
+        else
+            run.problem = exitProblem(gate.rx, QStringLiteral("rx"));
+        if (run.problem.isEmpty() && !takeLineTime(watch, run))
+            run.problem = QStringLiteral("the upload's bytes were not seen on the line");
+        if (run.problem.isEmpty())
+            run.problem = receivedProblem(source, rxFolder.filePath(QStringLiteral("prog.Epr")));
+    }
+    return run;
+}
+
+struct SilentHandshake {
+    bool ran = false;
+    CpuShare cpu;
+    qsizetype passes = 0; // the "1"s that reached the line
+    QString problem;
+};
+
+// The upload command on a line where nobody answers, stopped the way the
+// user's stop does it, after `ms`.
+SilentHandshake silentHandshake(const QString& portsDir, const QString& sourcePath, int ms) {
+    SilentHandshake outcome;
+    test::PtyPeer peer(portsDir, kCom);
+    if (!peer.ok()) {
+        outcome.problem = QStringLiteral("no pseudo-terminals here");
+        return outcome;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    UploadRig rig(portsDir, sourcePath, clock);
+    QTimer stop;
+    stop.setSingleShot(true);
+    QObject::connect(&stop, &QTimer::timeout, &stop,
+                     [&rig] { rig.session.transfer.transferStop = true; });
+    stop.start(ms);
+    outcome.cpu = measureCpu([&rig] { rig.upload.run(); });
+    outcome.ran = true;
+    outcome.passes = peer.received().count('1');
+    if (rig.view.transferring.taken())
+        outcome.problem = QStringLiteral("a silent line was taken for a request");
+    else if (!rig.dialogs.messages.isEmpty())
+        outcome.problem = QStringLiteral("the handshake showed: ") + rig.shownErrors();
+    return outcome;
+}
+
+double median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+QString seriesText(const std::vector<double>& values, int decimals) {
+    QStringList texts;
+    for (double value : values)
+        texts.append(QString::number(value, 'f', decimals));
+    return texts.join(QStringLiteral(", "));
+}
+
+QString goalText(bool met) {
+    return met ? QStringLiteral("met") : QStringLiteral("missed");
+}
+
+// lrzsz stops at the last data block; the program always closes with one
+// more, of padding only when the size is a whole number of blocks.
+qsizetype lrzszBlocks(qsizetype bytes) {
+    return (bytes + xmodem::kDataSize - 1) / xmodem::kDataSize;
+}
+
+struct Series {
+    std::vector<double> seconds;
+    std::vector<double> lineSeconds;
+    std::vector<double> handshakeSeconds;
+    std::vector<double> cpuPercent;
+    std::vector<double> lineCpuPercent;
+    QStringList problems;
+    void add(const Run& run) {
+        if (!run.problem.isEmpty()) {
+            problems.append(run.problem);
+            return;
+        }
+        seconds.push_back(run.seconds);
+        lineSeconds.push_back(run.line.wallSeconds);
+        handshakeSeconds.push_back(run.handshakeSeconds);
+        cpuPercent.push_back(run.cpu.percent());
+        lineCpuPercent.push_back(run.line.percent());
+    }
+};
+
+// 0 when either side has no figure.
+double ratioOf(const std::vector<double>& ours, const std::vector<double>& reference) {
+    if (ours.empty() || reference.empty() || !(median(reference) > 0))
+        return 0;
+    return median(ours) / median(reference);
+}
+
+QString medianText(const std::vector<double>& seconds) {
+    if (seconds.empty())
+        return QStringLiteral("n/a");
+    return QStringLiteral("%1 (%2 s)").arg(secondsText(median(seconds)), seriesText(seconds, 3));
+}
+
+QString lineText(const std::vector<double>& seconds, qsizetype blocks) {
+    if (seconds.empty() || blocks <= 0)
+        return QStringLiteral("n/a (%1 blocks)").arg(blocks);
+    return QStringLiteral("%1 = %2 us/block (%3 blocks)")
+        .arg(medianText(seconds))
+        .arg(median(seconds) * 1e6 / static_cast<double>(blocks), 0, 'f', 0)
+        .arg(blocks);
+}
+
+QString percentText(const std::vector<double>& percents) {
+    if (percents.empty())
+        return QStringLiteral("n/a");
+    return QStringLiteral("%1 % (%2 %)")
+        .arg(median(percents), 0, 'f', 1)
+        .arg(seriesText(percents, 1));
+}
+
+QString ratioGoalText(double ratio) {
+    if (!(ratio > 0))
+        return QStringLiteral("n/a");
+    return QStringLiteral("%1 (goal <= %2: %3)")
+        .arg(ratio, 0, 'f', 2)
+        .arg(kGoalRatio, 0, 'f', 2)
+        .arg(goalText(ratio <= kGoalRatio));
+}
+
+} // namespace
+
+void measureUpload(const Options& options, const CpuShare& idleReference, Findings& findings) {
+    IsolatedPorts ports;
+    QTemporaryDir work;
+    const QByteArray source = pseudoRandomBytes(options.uploadBytes);
+    const QString sourcePath = work.filePath(QStringLiteral("upload.bin"));
+    if (!ports.ok() || !work.isValid() || !writeFile(sourcePath, source)) {
+        findings.say(QStringLiteral("upload: skipped, no temporary folders"));
+        return;
+    }
+    const QString sizeText = QStringLiteral("%1 KiB").arg(options.uploadBytes / 1024);
+
+    Series ours;
+    Series reference;
+    const bool haveLrzsz = !QStandardPaths::findExecutable(QStringLiteral("rx")).isEmpty() &&
+                           !QStandardPaths::findExecutable(QStringLiteral("sx")).isEmpty();
+    if (!haveLrzsz) {
+        findings.say(QStringLiteral("upload_time: skipped, rx/sx from lrzsz not installed "
+                                    "(apt-get install lrzsz)"));
+    } else {
+        for (int i = 0; i < kRuns; ++i) {
+            reference.add(referenceRun(ports.dir(), sourcePath, source));
+            ours.add(ourRun(ports.dir(), sourcePath, source));
+            // A stuck upload would only stack up its time limits.
+            if (!ours.problems.isEmpty())
+                break;
+        }
+        const double ratio = ratioOf(ours.seconds, reference.seconds);
+        const double lineRatio = ratioOf(ours.lineSeconds, reference.lineSeconds);
+        const qsizetype ourBlocks = xmodem::blockCount(options.uploadBytes).value_or(0);
+        const qsizetype theirBlocks = lrzszBlocks(options.uploadBytes);
+        findings.say(QStringLiteral("upload_time: %1 pseudo-random, %2 alternating runs each, "
+                                    "medians; until rx ended: ours %3 from TRANSFERINDO, lrzsz "
+                                    "sx -> rx -c %4 from starting both; ratio ours/reference %5")
+                         .arg(sizeText)
+                         .arg(kRuns)
+                         .arg(medianText(ours.seconds), medianText(reference.seconds),
+                              ratioGoalText(ratio)));
+        findings.say(QStringLiteral("upload_line: the same runs from the sender's first byte "
+                                    "to its EOT on the line (without rx's 1 s check after EOT, "
+                                    "which every run above includes): ours %1, lrzsz %2; ratio "
+                                    "ours/reference %3")
+                         .arg(lineText(ours.lineSeconds, ourBlocks),
+                              lineText(reference.lineSeconds, theirBlocks),
+                              ratioGoalText(lineRatio)));
+        findings.say(QStringLiteral("upload_handshake: start of the upload until TRANSFERINDO: "
+                                    "%1; the controller's pace (one pass a second), not "
+                                    "transfer speed")
+                         .arg(medianText(ours.handshakeSeconds)));
+        for (const QString& problem : std::as_const(reference.problems))
+            findings.say(QStringLiteral("  lrzsz reference run failed (not counted against "
+                                        "the program): ") +
+                         problem);
+        for (const QString& problem : std::as_const(ours.problems))
+            findings.flag(QStringLiteral("upload to rx did not arrive intact: ") + problem);
+        if (ratio > kBadlyOffRatio || lineRatio > kBadlyOffRatio)
+            findings.flag(QStringLiteral("upload took %1 times as long as lrzsz (%2 on the line)")
+                              .arg(ratio, 0, 'f', 2)
+                              .arg(lineRatio, 0, 'f', 2));
+    }
+
+    const SilentHandshake waiting =
+        silentHandshake(ports.dir(), sourcePath, options.silentHandshakeMs);
+    const QString waitingText =
+        waiting.ran ? QStringLiteral("%1, %2 passes (goal <= %3 %: %4)")
+                          .arg(shareText(waiting.cpu))
+                          .arg(waiting.passes)
+                          .arg(kWaitingGoalPercent, 0, 'f', 0)
+                          .arg(goalText(waiting.cpu.percent() <= kWaitingGoalPercent))
+                    : QStringLiteral("skipped");
+    findings.say(QStringLiteral("upload_cpu: handshake on a silent line, stopped after %1 ms: "
+                                "%2; sending, first byte to EOT: %3 (TRANSFERINDO until rx "
+                                "ended: %4); the pty bridge alone over the lrzsz runs: %5 "
+                                "(both include it, it runs in this process); plain event loop "
+                                "reference: %6")
+                     .arg(options.silentHandshakeMs)
+                     .arg(waitingText, percentText(ours.lineCpuPercent),
+                          percentText(ours.cpuPercent), percentText(reference.lineCpuPercent),
+                          shareText(idleReference)));
+    if (!waiting.problem.isEmpty())
+        findings.say(QStringLiteral("  silent-line handshake: ") + waiting.problem);
+    if (waiting.ran && waiting.cpu.percent() > kWaitingBadlyOffPercent)
+        findings.flag(QStringLiteral("the start handshake used %1 % CPU while waiting")
+                          .arg(waiting.cpu.percent(), 0, 'f', 1));
+}
+
+} // namespace quillon::bench
