@@ -8,6 +8,8 @@
 #include "platform/help_viewer.h"
 #include "platform/paths.h"
 #include "platform/twips.h"
+#include "transfer/frm_wait.h"
+#include "transfer/modem_link.h"
 #include "transfer/upload.h"
 
 #include <QAction>
@@ -64,7 +66,16 @@ FrmXmodem::FrmXmodem(Session& session, QWidget* parent)
     // ever opened it, so it reports every arrival from the start.
     port_->setReceiveThreshold(1);
     link_ = std::make_unique<SerialLink>(session_, *port_);
+    modemLink_ = std::make_unique<ModemLink>(session_, *port_);
+    if (session_.edition.hasModem && !session_.modemControl)
+        session_.modemControl = modemLink_.get();
     upload_ = std::make_unique<Upload>(session_, *port_, *this);
+    if (session_.edition.hasModem) {
+        modemWait_ = [this] {
+            FrmWait wait(session_, *modemLink_, this);
+            return wait.dial();
+        };
+    }
     QFont small = font();
     small.setPixelSize(11);
     setFont(small);
@@ -78,7 +89,10 @@ FrmXmodem::FrmXmodem(Session& session, QWidget* parent)
     setFixedSize(xmodemModeSize());
 }
 
-FrmXmodem::~FrmXmodem() = default;
+FrmXmodem::~FrmXmodem() {
+    if (session_.modemControl == modemLink_.get())
+        session_.modemControl = nullptr;
+}
 
 QSize FrmXmodem::xmodemModeSize() const {
     return {twips(kClientWidth, this), menuBar()->sizeHint().height() + twips(kClientHeight, this)};

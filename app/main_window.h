@@ -25,6 +25,7 @@ namespace quillon {
 class HelpViewer;
 class TerminalBox;
 class Upload;
+class ModemLink;
 
 // FrmXmodem: the main window, its two modes and its commands.
 class FrmXmodem : public QMainWindow, public UploadView {
@@ -55,6 +56,7 @@ public:
     void combo1Click(int row);
     void mnuSndClick();
     Upload& upload() { return *upload_; }
+    ModemLink& modemLink() { return *modemLink_; }
 
     // UploadView: the indicators the upload and the handshake write.
     void setStatus(const QString& text) override;
@@ -102,6 +104,7 @@ private:
     Session& session_;
     std::unique_ptr<SerialPort> port_;
     std::unique_ptr<SerialLink> link_;
+    std::unique_ptr<ModemLink> modemLink_;
     std::unique_ptr<Upload> upload_;
     QVector<int> portStatus_;
     std::function<QString()> modemWait_;

@@ -26,8 +26,9 @@ class ModemControl {
 public:
     virtual ~ModemControl() = default;
     // Sends a command line and answers the modem's reply ("" when none came).
-    virtual QString modemCommand(const QString& command, int limitSeconds) = 0;
-    virtual void hangUpModem() = 0;
+    virtual QString modemCommand(const QString& command, double limitSeconds) = 0;
+    // Escapes to command mode and sends "ath"; answers the reply to "ath".
+    virtual QString hangUpModem() = 0;
 };
 
 // Plays the closing sounds without waiting for them.

@@ -46,11 +46,14 @@ public:
 
 class FakeModem : public ModemControl {
 public:
-    QString modemCommand(const QString& command, int limitSeconds) override {
+    QString modemCommand(const QString& command, double limitSeconds) override {
         calls << QStringLiteral("%1 /%2").arg(command).arg(limitSeconds);
         return reply;
     }
-    void hangUpModem() override { calls << QStringLiteral("hangup"); }
+    QString hangUpModem() override {
+        calls << QStringLiteral("hangup");
+        return QStringLiteral("OK");
+    }
     QString reply = QStringLiteral("CONNECT 9600");
     QStringList calls;
 };

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "app/session.h"
+#include "transfer/upload_view.h"
+
+#include <QStringList>
+
+namespace quillon {
+
+// The Hayes command exchange on the main port: one command line and the
+// modem's reply, the escape and hang-up, and giving up a dial.
+class ModemLink : public ModemControl {
+public:
+    // Searched in this order, one entry per half-second step.
+    static const QStringList& replyTable();
+
+    ModemLink(Session& session, SerialPort& port) : session_(session), port_(port) {}
+
+    QString modemCommand(const QString& command, double limitSeconds) override;
+    QString hangUpModem() override;
+    // AbortDial: "ath" without a line end, then half a second.
+    void abortDial();
+
+    // The pace of the exchange; tests shorten it.
+    int stepMs = 500;
+    int escapeGapMs = 300;
+    int escapeGuardMs = 1000;
+
+private:
+    void send(const QByteArray& bytes);
+
+    Session& session_;
+    SerialPort& port_;
+};
+
+} // namespace quillon
