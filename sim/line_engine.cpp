@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <cstdio>
 #include <sys/ioctl.h>
 #include <termios.h>
 
@@ -41,8 +42,14 @@ bool LineEngine::openLog(const QString& path, QString* error) {
 
 void LineEngine::setRole(std::unique_ptr<Role> role) {
     m_role = std::move(role);
-    if (m_role)
-        m_role->setSender([this](const QByteArray& bytes) { m_line.write(bytes); });
+    if (!m_role)
+        return;
+    m_role->setSender([this](const QByteArray& bytes) { m_line.write(bytes); });
+    // Standard error, not the wire log: the log holds only bytes, in a form scripts read.
+    m_role->setReporter([](const QString& text) {
+        std::fprintf(stderr, "quillon-sim: %s\n", qPrintable(text));
+        std::fflush(stderr);
+    });
 }
 
 void LineEngine::onReceived(const QByteArray& bytes) {

@@ -59,7 +59,7 @@ int main(int argc, char* argv[]) {
         return failWith(error);
     if (!engine.open(options.portsDir, options.com, &error))
         return failWith(error);
-    engine.setRole(makeRole(options.role));
+    engine.setRole(makeRole(options.role, options.loader));
 
     std::printf("quillon-sim: COM%d -> %s\n", options.com, qPrintable(engine.devicePath()));
     std::fflush(stdout);

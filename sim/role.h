@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QObject>
+#include <QString>
 
 #include <functional>
 #include <utility>
@@ -16,10 +17,13 @@ class Role : public QObject {
     Q_OBJECT
 public:
     using Sender = std::function<void(const QByteArray&)>;
+    // Takes one line for a person watching the simulator: what the device did, not bytes.
+    using Reporter = std::function<void(const QString&)>;
 
     explicit Role(QObject* parent = nullptr) : QObject(parent) {}
 
     void setSender(Sender sender) { m_sender = std::move(sender); }
+    void setReporter(Reporter reporter) { m_reporter = std::move(reporter); }
 
     virtual void receive(QByteArrayView bytes) = 0;
 
@@ -32,9 +36,14 @@ protected:
         if (m_sender && !bytes.isEmpty())
             m_sender(bytes);
     }
+    void report(const QString& text) {
+        if (m_reporter)
+            m_reporter(text);
+    }
 
 private:
     Sender m_sender;
+    Reporter m_reporter;
 };
 
 } // namespace quillon::sim

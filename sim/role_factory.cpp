@@ -1,16 +1,30 @@
 #include "sim/role_factory.h"
 
+#include "sim/controller_role.h"
+#include "sim/loader_role.h"
 #include "sim/terminal_role.h"
 
 namespace quillon::sim {
 
 QStringList roleNames() {
-    return {QStringLiteral("terminal")};
+    return {QStringLiteral("controller"), QStringLiteral("terminal"), QStringLiteral("loader")};
 }
 
-std::unique_ptr<Role> makeRole(const QString& name) {
+QString defaultRoleName() {
+    return QStringLiteral("controller");
+}
+
+bool roleHasLoader(const QString& name) {
+    return name == QLatin1String("controller") || name == QLatin1String("loader");
+}
+
+std::unique_ptr<Role> makeRole(const QString& name, const LoaderSettings& loader) {
+    if (name == QLatin1String("controller"))
+        return std::make_unique<ControllerRole>(loader);
     if (name == QLatin1String("terminal"))
         return std::make_unique<TerminalRole>();
+    if (name == QLatin1String("loader"))
+        return std::make_unique<LoaderRole>(loader);
     return nullptr;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/loader_settings.h"
 #include "sim/role.h"
 
 #include <QString>
@@ -10,7 +11,10 @@
 namespace quillon::sim {
 
 QStringList roleNames();
+QString defaultRoleName();
+// Whether the loader settings mean anything to the role of that name.
+bool roleHasLoader(const QString& name);
 // Null for a name not in roleNames().
-std::unique_ptr<Role> makeRole(const QString& name);
+std::unique_ptr<Role> makeRole(const QString& name, const LoaderSettings& loader);
 
 } // namespace quillon::sim

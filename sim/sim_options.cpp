@@ -4,12 +4,18 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <optional>
 
 namespace quillon::sim {
 
 namespace {
 
 constexpr int MaxCom = 256;
+constexpr int MaxCount = 1'000'000;
+const QString SaveName = QStringLiteral("received.Epr");
 
 // Where the main program looks when not told otherwise, so that an installed simulator
 // and program, side by side, meet without options.
@@ -18,6 +24,19 @@ QString defaultPortsDir() {
     if (!fromEnv.isEmpty())
         return fromEnv;
     return QCoreApplication::applicationDirPath() + QStringLiteral("/ports");
+}
+
+// Beside the log, where whoever asked for one is already looking.
+QString defaultSavePath(const QString& logPath) {
+    const QString dir = logPath.isEmpty() ? QDir::tempPath() : QFileInfo(logPath).absolutePath();
+    return QDir(dir).filePath(SaveName);
+}
+
+QString roleHelp() {
+    return QStringLiteral("What answers on the line: \"controller\" answers typed lines and "
+                          "loads programs, \"terminal\" only answers lines, \"loader\" only "
+                          "loads programs. Default: %1.")
+        .arg(defaultRoleName());
 }
 
 } // namespace
@@ -39,11 +58,37 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
     const QCommandLineOption logOption(
         QStringLiteral("log"), QStringLiteral("Log every byte on the line, with times, to file."),
         QStringLiteral("file"));
-    const QCommandLineOption roleOption(
-        QStringLiteral("role"),
-        QStringLiteral("What answers on the line: %1.").arg(roleNames().join(QStringLiteral(", "))),
-        QStringLiteral("name"), QStringLiteral("terminal"));
+    const QCommandLineOption roleOption(QStringLiteral("role"), roleHelp(), QStringLiteral("name"),
+                                        defaultRoleName());
+    const QCommandLineOption b1b2Option(
+        QStringLiteral("b1b2-after"),
+        QStringLiteral("Loader: the technician presses keys B1 and B2 after n \"1\" commands of "
+                       "a start sequence (\"4\", then \"1\" repeated); the loader then calls "
+                       "for the program with \"C\" every second for up to 60 s. Default: 2."),
+        QStringLiteral("n"), QStringLiteral("2"));
+    const QCommandLineOption saveOption(
+        QStringLiteral("save"),
+        QStringLiteral("Loader: write each received program to file, replacing it, and report "
+                       "it on standard error. Default: %1 beside the --log file, else in %2.")
+            .arg(SaveName, QDir::toNativeSeparators(QDir::tempPath())),
+        QStringLiteral("file"));
+    const QCommandLineOption nakEveryOption(
+        QStringLiteral("nak-every"),
+        QStringLiteral("Loader fault: refuse (NAK) every k-th block the first time it comes."),
+        QStringLiteral("k"));
+    const QCommandLineOption silentAfterOption(
+        QStringLiteral("silent-after"),
+        QStringLiteral("Loader fault: answer nothing from block k on."), QStringLiteral("k"));
+    const QCommandLineOption cancelAtOption(
+        QStringLiteral("cancel-at"),
+        QStringLiteral("Loader fault: cancel (CAN CAN CAN) when block k comes, then go idle."),
+        QStringLiteral("k"));
+    const QCommandLineOption nakAllOption(QStringLiteral("nak-all"),
+                                          QStringLiteral("Loader fault: refuse every block."));
+    const QList<QCommandLineOption> loaderOptions = {
+        b1b2Option, saveOption, nakEveryOption, silentAfterOption, cancelAtOption, nakAllOption};
     parser.addOptions({portsOption, comOption, logOption, roleOption});
+    parser.addOptions(loaderOptions);
 
     ParsedOptions result;
     auto error = [&](const QString& text) {
@@ -55,7 +100,9 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
         return error(parser.errorText());
     if (parser.isSet(helpOption)) {
         result.outcome = ParsedOptions::Outcome::ShowHelp;
-        result.text = parser.helpText();
+        result.text = parser.helpText() +
+                      QStringLiteral("\nLoader blocks count from 1 over the whole transfer. Faults "
+                                     "combine;\na fault given as 0 is off.\n");
         return result;
     }
     if (parser.isSet(versionOption)) {
@@ -67,6 +114,22 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
     if (!parser.positionalArguments().isEmpty())
         return error(QStringLiteral("unexpected argument: %1")
                          .arg(parser.positionalArguments().constFirst()));
+
+    // The value of a numeric option if it lies in [least, MaxCount].
+    auto count = [&](const QCommandLineOption& option, int least) -> std::optional<int> {
+        bool ok = false;
+        const int value = parser.value(option).toInt(&ok);
+        if (ok && value >= least && value <= MaxCount)
+            return value;
+        return std::nullopt;
+    };
+    auto badCount = [&](const QCommandLineOption& option, int least) {
+        return error(QStringLiteral("--%1 needs a number from %2 to %3, not \"%4\"")
+                         .arg(option.names().constFirst())
+                         .arg(least)
+                         .arg(MaxCount)
+                         .arg(parser.value(option)));
+    };
 
     bool ok = false;
     const int com = parser.value(comOption).toInt(&ok);
@@ -82,9 +145,43 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
         return error(QStringLiteral("--ports needs a folder"));
     if (parser.isSet(logOption) && parser.value(logOption).isEmpty())
         return error(QStringLiteral("--log needs a file name"));
+    if (!roleHasLoader(role)) {
+        for (const QCommandLineOption& option : loaderOptions)
+            if (parser.isSet(option))
+                return error(QStringLiteral("--%1 is for a role with a loader, not \"%2\"")
+                                 .arg(option.names().constFirst(), role));
+    }
+
+    LoaderSettings loader;
+    const std::optional<int> b1b2After = count(b1b2Option, 1);
+    if (!b1b2After)
+        return badCount(b1b2Option, 1);
+    loader.b1b2After = *b1b2After;
+    for (const auto& [option, field] : {std::pair{&nakEveryOption, &loader.faults.nakEvery},
+                                        std::pair{&silentAfterOption, &loader.faults.silentAfter},
+                                        std::pair{&cancelAtOption, &loader.faults.cancelAt}}) {
+        if (!parser.isSet(*option))
+            continue;
+        const std::optional<int> value = count(*option, 0);
+        if (!value)
+            return badCount(*option, 0);
+        *field = *value;
+    }
+    loader.faults.nakAll = parser.isSet(nakAllOption);
+    if (parser.isSet(saveOption) && parser.value(saveOption).isEmpty())
+        return error(QStringLiteral("--save needs a file name"));
+    // Checked now rather than after a whole transfer. A log whose folder is missing is
+    // reported when it is opened, which comes first.
+    if (parser.isSet(saveOption) &&
+        !QFileInfo(QFileInfo(parser.value(saveOption)).absolutePath()).isDir())
+        return error(
+            QStringLiteral("no folder for the --save file %1").arg(parser.value(saveOption)));
+    loader.savePath = QFileInfo(parser.isSet(saveOption) ? parser.value(saveOption)
+                                                         : defaultSavePath(parser.value(logOption)))
+                          .absoluteFilePath();
 
     result.outcome = ParsedOptions::Outcome::Run;
-    result.options = {parser.value(portsOption), com, parser.value(logOption), role};
+    result.options = {parser.value(portsOption), com, parser.value(logOption), role, loader};
     return result;
 }
 

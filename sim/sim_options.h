@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/loader_settings.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -10,6 +12,7 @@ struct SimOptions {
     int com = 1;
     QString logPath;
     QString role;
+    LoaderSettings loader;
 };
 
 struct ParsedOptions {

@@ -19,6 +19,9 @@ public:
     void receive(QByteArrayView bytes) override;
     void clientClosed() override;
 
+    // Part of a line has come and waits for its end.
+    bool lineStarted() const { return !m_line.isEmpty(); }
+
 private:
     void answer();
 

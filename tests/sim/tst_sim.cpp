@@ -490,6 +490,13 @@ void SimTest::rejectsBadArguments_data() {
     QTest::newRow("ports folder is a file") << QStringList{"--ports", "/dev/null"} << "/dev/null";
     QTest::newRow("log cannot be written")
         << QStringList{"--log", "/nonexistent/dir/wire.log"} << "wire.log";
+    QTest::newRow("keys never pressed") << QStringList{"--b1b2-after", "0"} << "--b1b2-after";
+    QTest::newRow("negative fault") << QStringList{"--nak-every", "-1"} << "--nak-every";
+    QTest::newRow("fault not a number") << QStringList{"--cancel-at", "two"} << "--cancel-at";
+    QTest::newRow("save folder missing")
+        << QStringList{"--save", "/nonexistent/dir/got.Epr"} << "got.Epr";
+    QTest::newRow("loader option without a loader")
+        << QStringList{"--role", "terminal", "--silent-after", "2"} << "--silent-after";
 }
 
 void SimTest::rejectsBadArguments() {

@@ -1,0 +1,67 @@
+#include "sim/controller_role.h"
+
+namespace quillon::sim {
+
+ControllerRole::ControllerRole(const LoaderSettings& settings, QObject* parent)
+    : Role(parent), m_loader(settings) {
+    const auto forward = [this](const QByteArray& bytes) { send(bytes); };
+    m_terminal.setSender(forward);
+    m_loader.setSender(forward);
+    m_loader.setReporter([this](const QString& text) { report(text); });
+}
+
+void ControllerRole::receive(QByteArrayView bytes) {
+    for (const char c : bytes)
+        route(c);
+}
+
+void ControllerRole::clientClosed() {
+    m_terminal.clientClosed();
+    m_loader.clientClosed();
+    // The program closes between start commands, so the loader keeps its sequence; what
+    // was held is that session's half line all the same, and goes with it.
+    m_held.clear();
+}
+
+void ControllerRole::route(char c) {
+    using Phase = LoaderRole::Phase;
+    const Phase before = m_loader.phase();
+    if (before == Phase::Idle) {
+        // The loader let a start sequence lapse: it was typing after all.
+        releaseHeld();
+        if (c != LoaderRole::Initialise || m_terminal.lineStarted()) {
+            m_terminal.receive(QByteArrayView(&c, 1));
+            return;
+        }
+    }
+    m_loader.receive(QByteArrayView(&c, 1));
+    switch (m_loader.phase()) {
+    case Phase::Idle:
+        if (before == Phase::Starting) {
+            m_held += c;
+            releaseHeld();
+        }
+        return;
+    case Phase::Starting:
+        m_held += c;
+        // No start sequence is this long: someone is holding a key down.
+        if (m_held.size() >= TerminalRole::MaxLine) {
+            m_loader.reset();
+            releaseHeld();
+        }
+        return;
+    case Phase::Calling:
+    case Phase::Receiving:
+        m_held.clear();
+        return;
+    }
+}
+
+void ControllerRole::releaseHeld() {
+    if (m_held.isEmpty())
+        return;
+    m_terminal.receive(m_held);
+    m_held.clear();
+}
+
+} // namespace quillon::sim

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "sim/loader_role.h"
+#include "sim/loader_settings.h"
+#include "sim/role.h"
+#include "sim/terminal_role.h"
+
+namespace quillon::sim {
+
+// A whole controller: its console answers typed lines, and its loader takes over from a
+// start sequence until the transfer ends. A "4" at the start of a line may be either, so
+// it and what follows are held back until the loader knows: if it turns out to be typing,
+// the console gets all of it, as if nothing had been in the way.
+class ControllerRole : public Role {
+    Q_OBJECT
+public:
+    explicit ControllerRole(const LoaderSettings& settings, QObject* parent = nullptr);
+
+    void receive(QByteArrayView bytes) override;
+    void clientClosed() override;
+
+private:
+    void route(char c);
+    void releaseHeld();
+
+    TerminalRole m_terminal;
+    LoaderRole m_loader;
+    QByteArray m_held;
+};
+
+} // namespace quillon::sim

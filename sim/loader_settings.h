@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+namespace quillon::sim {
+
+// Misbehaviour a test or a demo asks of the loader. Block numbers count from 1 over the
+// whole transfer, so they keep going where the numbers on the wire wrap at 256. Zero
+// turns a switch off.
+struct XmodemFaults {
+    // Refuse every k-th block the first time it comes, then take the resend.
+    int nakEvery = 0;
+    // From this block on, answer nothing at all.
+    int silentAfter = 0;
+    // Cancel the transfer when this block comes.
+    int cancelAt = 0;
+    // Refuse every block.
+    bool nakAll = false;
+};
+
+// Tests shorten these; the simulator runs with the defaults.
+struct LoaderTimes {
+    // How often the loader calls for the first block.
+    int callMs = 1000;
+    // How long it calls, and how long it waits on a silent line during a transfer,
+    // before it gives up.
+    int giveUpMs = 60'000;
+    // A gap this long inside a block means the rest of it is not coming.
+    int interByteMs = 1000;
+    // A start sequence whose commands stop this long is over. The program repeats them
+    // every second while it waits, so this only ends one that was given up.
+    int startQuietMs = 5000;
+};
+
+struct LoaderSettings {
+    // The "1" commands of one start sequence after which the technician's keys B1 and B2
+    // are taken as pressed.
+    int b1b2After = 2;
+    QString savePath;
+    XmodemFaults faults;
+    LoaderTimes times;
+};
+
+} // namespace quillon::sim

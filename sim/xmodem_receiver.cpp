@@ -1,0 +1,105 @@
+#include "sim/xmodem_receiver.h"
+
+#include "sim/crc16.h"
+
+#include <utility>
+
+namespace quillon::sim {
+
+using namespace xmodem;
+
+namespace {
+
+// A sender cancels with CAN CAN; one alone may be noise on the line.
+constexpr int CansToCancel = 2;
+
+quint8 byteAt(const QByteArray& bytes, qsizetype index) {
+    return static_cast<quint8>(bytes.at(index));
+}
+
+} // namespace
+
+XmodemReceiver::XmodemReceiver(const XmodemFaults& faults, int interByteMs, Reply reply,
+                               QObject* parent)
+    : QObject(parent), m_faults(faults), m_reply(std::move(reply)) {
+    m_interByte.setSingleShot(true);
+    m_interByte.setInterval(interByteMs);
+    connect(&m_interByte, &QTimer::timeout, this, &XmodemReceiver::blockCutShort);
+    m_block.reserve(BlockSize);
+}
+
+XmodemReceiver::Outcome XmodemReceiver::take(char c) {
+    if (m_block.isEmpty()) {
+        if (c == Can)
+            return ++m_cansInARow >= CansToCancel ? Outcome::CancelledBySender : Outcome::Going;
+        m_cansInARow = 0;
+        if (c == Eot)
+            return muted() ? Outcome::Going : Outcome::Ended;
+        // Anything else between blocks is noise, or the start commands the program keeps
+        // sending until it has seen our call.
+        if (c != Soh)
+            return Outcome::Going;
+    }
+    m_block.append(c);
+    if (m_block.size() < BlockSize) {
+        m_interByte.start();
+        return Outcome::Going;
+    }
+    m_interByte.stop();
+    return judge(std::exchange(m_block, QByteArray()));
+}
+
+XmodemReceiver::Outcome XmodemReceiver::judge(const QByteArray& block) {
+    const int index = m_blocks + 1;
+    const quint8 number = byteAt(block, 1);
+    const bool numbered = number + byteAt(block, 2) == 0xFF;
+    const bool isNext = numbered && number == static_cast<quint8>(index);
+    // A resend after our acknowledgement got lost.
+    const bool isRepeat = numbered && m_blocks > 0 && number == static_cast<quint8>(m_blocks);
+    const QByteArrayView payload = QByteArrayView(block).sliced(3, DataSize);
+    const quint16 check =
+        static_cast<quint16>(byteAt(block, BlockSize - 2) << 8 | byteAt(block, BlockSize - 1));
+    const bool intact = crc16Xmodem(payload) == check;
+
+    if (isNext && index == m_faults.cancelAt) {
+        answer(Can);
+        answer(Can);
+        answer(Can);
+        return Outcome::CancelledHere;
+    }
+    if (muted())
+        return Outcome::Going;
+    if (!intact || !(isNext || isRepeat) || (isNext && m_faults.nakAll)) {
+        answer(Nak);
+        return Outcome::Going;
+    }
+    if (isNext && m_faults.nakEvery > 0 && index % m_faults.nakEvery == 0 &&
+        m_refusedOnce != index) {
+        m_refusedOnce = index;
+        answer(Nak);
+        return Outcome::Going;
+    }
+    if (isNext) {
+        m_data.append(payload);
+        ++m_blocks;
+    }
+    answer(Ack);
+    return Outcome::Going;
+}
+
+void XmodemReceiver::blockCutShort() {
+    m_block.clear();
+    if (!muted())
+        answer(Nak);
+}
+
+bool XmodemReceiver::muted() const {
+    return m_faults.silentAfter > 0 && m_blocks + 1 >= m_faults.silentAfter;
+}
+
+void XmodemReceiver::answer(char c) {
+    if (m_reply)
+        m_reply(QByteArray(1, c));
+}
+
+} // namespace quillon::sim

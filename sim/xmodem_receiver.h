@@ -1,0 +1,68 @@
+#pragma once
+
+#include "sim/loader_settings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+namespace quillon::sim {
+
+namespace xmodem {
+constexpr char Soh = 0x01;
+constexpr char Eot = 0x04;
+constexpr char Ack = 0x06;
+constexpr char Nak = 0x15;
+constexpr char Can = 0x18;
+constexpr char CrcCall = 'C';
+constexpr qsizetype DataSize = 128;
+// SOH, number, its complement, the data, and the check value high byte first.
+constexpr qsizetype BlockSize = 3 + DataSize + 2;
+} // namespace xmodem
+
+// The receiving end of one transfer of 128-byte blocks with a 16-bit check value: answers
+// each block and collects the data. Fed one byte at a time so that whoever feeds it can
+// take back the bytes that follow the end of the transfer.
+class XmodemReceiver : public QObject {
+    Q_OBJECT
+public:
+    enum class Outcome {
+        Going,
+        // The end came. It is not acknowledged yet: the caller does that once it has
+        // kept the data, since the sender takes the answer as proof of delivery.
+        Ended,
+        CancelledHere,
+        CancelledBySender,
+    };
+    using Reply = std::function<void(const QByteArray&)>;
+
+    XmodemReceiver(const XmodemFaults& faults, int interByteMs, Reply reply,
+                   QObject* parent = nullptr);
+
+    Outcome take(char c);
+
+    // Every block taken, in order, padding and all.
+    const QByteArray& data() const { return m_data; }
+    int blocks() const { return m_blocks; }
+
+private:
+    Outcome judge(const QByteArray& block);
+    void blockCutShort();
+    // From the silent-after block on, nothing is answered, refusals included.
+    bool muted() const;
+    void answer(char c);
+
+    XmodemFaults m_faults;
+    Reply m_reply;
+    QTimer m_interByte;
+    QByteArray m_block;
+    QByteArray m_data;
+    int m_blocks = 0;
+    // The block already refused once by the nak-every switch.
+    int m_refusedOnce = 0;
+    int m_cansInARow = 0;
+};
+
+} // namespace quillon::sim
