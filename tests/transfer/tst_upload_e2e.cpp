@@ -67,6 +67,8 @@ private Q_SLOTS:
     void arrivesIntactAtRx_data();
     void arrivesIntactAtRx();
     void receiverKilledMidTransfer();
+    void simulatedLoader_data();
+    void simulatedLoader();
 };
 
 void TstUploadEndToEnd::initTestCase() {
@@ -129,6 +131,66 @@ void TstUploadEndToEnd::receiverKilledMidTransfer() {
     // (shortened here) ends it instead. Either way: a failure, never success.
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!e.f.session.transfer.transferBusy);
+}
+
+void TstUploadEndToEnd::simulatedLoader_data() {
+    QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<bool>("delivered");
+    QTest::newRow("no fault") << QStringList() << true;
+    QTest::newRow("NAK every 3rd block") << QStringList{"--nak-every", "3"} << true;
+    QTest::newRow("cancel at block 4") << QStringList{"--cancel-at", "4"} << false;
+    QTest::newRow("silent from block 3") << QStringList{"--silent-after", "3"} << false;
+    QTest::newRow("NAK all") << QStringList{"--nak-all"} << false;
+}
+
+void TstUploadEndToEnd::simulatedLoader() {
+    QFETCH(QStringList, faults);
+    QFETCH(bool, delivered);
+    const QString simulator = qEnvironmentVariable("QUILLON_SIM");
+    if (simulator.isEmpty())
+        QSKIP("QUILLON_SIM does not name the simulator (run through ctest)");
+    WindowFixture f(true);
+    QFile::remove(f.folder.portsDir + QStringLiteral("/COM3"));
+    const QString saved = f.folder.dir.filePath(QStringLiteral("recebido.Epr"));
+    QProcess sim;
+    sim.start(simulator, QStringList{"--ports", f.folder.portsDir, "--com", "3", "--b1b2-after",
+                                     "2", "--save", saved} +
+                             faults);
+    QVERIFY(sim.waitForStarted(5000));
+    QByteArray banner;
+    QTRY_VERIFY2_WITH_TIMEOUT((banner += sim.readAllStandardOutput()).contains("COM3"),
+                              sim.readAllStandardError().constData(), 5000);
+
+    FrmXmodem& w = f.window();
+    w.formLoad();
+    w.upload().blockLimitMs = 2000;
+    w.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QStringLiteral("3"));
+    const QByteArray program = programBytes(1000);
+    const QString path = f.folder.dir.filePath(QStringLiteral("maq1.Epr"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(program);
+    file.close();
+    w.findChild<QLineEdit*>(QStringLiteral("Text6"))->setText(path);
+    w.show();
+    w.mnuSndClick();
+    const QString status = w.findChild<QLabel*>(QStringLiteral("Label4"))->text();
+    if (delivered) {
+        QCOMPARE(status, QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QFile copy(saved);
+        QTRY_VERIFY_WITH_TIMEOUT(copy.exists(), 2000);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        const QByteArray got = copy.readAll();
+        QCOMPARE(got.left(1000), program);
+        QCOMPARE(got.mid(1000), QByteArray(24, 0x1A));
+    } else {
+        QCOMPARE(status, QStringLiteral("CANCELADO"));
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY(!QFile::exists(saved));
+    }
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
 }
 
 QTEST_MAIN(TstUploadEndToEnd)
