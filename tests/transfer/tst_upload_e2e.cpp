@@ -1,6 +1,7 @@
 #include "tests/app/window_fixture.h"
 #include "tests/support/pty_bridge.h"
 #include "tests/support/rx_gate.h"
+#include "tests/support/sim_process.h"
 #include "transfer/upload.h"
 
 #include <QElapsedTimer>
@@ -146,20 +147,14 @@ void TstUploadEndToEnd::simulatedLoader_data() {
 void TstUploadEndToEnd::simulatedLoader() {
     QFETCH(QStringList, faults);
     QFETCH(bool, delivered);
-    const QString simulator = qEnvironmentVariable("QUILLON_SIM");
-    if (simulator.isEmpty())
+    if (qEnvironmentVariableIsEmpty("QUILLON_SIM"))
         QSKIP("QUILLON_SIM does not name the simulator (run through ctest)");
     WindowFixture f(true);
-    QFile::remove(f.folder.portsDir + QStringLiteral("/COM3"));
     const QString saved = f.folder.dir.filePath(QStringLiteral("recebido.Epr"));
-    QProcess sim;
-    sim.start(simulator, QStringList{"--ports", f.folder.portsDir, "--com", "3", "--b1b2-after",
-                                     "2", "--save", saved} +
-                             faults);
-    QVERIFY(sim.waitForStarted(5000));
-    QByteArray banner;
-    QTRY_VERIFY2_WITH_TIMEOUT((banner += sim.readAllStandardOutput()).contains("COM3"),
-                              sim.readAllStandardError().constData(), 5000);
+    SimulatorProcess sim;
+    const QString why =
+        sim.start(f.folder.portsDir, 3, QStringList{"--b1b2-after", "2", "--save", saved} + faults);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
 
     FrmXmodem& w = f.window();
     w.formLoad();
@@ -189,8 +184,6 @@ void TstUploadEndToEnd::simulatedLoader() {
         QCOMPARE(f.dialogs.messages.size(), 1);
         QVERIFY(!QFile::exists(saved));
     }
-    sim.terminate();
-    QVERIFY(sim.waitForFinished(5000));
 }
 
 QTEST_MAIN(TstUploadEndToEnd)
