@@ -1,3 +1,4 @@
+#include "app/terminal_box.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/sim_process.h"
 #include "transfer/modem_link.h"
