@@ -29,7 +29,7 @@ void ControllerRole::route(char c) {
     if (before == Phase::Idle) {
         // The loader let a start sequence lapse: it was typing after all.
         releaseHeld();
-        if (c != LoaderRole::Initialise || m_terminal.lineStarted()) {
+        if (!m_loader.opensWith(c) || m_terminal.lineStarted()) {
             m_terminal.receive(QByteArrayView(&c, 1));
             return;
         }

@@ -8,9 +8,9 @@
 namespace quillon::sim {
 
 // A whole controller: its console answers typed lines, and its loader takes over from a
-// start sequence until the transfer ends. A "4" at the start of a line may be either, so
-// it and what follows are held back until the loader knows: if it turns out to be typing,
-// the console gets all of it, as if nothing had been in the way.
+// start sequence until the transfer ends. A "4" at the start of a line (behind a modem, a
+// "1" too) may be either, so it and what follows are held back until the loader knows: if
+// it turns out to be typing, the console gets all of it, as if nothing had been in the way.
 class ControllerRole : public Role {
     Q_OBJECT
 public:

@@ -57,10 +57,13 @@ void LoaderRole::reset() {
 void LoaderRole::take(char c) {
     switch (m_phase) {
     case Phase::Idle:
-        if (c == Initialise) {
-            m_phase = Phase::Starting;
+        if (!opensWith(c))
+            return;
+        m_phase = Phase::Starting;
+        if (c == Initialise)
             m_startQuiet.start();
-        }
+        else
+            takeStartCommand(c);
         return;
     case Phase::Starting:
         takeStartCommand(c);

@@ -40,6 +40,10 @@ public:
     void clientClosed() override;
 
     Phase phase() const { return m_phase; }
+    // Whether c, arriving while idle, may begin a start sequence.
+    bool opensWith(char c) const {
+        return c == Initialise || (m_settings.startsOnCommands && c == Command);
+    }
     // Back to idle, dropping whatever was under way.
     void reset();
 

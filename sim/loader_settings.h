@@ -36,6 +36,9 @@ struct LoaderSettings {
     // The "1" commands of one start sequence after which the technician's keys B1 and B2
     // are taken as pressed.
     int b1b2After = 2;
+    // The program sends its initialise ("4") to the port before it dials, so behind a
+    // modem only the "1" commands reach the controller; its loader then starts on them.
+    bool startsOnCommands = false;
     QString savePath;
     XmodemFaults faults;
     LoaderTimes times;

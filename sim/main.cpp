@@ -1,4 +1,5 @@
 #include "sim/line_engine.h"
+#include "sim/modem_front.h"
 #include "sim/role_factory.h"
 #include "sim/signal_watch.h"
 #include "sim/sim_options.h"
@@ -8,6 +9,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 using namespace quillon::sim;
 
@@ -59,7 +61,10 @@ int main(int argc, char* argv[]) {
         return failWith(error);
     if (!engine.open(options.portsDir, options.com, &error))
         return failWith(error);
-    engine.setRole(makeRole(options.role, options.loader));
+    std::unique_ptr<Role> role = makeRole(options.role, options.loader);
+    if (options.modem.enabled)
+        role = std::make_unique<ModemFront>(std::move(role), options.modem);
+    engine.setRole(std::move(role));
 
     std::printf("quillon-sim: COM%d -> %s\n", options.com, qPrintable(engine.devicePath()));
     std::fflush(stdout);

@@ -39,6 +39,30 @@ QString roleHelp() {
         .arg(defaultRoleName());
 }
 
+QString knownDialResults() {
+    QStringList results;
+    for (const QByteArray& result : ModemSettings::dialResults())
+        results << QLatin1Char('"') + QString::fromLatin1(result) + QLatin1Char('"');
+    results << QStringLiteral("\"silence\"");
+    return results.join(QStringLiteral(", "));
+}
+
+QString dialResultHelp() {
+    return QStringLiteral("Modem: what the far end does with a call: %1 (\"silence\": no answer "
+                          "ever). Default: \"%2\".")
+        .arg(knownDialResults(), QString::fromLatin1(ModemSettings().dialResult));
+}
+
+// The dial result as the modem says it: empty for silence, nothing for an unknown one.
+std::optional<QByteArray> dialResultOf(const QString& text) {
+    if (text.compare(QLatin1String("silence"), Qt::CaseInsensitive) == 0)
+        return QByteArray();
+    for (const QByteArray& result : ModemSettings::dialResults())
+        if (text.compare(QLatin1String(result), Qt::CaseInsensitive) == 0)
+            return result;
+    return std::nullopt;
+}
+
 } // namespace
 
 ParsedOptions parseSimOptions(const QStringList& arguments) {
@@ -87,8 +111,37 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
                                           QStringLiteral("Loader fault: refuse every block."));
     const QList<QCommandLineOption> loaderOptions = {
         b1b2Option, saveOption, nakEveryOption, silentAfterOption, cancelAtOption, nakAllOption};
+    const ModemSettings modemDefaults;
+    const QCommandLineOption modemOption(
+        QStringLiteral("modem"),
+        QStringLiteral("Put a Hayes-style modem in front of the role: AT commands are answered "
+                       "with OK (other lines with ERROR), and the role is reached by dialing "
+                       "(ATD...). Online, \"+++\" between guard times returns to commands; "
+                       "ATO goes back online, ATH hangs up."));
+    const QCommandLineOption modemEchoOption(
+        QStringLiteral("modem-echo"),
+        QStringLiteral("Modem: echo command characters (ATE1 and ATE0 switch it too)."));
+    const QCommandLineOption dialDelayOption(
+        QStringLiteral("dial-delay"),
+        QStringLiteral("Modem: milliseconds from a dial to its result. Default: %1.")
+            .arg(modemDefaults.dialDelayMs),
+        QStringLiteral("ms"), QString::number(modemDefaults.dialDelayMs));
+    const QCommandLineOption dialResultOption(QStringLiteral("dial-result"), dialResultHelp(),
+                                              QStringLiteral("text"),
+                                              QString::fromLatin1(modemDefaults.dialResult));
+    const QCommandLineOption guardOption(
+        QStringLiteral("guard-ms"),
+        QStringLiteral("Modem: escape guard time: \"+++\" escapes after nine tenths of it of "
+                       "silence, with the \"+\" at most this far apart, and this much silence "
+                       "after. Default: %1.")
+            .arg(modemDefaults.guardMs),
+        QStringLiteral("ms"), QString::number(modemDefaults.guardMs));
+    const QList<QCommandLineOption> modemOptions = {modemEchoOption, dialDelayOption,
+                                                    dialResultOption, guardOption};
     parser.addOptions({portsOption, comOption, logOption, roleOption});
     parser.addOptions(loaderOptions);
+    parser.addOption(modemOption);
+    parser.addOptions(modemOptions);
 
     ParsedOptions result;
     auto error = [&](const QString& text) {
@@ -102,7 +155,12 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
         result.outcome = ParsedOptions::Outcome::ShowHelp;
         result.text = parser.helpText() +
                       QStringLiteral("\nLoader blocks count from 1 over the whole transfer. Faults "
-                                     "combine;\na fault given as 0 is off.\n");
+                                     "combine;\na fault given as 0 is off.\n"
+                                     "\nWith --modem, any character while a dial is under way "
+                                     "aborts it with NO CARRIER,\nand the modem reports dials, "
+                                     "results, escapes and hang-ups on standard error.\nBehind "
+                                     "the modem the loader starts on \"1\" commands alone: the "
+                                     "program sends\nits \"4\" to the modem before it dials.\n");
         return result;
     }
     if (parser.isSet(versionOption)) {
@@ -168,6 +226,7 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
         *field = *value;
     }
     loader.faults.nakAll = parser.isSet(nakAllOption);
+    loader.startsOnCommands = parser.isSet(modemOption);
     if (parser.isSet(saveOption) && parser.value(saveOption).isEmpty())
         return error(QStringLiteral("--save needs a file name"));
     // Checked now rather than after a whole transfer. A log whose folder is missing is
@@ -176,12 +235,35 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
         !QFileInfo(QFileInfo(parser.value(saveOption)).absolutePath()).isDir())
         return error(
             QStringLiteral("no folder for the --save file %1").arg(parser.value(saveOption)));
+    ModemSettings modem;
+    modem.enabled = parser.isSet(modemOption);
+    if (!modem.enabled) {
+        for (const QCommandLineOption& option : modemOptions)
+            if (parser.isSet(option))
+                return error(
+                    QStringLiteral("--%1 is for --modem").arg(option.names().constFirst()));
+    }
+    modem.echo = parser.isSet(modemEchoOption);
+    const std::optional<int> dialDelay = count(dialDelayOption, 0);
+    if (!dialDelay)
+        return badCount(dialDelayOption, 0);
+    modem.dialDelayMs = *dialDelay;
+    const std::optional<int> guard = count(guardOption, 1);
+    if (!guard)
+        return badCount(guardOption, 1);
+    modem.guardMs = *guard;
+    const std::optional<QByteArray> dialResult = dialResultOf(parser.value(dialResultOption));
+    if (!dialResult)
+        return error(QStringLiteral("unknown --dial-result \"%1\"; known results: %2")
+                         .arg(parser.value(dialResultOption), knownDialResults()));
+    modem.dialResult = *dialResult;
+
     loader.savePath = QFileInfo(parser.isSet(saveOption) ? parser.value(saveOption)
                                                          : defaultSavePath(parser.value(logOption)))
                           .absoluteFilePath();
 
     result.outcome = ParsedOptions::Outcome::Run;
-    result.options = {parser.value(portsOption), com, parser.value(logOption), role, loader};
+    result.options = {parser.value(portsOption), com, parser.value(logOption), role, loader, modem};
     return result;
 }
 

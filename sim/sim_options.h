@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/loader_settings.h"
+#include "sim/modem_settings.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,7 @@ struct SimOptions {
     QString logPath;
     QString role;
     LoaderSettings loader;
+    ModemSettings modem;
 };
 
 struct ParsedOptions {

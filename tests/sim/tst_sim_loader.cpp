@@ -190,6 +190,8 @@ private slots:
 
     void controllerRoutes_data();
     void controllerRoutes();
+    void controllerBehindModemRoutes_data();
+    void controllerBehindModemRoutes();
     void controllerReleasesLapsedStart();
 
     void takesUploadFromRealSender_data();
@@ -237,6 +239,17 @@ void SimLoaderTest::callsAfterTheKeys_data() {
         << none << QList<QByteArray>{"4", "1", "x", "4", "1", "1"} << true;
     QTest::newRow("end of transmission is not initialise")
         << none << QList<QByteArray>{QByteArray(1, Eot), "1", "1"} << false;
+
+    // Behind the modem the program's "4" never arrives.
+    const QStringList modem{"--modem"};
+    QTest::newRow("modem: 1 1") << modem << QList<QByteArray>{"1", "1"} << true;
+    QTest::newRow("modem: program repeats 1") << modem << QList<QByteArray>{"1", "", "1"} << true;
+    QTest::newRow("modem: one 1 is not enough") << modem << QList<QByteArray>{"1"} << false;
+    QTest::newRow("modem: one 1 is enough when set so")
+        << modem + after1 << QList<QByteArray>{"1"} << true;
+    QTest::newRow("modem: 4 1 1 still works") << modem << QList<QByteArray>{"4", "1", "1"} << true;
+    QTest::newRow("modem: other byte breaks the sequence")
+        << modem << QList<QByteArray>{"1", "x", "1"} << false;
 }
 
 void SimLoaderTest::callsAfterTheKeys() {
@@ -668,6 +681,34 @@ void SimLoaderTest::controllerRoutes() {
     QTemporaryDir dir;
     LoaderSettings settings;
     QVERIFY(settingsFor(dir, {}, &settings));
+    ControllerRole controller(settings);
+    Capture line(controller);
+    feed(controller, chunks);
+    QCOMPARE(line.writes, writes);
+}
+
+void SimLoaderTest::controllerBehindModemRoutes_data() {
+    QTest::addColumn<QList<QByteArray>>("chunks");
+    QTest::addColumn<QList<QByteArray>>("writes");
+
+    QTest::newRow("program's start commands")
+        << QList<QByteArray>{"1", "", "1"} << QList<QByteArray>{"C"};
+    QTest::newRow("1 typed alone on a line")
+        << QList<QByteArray>{"1", "\r"} << QList<QByteArray>{consoleReply("1")};
+    QTest::newRow("line that starts with 1")
+        << QList<QByteArray>{"12\r"} << QList<QByteArray>{consoleReply("12")};
+    QTest::newRow("1 1 inside a line")
+        << QList<QByteArray>{"ab1", "1\r"} << QList<QByteArray>{consoleReply("ab11")};
+    QTest::newRow("typed line") << QList<QByteArray>{"ver\r"}
+                                << QList<QByteArray>{consoleReply("ver")};
+}
+
+void SimLoaderTest::controllerBehindModemRoutes() {
+    QFETCH(QList<QByteArray>, chunks);
+    QFETCH(QList<QByteArray>, writes);
+    QTemporaryDir dir;
+    LoaderSettings settings;
+    QVERIFY(settingsFor(dir, {QStringLiteral("--modem")}, &settings));
     ControllerRole controller(settings);
     Capture line(controller);
     feed(controller, chunks);

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "sim/modem_settings.h"
+#include "sim/role.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <memory>
+
+namespace quillon::sim {
+
+// A modem between the line and a role. In command state it answers AT command lines;
+// once a dial connects, bytes pass both ways between the line and the role until an
+// escape ("+++" between guard times of silence) brings the modem back to its commands.
+// The role hears nothing of the commands and is heard only while the call is online.
+class ModemFront : public Role {
+    Q_OBJECT
+public:
+    enum class State {
+        Command,
+        Dialing,
+        Online,
+    };
+
+    // Characters of one command line; a longer line is refused as a whole when it ends,
+    // so a sender that never ends a line cannot make us grow without bound.
+    static constexpr qsizetype MaxCommandLine = 256;
+
+    ModemFront(std::unique_ptr<Role> behind, const ModemSettings& settings,
+               QObject* parent = nullptr);
+    ~ModemFront() override;
+
+    void receive(QByteArrayView bytes) override;
+    // The program closes and reopens the port between the loader's start commands, so a
+    // close does not end a call; the line has no DTR to hang up on. A dial nobody waits
+    // for any more is dropped, so that the next program does not find a stale call.
+    void clientClosed() override;
+
+    State state() const { return m_state; }
+    // Connected, whether online or escaped to command state.
+    bool callUp() const { return m_callUp; }
+
+private:
+    void takeCommandByte(char c);
+    void endCommandLine();
+    void runCommand(QByteArrayView body);
+    void dial(QByteArrayView rest);
+    void dialAnswered();
+    void abortDial();
+    void goOnline();
+    void hangUp();
+    void takeOnline(QByteArrayView bytes);
+    void escapeTimeout();
+    void answer(QByteArrayView result);
+    void flushEcho();
+    int leadSilenceMs() const;
+
+    ModemSettings m_settings;
+    State m_state = State::Command;
+    bool m_callUp = false;
+    bool m_echo = false;
+    QByteArray m_connectResult;
+
+    QByteArray m_line;
+    bool m_overflow = false;
+    QByteArray m_echoOut;
+
+    QTimer m_dialTimer;
+    // A terminal that ends lines with CR LF sends the LF after the dial has started; it
+    // belongs to the dial command, not to a key pressed to abort it.
+    bool m_lfMayFollowDial = false;
+
+    QElapsedTimer m_sinceLastByte;
+    QTimer m_escapeTimer;
+    int m_heldPlus = 0;
+
+    // Last, so it goes first: its sender points back at us.
+    std::unique_ptr<Role> m_behind;
+};
+
+} // namespace quillon::sim
