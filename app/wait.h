@@ -28,6 +28,9 @@ public:
     int depth() const { return static_cast<int>(running_.size()); }
 
 private:
+    // One sleep in a nested event loop, ended by its timer, wake() or cancel().
+    void sleepOnce(int milliseconds);
+
     bool cancellable_;
     bool waitCancel_ = false;
     std::vector<QEventLoop*> running_;
