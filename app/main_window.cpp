@@ -5,6 +5,8 @@
 #include "app/settings_file.h"
 #include "app/terminal_box.h"
 #include "app/toolbar_icons.h"
+#include "console/guided_entry.h"
+#include "console/station_console.h"
 #include "platform/help_viewer.h"
 #include "platform/paths.h"
 #include "platform/twips.h"
@@ -70,6 +72,7 @@ FrmXmodem::FrmXmodem(Session& session, QWidget* parent)
     if (session_.edition.hasModem && !session_.modemControl)
         session_.modemControl = modemLink_.get();
     upload_ = std::make_unique<Upload>(session_, *port_, *this);
+    console_ = std::make_unique<StationConsole>(session_, *link_);
     if (session_.edition.hasModem) {
         modemWait_ = [this] {
             FrmWait wait(session_, *modemLink_, this);
@@ -322,6 +325,7 @@ void FrmXmodem::placeConsoleRow() {
 
 void FrmXmodem::wireSignals() {
     connect(combo1_, &QComboBox::activated, this, &FrmXmodem::combo1Click);
+    connect(txtYztw_, &QLineEdit::returnPressed, this, &FrmXmodem::txtYztwEnter);
     connect(command1_, &QPushButton::clicked, this, &FrmXmodem::cancelTransfer);
     connect(text4_, &QLineEdit::textChanged, this,
             [this](const QString& text) { session_.settings.portNumber = text; });
@@ -464,10 +468,55 @@ void FrmXmodem::mnuSubEditarClick(int index) {
             terminalOn();
         return;
     }
-    if (index == 8) {
+    const QString station = txtEstacao_->text();
+    const QString identifier = txtIdent_->text();
+    switch (index) {
+    case 2: {
+        const QString folder = session_.dialogs.inputBox(
+            QStringLiteral("Entre com o novo diretório de trabalho:"),
+            QStringLiteral("Configurações"), session_.settings.workingDirectory);
+        if (!folder.isEmpty())
+            session_.settings.workingDirectory = folder;
+        break;
+    }
+    case 4:
+        console_->readVariables(station, identifier);
+        break;
+    case 5:
+        console_->readParameters(station, identifier);
+        break;
+    case 6:
+        console_->readReport(station, identifier);
+        break;
+    case 8:
         txtTerminal_->clearText();
+        break;
+    case 10:
+        if (const auto line = enterYztwCommand(session_.dialogs)) {
+            txtYztw_->setText(*line);
+            sendYztwCommand();
+        }
+        break;
+    case 11:
+        sendYztwCommand();
+        break;
+    default:
+        break;
+    }
+}
+
+void FrmXmodem::sendYztwCommand() {
+    if (txtYztw_->text().isEmpty()) {
+        session_.dialogs.message(QStringLiteral("Quillon"), QStringLiteral("Comando YZTW inválido"),
+                                 MessageIcon::Exclamation, MessageButtons::Ok);
         return;
     }
+    txtYztwEnter();
+}
+
+void FrmXmodem::txtYztwEnter() {
+    console_->sendStationCommand(StationConsole::Command, txtEstacao_->text(), txtIdent_->text(),
+                                 txtYztw_->text(), {});
 }
 
 void FrmXmodem::terminalOn() {

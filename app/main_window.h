@@ -26,6 +26,7 @@ class HelpViewer;
 class TerminalBox;
 class Upload;
 class ModemLink;
+class StationConsole;
 
 // FrmXmodem: the main window, its two modes and its commands.
 class FrmXmodem : public QMainWindow, public UploadView {
@@ -55,6 +56,8 @@ public:
     void cancelTransfer();
     void combo1Click(int row);
     void mnuSndClick();
+    void sendYztwCommand();
+    void txtYztwEnter();
     Upload& upload() { return *upload_; }
     ModemLink& modemLink() { return *modemLink_; }
 
@@ -106,6 +109,7 @@ private:
     std::unique_ptr<SerialLink> link_;
     std::unique_ptr<ModemLink> modemLink_;
     std::unique_ptr<Upload> upload_;
+    std::unique_ptr<StationConsole> console_;
     QVector<int> portStatus_;
     std::function<QString()> modemWait_;
     bool item0Checked_ = false;

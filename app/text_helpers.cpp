@@ -98,6 +98,21 @@ double leadingNumber(const QString& text) {
     return ok && std::isfinite(value) ? value : 0.0;
 }
 
+double answerNumber(const QString& text) {
+    QString packed = text;
+    packed.remove(QLatin1Char(' ')).remove(QLatin1Char('\t')).remove(QLatin1Char('\n'));
+    return leadingNumber(packed);
+}
+
+QString numberText(double value) {
+    QString text = QString::number(value, 'g', 15);
+    if (text.startsWith(QLatin1String("0.")))
+        text.remove(0, 1);
+    else if (text.startsWith(QLatin1String("-0.")))
+        text.remove(1, 1);
+    return text;
+}
+
 std::optional<qint16> roundToInt16(double value) {
     if (!std::isfinite(value))
         return std::nullopt;

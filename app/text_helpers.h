@@ -22,6 +22,14 @@ QString replaceAll(const QString& text, const QString& find, const QString& repl
 // Text that does not begin with a number is 0.
 double leadingNumber(const QString& text);
 
+// An answer typed by the user read as a number: like leadingNumber, but
+// blanks, tabs and line feeds are skipped wherever they stand ("1 2" is 12).
+double answerNumber(const QString& text);
+
+// A number as decimal text without spaces and without a leading zero before
+// the point (12.5, .5, -3, -.25).
+QString numberText(double value);
+
 // A whole text as a 16-bit integer, rounded half to even; nothing when it is
 // not a number or does not fit.
 std::optional<qint16> toInt16(const QString& text);

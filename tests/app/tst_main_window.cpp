@@ -61,6 +61,7 @@ private Q_SLOTS:
     void chooseProgramFile();
     void chooseCancelled();
     void cancelTransfer();
+    void consoleItems();
     void enviarRunsTheUpload();
     void helpViewer();
     void modemWaitCallPoint();
@@ -602,6 +603,35 @@ void TstMainWindow::enviarRunsTheUpload() {
     QVERIFY(!w.menuItem(QStringLiteral("mnuSnd"))->isEnabled());
     w.mnuSndClick();
     QCOMPARE(blocks, 6);
+}
+
+void TstMainWindow::consoleItems() {
+    WindowFixture f;
+    FrmXmodem& w = f.window();
+    w.formLoad();
+    w.show();
+    w.mnuSubEditarClick(0);
+    auto* yztw = w.findChild<QLineEdit*>(QStringLiteral("TxtYZTW"));
+    yztw->clear();
+    w.toolbarTerminalButtonClick(QStringLiteral("ENVIAR_YZTW"));
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Comando YZTW inválido"));
+    QCOMPARE(f.fakePort().writes().size(), 0);
+    // Guided entry: the line lands in the box and goes out in the framing.
+    for (const char* a : {"0", "3", "7"})
+        f.dialogs.inputs.enqueue(QString::fromLatin1(a));
+    w.toolbarTerminalButtonClick(QStringLiteral("ENTRAR_YZTW"));
+    QCOMPARE(yztw->text(), QStringLiteral("0,3,7,0"));
+    QCOMPARE(f.fakePort().written(), QByteArray("\x05"
+                                                "B"
+                                                "5839\r"
+                                                "0,3,7,0\r"));
+    // Working directory prompt.
+    f.dialogs.inputs.enqueue(QStringLiteral("/dados/"));
+    w.mnuSubEditarClick(2);
+    QCOMPARE(f.session.settings.workingDirectory, QStringLiteral("/dados/"));
+    w.mnuSubEditarClick(2); // cancelled: unchanged
+    QCOMPARE(f.session.settings.workingDirectory, QStringLiteral("/dados/"));
 }
 
 void TstMainWindow::helpViewer() {

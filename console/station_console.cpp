@@ -1,0 +1,67 @@
+#include "console/station_console.h"
+
+#include "app/send_to_port.h"
+#include "platform/cp1252.h"
+
+namespace quillon {
+
+namespace {
+
+QByteArray wire(const QString& text) {
+    return encodeCp1252(text).value_or(text.toLatin1());
+}
+
+} // namespace
+
+void StationConsole::send(const QString& text) {
+    sendToPort(session_, link_.port(), wire(text));
+}
+
+void StationConsole::sendStationCommand(Kind kind, const QString& station,
+                                        const QString& identifier, const QString& command,
+                                        const QString& extra) {
+    session_.link.rxBuffer.clear();
+    link_.waitForQuietLine();
+    send(kind == ReportReading ? QStringLiteral("&") : QStringLiteral("\x05"));
+    session_.waiter.waitMs(500);
+    send(station);
+    link_.waitForQuietLine();
+    send(identifier + QLatin1Char('\r'));
+    link_.waitForQuietLine();
+    session_.waiter.waitMs(200);
+    if (identifier != QLatin1String("-1")) {
+        send(command + QLatin1Char('\r'));
+        link_.waitForQuietLine();
+        if (command == QLatin1String("7,7,7,7")) {
+            session_.waiter.waitMs(200);
+            send(extra + QLatin1Char('\r'));
+        }
+    }
+    link_.waitForQuietLine();
+    session_.link.rxBuffer.clear();
+}
+
+void StationConsole::readVariables(const QString& station, const QString& identifier) {
+    sendStationCommand(Command, station, identifier, QStringLiteral("3,3,3,3"), {});
+}
+
+void StationConsole::readParameters(const QString& station, const QString& identifier) {
+    sendStationCommand(ParameterReading, station, identifier, QStringLiteral("7,7,7,7"),
+                       QStringLiteral("0"));
+}
+
+bool StationConsole::readReport(const QString& station, const QString& identifier) {
+    // These two go straight to the port: a failure ends the item at once.
+    if (const int error = link_.port().write(QByteArrayLiteral("atq0"))) {
+        session_.reportError(error);
+        return false;
+    }
+    sendStationCommand(ReportReading, station, identifier, QStringLiteral("3,3,3,3"), {});
+    if (const int error = link_.port().write(QByteArrayLiteral("atq1"))) {
+        session_.reportError(error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace quillon

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app/serial_link.h"
+#include "app/session.h"
+
+namespace quillon {
+
+// The controller console on the main line: every command goes out inside the
+// station framing, each step paced by waits for the line to fall quiet.
+class StationConsole {
+public:
+    enum Kind { Command = 0, ParameterReading = 1, ReportReading = 2 };
+
+    StationConsole(Session& session, SerialLink& link) : session_(session), link_(link) {}
+
+    // SendStationCommand: the texts go out unchanged.
+    void sendStationCommand(Kind kind, const QString& station, const QString& identifier,
+                            const QString& command, const QString& extra);
+    // Items 4, 5 and 6 of the Editar menu; false when a direct write failed
+    // (already reported).
+    void readVariables(const QString& station, const QString& identifier);
+    void readParameters(const QString& station, const QString& identifier);
+    bool readReport(const QString& station, const QString& identifier);
+
+private:
+    void send(const QString& text);
+
+    Session& session_;
+    SerialLink& link_;
+};
+
+} // namespace quillon

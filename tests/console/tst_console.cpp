@@ -1,0 +1,196 @@
+#include "app/serial_link.h"
+#include "app/text_helpers.h"
+#include "console/guided_entry.h"
+#include "console/station_console.h"
+#include "tests/support/fake_dialogs.h"
+#include "tests/support/fake_port.h"
+
+#include <QTest>
+
+using namespace quillon;
+using namespace quillon::test;
+
+class TstConsole : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void answerNumbers_data();
+    void answerNumbers();
+    void guidedEntry_data();
+    void guidedEntry();
+    void guidedEntryPrompts();
+    void framing_data();
+    void framing();
+    void framingWaitsForAQuietLine();
+    void closedPortReportsEachSend();
+};
+
+void TstConsole::answerNumbers_data() {
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("12.5") << QStringLiteral("12.5") << QStringLiteral("12.5");
+    QTest::newRow("0.5 loses its zero") << QStringLiteral("0.5") << QStringLiteral(".5");
+    QTest::newRow("-3") << QStringLiteral("-3") << QStringLiteral("-3");
+    QTest::newRow("-0.25") << QStringLiteral("-0.25") << QStringLiteral("-.25");
+    QTest::newRow("comma stops") << QStringLiteral("1,5") << QStringLiteral("1");
+    QTest::newRow("text is 0") << QStringLiteral("abc") << QStringLiteral("0");
+    QTest::newRow("blanks anywhere") << QStringLiteral(" 1 2") << QStringLiteral("12");
+    QTest::newRow("exponent") << QStringLiteral("1e3") << QStringLiteral("1000");
+    QTest::newRow("99 unchanged") << QStringLiteral("99") << QStringLiteral("99");
+}
+
+void TstConsole::answerNumbers() {
+    QFETCH(QString, answer);
+    QFETCH(QString, written);
+    QCOMPARE(numberText(answerNumber(answer)), written);
+}
+
+void TstConsole::guidedEntry_data() {
+    QTest::addColumn<QStringList>("answers"); // an empty string is Cancel
+    QTest::addColumn<QString>("line");        // empty: nothing to send
+    QTest::addColumn<int>("prompts");
+    QTest::addColumn<bool>("refused"); // the write-to-input message was shown
+    QTest::newRow("Y 2") << QStringList{"2"} << QStringLiteral("2,2,2,2") << 1 << false;
+    QTest::newRow("Y 3") << QStringList{"3"} << QStringLiteral("3,3,3,3") << 1 << false;
+    QTest::newRow("Y abc reads") << QStringList{"abc", "3", "7"} << QStringLiteral("0,3,7,0") << 3
+                                 << false;
+    QTest::newRow("read relay 7") << QStringList{"0", "3", "7"} << QStringLiteral("0,3,7,0") << 3
+                                  << false;
+    QTest::newRow("write parameter")
+        << QStringList{"1", "2", " 12", "12.5"} << QStringLiteral("1,2,12,12.5") << 4 << false;
+    QTest::newRow("write relay 99")
+        << QStringList{"1", "3", "99", "1"} << QStringLiteral("1,3,99,1") << 4 << false;
+    QTest::newRow("analog output .5")
+        << QStringList{"1", "4", "2", "0.5"} << QStringLiteral("1,4,2,.5") << 4 << false;
+    QTest::newRow("write to an input") << QStringList{"1", "0"} << QString() << 2 << true;
+    QTest::newRow("write to a digital input") << QStringList{"1", "1"} << QString() << 2 << true;
+    QTest::newRow("Y 7 writes") << QStringList{"7", "2", "1", "-3"} << QStringLiteral("7,2,1,-3")
+                                << 4 << false;
+    QTest::newRow("cancel at Y") << QStringList{""} << QString() << 1 << false;
+    QTest::newRow("cancel at Z") << QStringList{"0", ""} << QString() << 2 << false;
+    QTest::newRow("cancel at T") << QStringList{"0", "2", ""} << QString() << 3 << false;
+    QTest::newRow("cancel at W") << QStringList{"1", "2", "5", ""} << QString() << 4 << false;
+}
+
+void TstConsole::guidedEntry() {
+    QFETCH(QStringList, answers);
+    QFETCH(QString, line);
+    QFETCH(int, prompts);
+    QFETCH(bool, refused);
+    FakeDialogs dialogs;
+    for (const QString& a : answers)
+        dialogs.inputs.enqueue(a);
+    const auto result = enterYztwCommand(dialogs);
+    QCOMPARE(result.value_or(QString()), line);
+    QCOMPARE(dialogs.prompts.size(), prompts);
+    QCOMPARE(dialogs.messages.size(), refused ? 1 : 0);
+    if (refused)
+        QCOMPARE(dialogs.messages[0].text,
+                 QStringLiteral("Nao é possível gravar um valor em uma entrada!"));
+}
+
+void TstConsole::guidedEntryPrompts() {
+    FakeDialogs dialogs;
+    for (const char* a : {"1", "2", " 12", "4"})
+        dialogs.inputs.enqueue(QString::fromLatin1(a));
+    QVERIFY(enterYztwCommand(dialogs).has_value());
+    QCOMPARE(dialogs.prompts[0].title, QStringLiteral("Comando Y"));
+    QCOMPARE(
+        dialogs.prompts[0].text,
+        QStringLiteral("Entre com o comando Y\r\n\r\n0 = Leitura\r\n1 = Escrita\r\n2 = Ajuda\r\n"
+                       "3 = Transferência de Bloco\r\n"));
+    QCOMPARE(dialogs.defaults, (QStringList{"0", "2", "1", "0"}));
+    // Writing: inputs are not offered.
+    QCOMPARE(dialogs.prompts[1].text,
+             QStringLiteral(
+                 "Entre com o comando Z (Entradas / Saídas)\r\n\r\n2 = Variáveis de Ajuste "
+                 "(Parâmetros) \r\n3 = Saídas Digitais (Relés)\r\n4 = Saídas Analógicas\r\n"));
+    QCOMPARE(dialogs.prompts[2].text,
+             QStringLiteral("Entre com a variável de ajuste (Parâmetro 1 a n):"));
+    QCOMPARE(dialogs.prompts[3].title, QStringLiteral("Comando W"));
+    QCOMPARE(dialogs.prompts[3].text,
+             QStringLiteral("Entre com um novo valor para o parâmetro  12:"));
+}
+
+void TstConsole::framing_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("identifier");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("extra");
+    QTest::addColumn<QStringList>("writes");
+    QTest::newRow("command") << 0 << QStringLiteral("5839") << QStringLiteral("0,2,5,0")
+                             << QString() << QStringList{"0x05", "B", "0x353833390d", "cmd"};
+    QTest::newRow("identifier -1") << 0 << QStringLiteral("-1") << QStringLiteral("0,2,5,0")
+                                   << QString() << QStringList{"0x05", "B", "0x2d310d"};
+    QTest::newRow("parameters") << 1 << QStringLiteral("5839") << QStringLiteral("7,7,7,7")
+                                << QStringLiteral("0")
+                                << QStringList{"0x05", "B", "0x353833390d", "cmd", "0x300d"};
+    QTest::newRow("report") << 2 << QStringLiteral("5839") << QStringLiteral("3,3,3,3") << QString()
+                            << QStringList{"&", "B", "0x353833390d", "cmd"};
+}
+
+void TstConsole::framing() {
+    QFETCH(int, kind);
+    QFETCH(QString, identifier);
+    QFETCH(QString, command);
+    QFETCH(QString, extra);
+    QFETCH(QStringList, writes);
+    FakeDialogs dialogs;
+    FakePort port;
+    Session session(fullEdition(), QStringLiteral("/tmp"), dialogs,
+                    [] { return std::make_unique<FakePort>(); });
+    SerialLink link(session, port);
+    port.setReceiveThreshold(1);
+    port.open();
+    StationConsole console(session, link);
+    console.sendStationCommand(static_cast<StationConsole::Kind>(kind), QStringLiteral("B"),
+                               identifier, command, extra);
+    QStringList seen = port.events();
+    seen.removeFirst(); // the open
+    for (QString& s : seen)
+        s.remove(QStringLiteral("write "));
+    writes.replaceInStrings(QStringLiteral("cmd"),
+                            QStringLiteral("0x") +
+                                QString::fromLatin1((command.toLatin1() + '\r').toHex()));
+    QCOMPARE(seen, writes);
+    // The pauses: quiet line first, 500 ms after the lead, 200 ms before the command.
+    const auto& w = port.writes();
+    QVERIFY(w[0].atMs >= 500);
+    QVERIFY(w[1].atMs - w[0].atMs >= 500);
+    if (w.size() > 3)
+        QVERIFY(w[3].atMs - w[2].atMs >= 500 + 200);
+}
+
+void TstConsole::framingWaitsForAQuietLine() {
+    FakeDialogs dialogs;
+    FakePort port;
+    Session session(fullEdition(), QStringLiteral("/tmp"), dialogs,
+                    [] { return std::make_unique<FakePort>(); });
+    SerialLink link(session, port);
+    port.setReceiveThreshold(1);
+    port.open();
+    // A controller that keeps talking for 1.2 s holds the first step back.
+    for (int at = 0; at <= 1200; at += 300)
+        port.injectAfter(at, "x");
+    StationConsole console(session, link);
+    console.sendStationCommand(StationConsole::Command, QStringLiteral("B"), QStringLiteral("-1"),
+                               {}, {});
+    QVERIFY2(port.writes()[0].atMs >= 1200 + 500,
+             qPrintable(QString::number(port.writes()[0].atMs)));
+    QVERIFY(session.link.rxBuffer.isEmpty());
+}
+
+void TstConsole::closedPortReportsEachSend() {
+    FakeDialogs dialogs;
+    FakePort port;
+    Session session(fullEdition(), QStringLiteral("/tmp"), dialogs,
+                    [] { return std::make_unique<FakePort>(); });
+    SerialLink link(session, port);
+    StationConsole console(session, link);
+    console.sendStationCommand(StationConsole::Command, QStringLiteral("B"), QStringLiteral("5839"),
+                               QStringLiteral("2,2,2,2"), {});
+    QCOMPARE(dialogs.messages.size(), 4); // one report per send, and the exchange carries on
+    QCOMPARE(dialogs.messages[0].text, QStringLiteral("O dispositivo não esta aberto"));
+}
+
+QTEST_GUILESS_MAIN(TstConsole)
+#include "tst_console.moc"
