@@ -5,6 +5,7 @@
 #include "app/settings_file.h"
 #include "app/terminal_box.h"
 #include "app/toolbar_icons.h"
+#include "console/frm_options.h"
 #include "console/guided_entry.h"
 #include "console/station_console.h"
 #include "platform/help_viewer.h"
@@ -471,6 +472,15 @@ void FrmXmodem::mnuSubEditarClick(int index) {
     const QString station = txtEstacao_->text();
     const QString identifier = txtIdent_->text();
     switch (index) {
+    case 1: {
+        FrmOptions options(session_, this);
+        options.exec();
+        text4_->setText(session_.settings.portNumber);
+        // Reopened whichever button closed the dialog.
+        if (const int error = link_->openTerminalPort())
+            session_.reportError(error);
+        break;
+    }
     case 2: {
         const QString folder = session_.dialogs.inputBox(
             QStringLiteral("Entre com o novo diretório de trabalho:"),
