@@ -76,11 +76,11 @@ FrmOptions::FrmOptions(Session& session, QWidget* parent) : QDialog(parent), ses
     const struct {
         const char* name;
         const char* caption;
-    } specs[] = {{"cmdOK", "OK"}, {"cmdCancel", "Cancelar"}, {"cmdApply", "Aplicar"}};
+    } buttonTexts[] = {{"cmdOK", "OK"}, {"cmdCancel", "Cancelar"}, {"cmdApply", "Aplicar"}};
     QPushButton* made[3] = {};
     for (int i = 0; i < 3; ++i) {
-        made[i] = new QPushButton(QString::fromUtf8(specs[i].caption), this);
-        made[i]->setObjectName(QString::fromLatin1(specs[i].name));
+        made[i] = new QPushButton(QString::fromUtf8(buttonTexts[i].caption), this);
+        made[i]->setObjectName(QString::fromLatin1(buttonTexts[i].name));
         made[i]->setAutoDefault(false); // no button answers Enter
         buttons->addWidget(made[i]);
     }

@@ -10,6 +10,25 @@
 using namespace quillon;
 using namespace quillon::test;
 
+namespace {
+
+// The console on a fake main port, open or closed.
+struct ConsoleFixture {
+    explicit ConsoleFixture(bool open = true) {
+        port.setReceiveThreshold(1);
+        if (open)
+            port.open();
+    }
+    FakeDialogs dialogs;
+    FakePort port;
+    Session session{fullEdition(), QStringLiteral("/tmp"), dialogs,
+                    [] { return std::make_unique<FakePort>(); }};
+    SerialLink link{session, port};
+    StationConsole console{session, link};
+};
+
+} // namespace
+
 class TstConsole : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -134,17 +153,10 @@ void TstConsole::framing() {
     QFETCH(QString, command);
     QFETCH(QString, extra);
     QFETCH(QStringList, writes);
-    FakeDialogs dialogs;
-    FakePort port;
-    Session session(fullEdition(), QStringLiteral("/tmp"), dialogs,
-                    [] { return std::make_unique<FakePort>(); });
-    SerialLink link(session, port);
-    port.setReceiveThreshold(1);
-    port.open();
-    StationConsole console(session, link);
-    console.sendStationCommand(static_cast<StationConsole::Kind>(kind), QStringLiteral("B"),
-                               identifier, command, extra);
-    QStringList seen = port.events();
+    ConsoleFixture f;
+    f.console.sendStationCommand(static_cast<StationConsole::Kind>(kind), QStringLiteral("B"),
+                                 identifier, command, extra);
+    QStringList seen = f.port.events();
     seen.removeFirst(); // the open
     for (QString& s : seen)
         s.remove(QStringLiteral("write "));
@@ -153,7 +165,7 @@ void TstConsole::framing() {
                                 QString::fromLatin1((command.toLatin1() + '\r').toHex()));
     QCOMPARE(seen, writes);
     // The pauses: quiet line first, 500 ms after the lead, 200 ms before the command.
-    const auto& w = port.writes();
+    const auto& w = f.port.writes();
     QVERIFY(w[0].atMs >= 500);
     QVERIFY(w[1].atMs - w[0].atMs >= 500);
     if (w.size() > 3)
@@ -161,35 +173,23 @@ void TstConsole::framing() {
 }
 
 void TstConsole::framingWaitsForAQuietLine() {
-    FakeDialogs dialogs;
-    FakePort port;
-    Session session(fullEdition(), QStringLiteral("/tmp"), dialogs,
-                    [] { return std::make_unique<FakePort>(); });
-    SerialLink link(session, port);
-    port.setReceiveThreshold(1);
-    port.open();
+    ConsoleFixture f;
     // A controller that keeps talking for 1.2 s holds the first step back.
     for (int at = 0; at <= 1200; at += 300)
-        port.injectAfter(at, "x");
-    StationConsole console(session, link);
-    console.sendStationCommand(StationConsole::Command, QStringLiteral("B"), QStringLiteral("-1"),
-                               {}, {});
-    QVERIFY2(port.writes()[0].atMs >= 1200 + 500,
-             qPrintable(QString::number(port.writes()[0].atMs)));
-    QVERIFY(session.link.rxBuffer.isEmpty());
+        f.port.injectAfter(at, "x");
+    f.console.sendStationCommand(StationConsole::Command, QStringLiteral("B"), QStringLiteral("-1"),
+                                 {}, {});
+    QVERIFY2(f.port.writes()[0].atMs >= 1200 + 500,
+             qPrintable(QString::number(f.port.writes()[0].atMs)));
+    QVERIFY(f.session.link.rxBuffer.isEmpty());
 }
 
 void TstConsole::closedPortReportsEachSend() {
-    FakeDialogs dialogs;
-    FakePort port;
-    Session session(fullEdition(), QStringLiteral("/tmp"), dialogs,
-                    [] { return std::make_unique<FakePort>(); });
-    SerialLink link(session, port);
-    StationConsole console(session, link);
-    console.sendStationCommand(StationConsole::Command, QStringLiteral("B"), QStringLiteral("5839"),
-                               QStringLiteral("2,2,2,2"), {});
-    QCOMPARE(dialogs.messages.size(), 4); // one report per send, and the exchange carries on
-    QCOMPARE(dialogs.messages[0].text, QStringLiteral("O dispositivo não esta aberto"));
+    ConsoleFixture f(false);
+    f.console.sendStationCommand(StationConsole::Command, QStringLiteral("B"),
+                                 QStringLiteral("5839"), QStringLiteral("2,2,2,2"), {});
+    QCOMPARE(f.dialogs.messages.size(), 4); // one report per send, and the exchange carries on
+    QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("O dispositivo não esta aberto"));
 }
 
 QTEST_GUILESS_MAIN(TstConsole)
