@@ -405,9 +405,9 @@ void FrmXmodem::closeEvent(QCloseEvent* event) {
 }
 
 void FrmXmodem::formUnload() {
-    if (unloaded_)
+    if (session_.unloaded)
         return;
-    unloaded_ = true;
+    session_.unloaded = true;
     if (port_->isOpen())
         port_->close();
     // A failed save is remembered, not shown: the program is ending.

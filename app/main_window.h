@@ -114,7 +114,6 @@ private:
     std::function<QString()> modemWait_;
     bool item0Checked_ = false;
     QPoint xmodemPosition_;
-    bool unloaded_ = false;
     bool resizing_ = false;
 
     std::map<QString, QAction*> menuItems_;

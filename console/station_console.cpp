@@ -3,6 +3,8 @@
 #include "app/send_to_port.h"
 #include "platform/cp1252.h"
 
+#include <functional>
+
 namespace quillon {
 
 namespace {
@@ -20,25 +22,49 @@ void StationConsole::send(const QString& text) {
 void StationConsole::sendStationCommand(Kind kind, const QString& station,
                                         const QString& identifier, const QString& command,
                                         const QString& extra) {
-    session_.link.rxBuffer.clear();
-    link_.waitForQuietLine();
-    send(kind == ReportReading ? QStringLiteral("&") : QStringLiteral("\x05"));
-    session_.waiter.waitMs(500);
-    send(station);
-    link_.waitForQuietLine();
-    send(identifier + QLatin1Char('\r'));
-    link_.waitForQuietLine();
-    session_.waiter.waitMs(200);
-    if (identifier != QLatin1String("-1")) {
-        send(command + QLatin1Char('\r'));
-        link_.waitForQuietLine();
-        if (command == QLatin1String("7,7,7,7")) {
+    const bool sendsCommand = identifier != QLatin1String("-1");
+    const std::function<void()> steps[] = {
+        [&] {
+            session_.link.rxBuffer.clear();
+            link_.waitForQuietLine();
+        },
+        [&] {
+            send(kind == ReportReading ? QStringLiteral("&") : QStringLiteral("\x05"));
+            session_.waiter.waitMs(500);
+        },
+        [&] {
+            send(station);
+            link_.waitForQuietLine();
+        },
+        [&] {
+            send(identifier + QLatin1Char('\r'));
+            link_.waitForQuietLine();
+            session_.waiter.waitMs(200);
+        },
+        [&] {
+            if (!sendsCommand)
+                return;
+            send(command + QLatin1Char('\r'));
+            link_.waitForQuietLine();
+        },
+        [&] {
+            if (!sendsCommand || command != QLatin1String("7,7,7,7"))
+                return;
             session_.waiter.waitMs(200);
             send(extra + QLatin1Char('\r'));
-        }
+        },
+        [&] {
+            link_.waitForQuietLine();
+            session_.link.rxBuffer.clear();
+        },
+    };
+    for (const auto& step : steps) {
+        // The window may have been closed while a step waited: the rest of the
+        // exchange would only write to a closed port with no one to see it.
+        if (session_.unloaded)
+            return;
+        step();
     }
-    link_.waitForQuietLine();
-    session_.link.rxBuffer.clear();
 }
 
 void StationConsole::readVariables(const QString& station, const QString& identifier) {
@@ -57,6 +83,8 @@ bool StationConsole::readReport(const QString& station, const QString& identifie
         return false;
     }
     sendStationCommand(ReportReading, station, identifier, QStringLiteral("3,3,3,3"), {});
+    if (session_.unloaded)
+        return false;
     if (const int error = link_.port().write(QByteArrayLiteral("atq1"))) {
         session_.reportError(error);
         return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/console_role.h"
+#include "sim/console_settings.h"
 #include "sim/loader_role.h"
 #include "sim/loader_settings.h"
 #include "sim/role.h"
@@ -7,14 +9,18 @@
 
 namespace quillon::sim {
 
-// A whole controller: its console answers typed lines, and its loader takes over from a
-// start sequence until the transfer ends. A "4" at the start of a line (behind a modem, a
+// A whole controller: its terminal answers typed lines, its station console answers
+// framed commands (ENQ or "&" first), and its loader takes over from a start sequence
+// until the transfer ends. A "4" at the start of a line (behind a modem, a
 // "1" too) may be either, so it and what follows are held back until the loader knows: if
 // it turns out to be typing, the console gets all of it, as if nothing had been in the way.
 class ControllerRole : public Role {
     Q_OBJECT
 public:
-    explicit ControllerRole(const LoaderSettings& settings, QObject* parent = nullptr);
+    explicit ControllerRole(const LoaderSettings& settings, const ConsoleSettings& console = {},
+                            QObject* parent = nullptr);
+
+    const ConsoleRole& console() const { return m_console; }
 
     void receive(QByteArrayView bytes) override;
     void clientClosed() override;
@@ -23,7 +29,10 @@ private:
     void route(char c);
     void releaseHeld();
 
+    bool routeToConsole(char c);
+
     TerminalRole m_terminal;
+    ConsoleRole m_console;
     LoaderRole m_loader;
     QByteArray m_held;
 };

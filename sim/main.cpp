@@ -61,7 +61,7 @@ int main(int argc, char* argv[]) {
         return failWith(error);
     if (!engine.open(options.portsDir, options.com, &error))
         return failWith(error);
-    std::unique_ptr<Role> role = makeRole(options.role, options.loader);
+    std::unique_ptr<Role> role = makeRole(options);
     if (options.modem.enabled)
         role = std::make_unique<ModemFront>(std::move(role), options.modem);
     engine.setRole(std::move(role));

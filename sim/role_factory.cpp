@@ -18,9 +18,15 @@ bool roleHasLoader(const QString& name) {
     return name == QLatin1String("controller") || name == QLatin1String("loader");
 }
 
-std::unique_ptr<Role> makeRole(const QString& name, const LoaderSettings& loader) {
+bool roleHasConsole(const QString& name) {
+    return name == QLatin1String("controller");
+}
+
+std::unique_ptr<Role> makeRole(const SimOptions& options) {
+    const QString& name = options.role;
+    const LoaderSettings& loader = options.loader;
     if (name == QLatin1String("controller"))
-        return std::make_unique<ControllerRole>(loader);
+        return std::make_unique<ControllerRole>(loader, options.console);
     if (name == QLatin1String("terminal"))
         return std::make_unique<TerminalRole>();
     if (name == QLatin1String("loader"))

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sim/loader_settings.h"
 #include "sim/role.h"
+#include "sim/sim_options.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,7 +14,9 @@ QStringList roleNames();
 QString defaultRoleName();
 // Whether the loader settings mean anything to the role of that name.
 bool roleHasLoader(const QString& name);
-// Null for a name not in roleNames().
-std::unique_ptr<Role> makeRole(const QString& name, const LoaderSettings& loader);
+// Whether the station and identifier mean anything to the role of that name.
+bool roleHasConsole(const QString& name);
+// Null for a role name not in roleNames().
+std::unique_ptr<Role> makeRole(const SimOptions& options);
 
 } // namespace quillon::sim

@@ -34,7 +34,8 @@ QString defaultSavePath(const QString& logPath) {
 
 QString roleHelp() {
     return QStringLiteral("What answers on the line: \"controller\" answers typed lines and "
-                          "loads programs, \"terminal\" only answers lines, \"loader\" only "
+                          "station commands and loads programs, \"terminal\" only answers lines, "
+                          "\"loader\" only "
                           "loads programs. Default: %1.")
         .arg(defaultRoleName());
 }
@@ -109,6 +110,18 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
         QStringLiteral("k"));
     const QCommandLineOption nakAllOption(QStringLiteral("nak-all"),
                                           QStringLiteral("Loader fault: refuse every block."));
+    const ConsoleSettings consoleDefaults;
+    const QCommandLineOption stationOption(
+        QStringLiteral("station"),
+        QStringLiteral("Console: the station this controller answers as. Default: %1.")
+            .arg(QString::fromLatin1(consoleDefaults.station)),
+        QStringLiteral("text"), QString::fromLatin1(consoleDefaults.station));
+    const QCommandLineOption identifierOption(
+        QStringLiteral("identifier"),
+        QStringLiteral("Console: the identifier this controller answers to. Default: %1.")
+            .arg(QString::fromLatin1(consoleDefaults.identifier)),
+        QStringLiteral("text"), QString::fromLatin1(consoleDefaults.identifier));
+    const QList<QCommandLineOption> consoleOptions = {stationOption, identifierOption};
     const QList<QCommandLineOption> loaderOptions = {
         b1b2Option, saveOption, nakEveryOption, silentAfterOption, cancelAtOption, nakAllOption};
     const ModemSettings modemDefaults;
@@ -139,6 +152,7 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
     const QList<QCommandLineOption> modemOptions = {modemEchoOption, dialDelayOption,
                                                     dialResultOption, guardOption};
     parser.addOptions({portsOption, comOption, logOption, roleOption});
+    parser.addOptions(consoleOptions);
     parser.addOptions(loaderOptions);
     parser.addOption(modemOption);
     parser.addOptions(modemOptions);
@@ -210,6 +224,19 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
                                  .arg(option.names().constFirst(), role));
     }
 
+    if (!roleHasConsole(role)) {
+        for (const QCommandLineOption& option : consoleOptions)
+            if (parser.isSet(option))
+                return error(QStringLiteral("--%1 is for the controller role, not \"%2\"")
+                                 .arg(option.names().constFirst(), role));
+    }
+    ConsoleSettings console;
+    console.station = parser.value(stationOption).toLatin1();
+    console.identifier = parser.value(identifierOption).toLatin1();
+    if (console.identifier.isEmpty() || console.identifier.contains('\r') ||
+        console.station.contains('\r'))
+        return error(QStringLiteral("--identifier needs a text, and neither may hold a CR"));
+
     LoaderSettings loader;
     const std::optional<int> b1b2After = count(b1b2Option, 1);
     if (!b1b2After)
@@ -263,7 +290,8 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
                           .absoluteFilePath();
 
     result.outcome = ParsedOptions::Outcome::Run;
-    result.options = {parser.value(portsOption), com, parser.value(logOption), role, loader, modem};
+    result.options = {
+        parser.value(portsOption), com, parser.value(logOption), role, loader, modem, console};
     return result;
 }
 

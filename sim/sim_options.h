@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/console_settings.h"
 #include "sim/loader_settings.h"
 #include "sim/modem_settings.h"
 
@@ -15,6 +16,7 @@ struct SimOptions {
     QString role;
     LoaderSettings loader;
     ModemSettings modem;
+    ConsoleSettings console;
 };
 
 struct ParsedOptions {

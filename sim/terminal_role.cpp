@@ -15,6 +15,13 @@ void TerminalRole::receive(QByteArrayView bytes) {
             continue;
         }
         m_line.append(c);
+        // "atq0" and "atq1" switch a modem's result codes; the program sends them
+        // around a report without a line end, and a controller has nothing to say to them.
+        if (m_line.size() == 4 && (m_line.compare("atq0", Qt::CaseInsensitive) == 0 ||
+                                   m_line.compare("atq1", Qt::CaseInsensitive) == 0)) {
+            m_line.clear();
+            continue;
+        }
         if (m_line.size() >= MaxLine)
             answer();
     }
