@@ -8,6 +8,7 @@
 #include "console/frm_options.h"
 #include "console/guided_entry.h"
 #include "console/station_console.h"
+#include "modbus/frm_modbus.h"
 #include "platform/help_viewer.h"
 #include "platform/paths.h"
 #include "platform/twips.h"
@@ -593,6 +594,9 @@ void FrmXmodem::toolbarTerminalButtonClick(const QString& key) {
     if (key == QLatin1String("LIMPAR")) {
         mnuSubEditarClick(8);
         txtTerminal_->clearText();
+    } else if (key == QLatin1String("MODBUS")) {
+        FrmModBus modbus(session_, *port_, this);
+        modbus.exec();
     } else if (const auto found = items.find(key); found != items.end()) {
         mnuSubEditarClick(found->second);
     }

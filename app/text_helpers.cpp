@@ -123,6 +123,17 @@ std::optional<qint16> roundToInt16(double value) {
     return static_cast<qint16>(rounded);
 }
 
+qint64 roundWithin(double value, qint64 least, qint64 most) {
+    if (std::isnan(value))
+        return qBound<qint64>(least, 0, most);
+    const double rounded = std::nearbyint(value);
+    if (rounded <= static_cast<double>(least))
+        return least;
+    if (rounded >= static_cast<double>(most))
+        return most;
+    return static_cast<qint64>(rounded);
+}
+
 std::optional<qint16> toInt16(const QString& text) {
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);

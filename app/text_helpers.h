@@ -37,4 +37,9 @@ std::optional<qint16> toInt16(const QString& text);
 // A number rounded half to even into 16 bits; nothing when it does not fit.
 std::optional<qint16> roundToInt16(double value);
 
+// A number rounded half to even and held within [least, most]; not a number is 0.
+// For fields whose width the user cannot see: an overlong entry becomes the
+// nearest value that fits instead of failing.
+qint64 roundWithin(double value, qint64 least, qint64 most);
+
 } // namespace quillon

@@ -1,0 +1,336 @@
+#include "modbus/frm_modbus.h"
+
+#include "app/text_helpers.h"
+#include "modbus/modbus_display.h"
+#include "modbus/modbus_frame.h"
+#include "platform/twips.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStatusBar>
+
+#include <limits>
+
+namespace quillon {
+
+namespace {
+
+const QString TxPrefix = QStringLiteral("TX:   ");
+const QString RxPrefix = QStringLiteral("RX:   ");
+const QColor Grey(0xC0, 0xC0, 0xC0);
+const QColor White(0xFF, 0xFF, 0xFF);
+constexpr int StripHeight = 1020;   // twips: the input strip above the log box
+constexpr int LogWidthMargin = 100; // twips
+constexpr int LogHeightMargin = 1800;
+// The log of a poll left running for days must not grow without bound.
+constexpr int LogLines = 5000;
+// Between the pieces of a long reply at a slow rate; a byte takes 8 ms at 1200 baud.
+constexpr int ReplyGapMs = 50;
+
+qint64 fieldNumber(const QLineEdit* field, qint64 least, qint64 most) {
+    return roundWithin(leadingNumber(field->text()), least, most);
+}
+
+int field16(const QLineEdit* field) {
+    return static_cast<int>(
+        fieldNumber(field, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
+}
+
+qint32 field32(const QLineEdit* field) {
+    return static_cast<qint32>(
+        fieldNumber(field, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
+}
+
+} // namespace
+
+FrmModBus::FrmModBus(Session& session, SerialPort& port, QWidget* parent)
+    : QDialog(parent), session_(session), port_(port) {
+    setObjectName(QStringLiteral("FrmModBus"));
+    setWindowTitle(QStringLiteral("Terminal ModBus"));
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    buildControls();
+    resize(twips(8115, this), twips(6300, this));
+    formLoad();
+}
+
+FrmModBus::~FrmModBus() {
+    formUnload();
+}
+
+void FrmModBus::buildControls() {
+    toolbar1_ = new QWidget(this);
+    toolbar1_->setObjectName(QStringLiteral("Toolbar1"));
+    const auto label = [this](const char* name, const char* caption, int left, int top, int width) {
+        auto* made = new QLabel(QString::fromUtf8(caption), toolbar1_);
+        made->setObjectName(QString::fromLatin1(name));
+        made->setGeometry(twipsRect(left, top, width, 285, this));
+        return made;
+    };
+    const auto field = [this](const char* name, const char* text, const char* accessible, int left,
+                              int top, int width, QLabel* caption) {
+        auto* made = new QLineEdit(QString::fromLatin1(text), toolbar1_);
+        made->setObjectName(QString::fromLatin1(name));
+        made->setAccessibleName(QString::fromUtf8(accessible));
+        made->setGeometry(twipsRect(left, top, width, 285, this));
+        if (caption)
+            caption->setBuddy(made);
+        return made;
+    };
+    constexpr int Row1 = 120;
+    constexpr int Row2 = 570;
+    txtEndereco_ = field("TxtEndereco", "1", "Endereço", 840, Row1, 495,
+                         label("Text1", "Endereço:", 60, Row1, 780));
+    txtRegIni_ = field("TxtRegIni", "0", "Reg. Inicial", 2460, Row1, 735,
+                       label("Text2", "Reg. Inicial:", 1440, Row1, 1020));
+    txtNumero_ = field("TxtNumero", "1", "Número", 4020, Row1, 615,
+                       label("Text4", "Número:", 3300, Row1, 720));
+    QLabel* text3 = label("Text3", "Função:", 4740, Row1, 675);
+    cbFuncao_ = new QComboBox(toolbar1_);
+    cbFuncao_->setObjectName(QStringLiteral("CbFuncao"));
+    cbFuncao_->setAccessibleName(QStringLiteral("Função"));
+    cbFuncao_->setEditable(true);
+    cbFuncao_->setInsertPolicy(QComboBox::NoInsert);
+    cbFuncao_->setGeometry(twipsRect(5415, Row1 - 30, 735, 315, this));
+    text3->setBuddy(cbFuncao_);
+    txtValor_ =
+        field("TxtValor", "0", "Valor", 6810, Row1, 855, label("Text5", "Valor:", 6255, Row1, 555));
+
+    opExibirGroup_ = new QButtonGroup(this);
+    const char* options[] = {"Exibir Valores", "Exibir Transmissão"};
+    const int optionLeft[] = {60, 1680};
+    const int optionWidth[] = {1575, 1935};
+    for (int i = 0; i < 2; ++i) {
+        opExibir_[i] = new QRadioButton(QString::fromUtf8(options[i]), toolbar1_);
+        opExibir_[i]->setObjectName(QStringLiteral("OpExibir(%1)").arg(i));
+        opExibir_[i]->setGeometry(twipsRect(optionLeft[i], Row2, optionWidth[i], 315, this));
+        opExibirGroup_->addButton(opExibir_[i], i);
+    }
+    txtTimeout_ = field("TxtTimeout", "5", "Timeout", 4455, Row2, 495,
+                        label("Text7", "Timeout:", 3720, Row2, 735));
+    label("Text8", "s", 4995, Row2, 200);
+    const auto button = [this](const char* name, const char* caption, int left) {
+        auto* made = new QPushButton(QString::fromLatin1(caption), toolbar1_);
+        made->setObjectName(QString::fromLatin1(name));
+        made->setGeometry(twipsRect(left, Row2 - 30, 900, 345, this));
+        made->setAutoDefault(false);
+        return made;
+    };
+    cmdIniciar_ = button("CmdIniciar", "Iniciar", 5280);
+    cmdParar_ = button("CmdParar", "Parar", 6240);
+    cmdLimpar_ = button("CmdLimpar", "Limpar", 7200);
+
+    txtModBus_ = new QPlainTextEdit(this);
+    txtModBus_->setObjectName(QStringLiteral("TxtModBus"));
+    txtModBus_->setAccessibleName(QStringLiteral("Mensagens ModBus"));
+    txtModBus_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtModBus_->setMaximumBlockCount(LogLines);
+
+    statusBar1_ = new QStatusBar(this);
+    statusBar1_->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar1_->setSizeGripEnabled(true);
+    panel1_ = new QLabel(statusBar1_);
+    panel1_->setObjectName(QStringLiteral("Panel1"));
+    statusBar1_->addWidget(panel1_, 1);
+
+    connect(cbFuncao_, &QComboBox::activated, this, &FrmModBus::cbFuncaoClick);
+    connect(cmdIniciar_, &QPushButton::clicked, this, &FrmModBus::cmdIniciarClick);
+    connect(cmdParar_, &QPushButton::clicked, this, &FrmModBus::cmdPararClick);
+    connect(cmdLimpar_, &QPushButton::clicked, this, &FrmModBus::cmdLimparClick);
+    connect(opExibirGroup_, &QButtonGroup::idClicked, this, &FrmModBus::opExibirClick);
+}
+
+void FrmModBus::formLoad() {
+    cbFuncao_->addItems({QStringLiteral("03"), QStringLiteral("04"), QStringLiteral("06")});
+    cbFuncao_->setCurrentIndex(0);
+    opExibir_[1]->setChecked(true);
+    setFieldEnabled(txtValor_, false);
+    setFieldEnabled(txtNumero_, true);
+    cmdParar_->setEnabled(false);
+    // Replies stay in the port for this window's reads instead of reaching the terminal.
+    port_.setReceiveThreshold(0);
+}
+
+void FrmModBus::formUnload() {
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    // A run must not resume once the window is gone: the loop ends at its next check.
+    flgExecutando_ = false;
+    contTimeout_ = 0;
+    port_.setReceiveThreshold(1);
+}
+
+void FrmModBus::done(int result) {
+    formUnload();
+    QDialog::done(result);
+}
+
+void FrmModBus::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (const QScreen* screen = this->screen())
+        move(screen->geometry().center() - rect().center());
+}
+
+void FrmModBus::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    toolbar1_->setGeometry(0, 0, width(), twips(StripHeight, this));
+    const int barHeight = statusBar1_->sizeHint().height();
+    statusBar1_->setGeometry(0, height() - barHeight, width(), barHeight);
+    txtModBus_->setGeometry(0, twips(StripHeight, this),
+                            qMax(0, width() - twips(LogWidthMargin, this)),
+                            qMax(0, height() - twips(LogHeightMargin, this)));
+}
+
+void FrmModBus::setFieldEnabled(QLineEdit* field, bool enabled) {
+    field->setEnabled(enabled);
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::All, QPalette::Base, enabled ? White : Grey);
+    field->setPalette(palette);
+}
+
+void FrmModBus::cbFuncaoClick(int index) {
+    if (cbFuncao_->itemText(index) == QLatin1String("06")) {
+        setFieldEnabled(txtValor_, true);
+        txtNumero_->setText(QStringLiteral("1"));
+        setFieldEnabled(txtNumero_, false);
+    } else {
+        setFieldEnabled(txtValor_, false);
+        setFieldEnabled(txtNumero_, true);
+    }
+}
+
+bool FrmModBus::showsFrames() const {
+    return opExibir_[1]->isChecked();
+}
+
+void FrmModBus::setIdle() {
+    cmdIniciar_->setEnabled(true);
+    cmdParar_->setEnabled(false);
+}
+
+void FrmModBus::cmdIniciarClick() {
+    cmdIniciar_->setEnabled(false);
+    cmdParar_->setEnabled(true);
+    flgExecutando_ = true;
+    const QString funcao = cbFuncao_->currentText();
+    if (funcao == QLatin1String("03"))
+        pollLoop(3);
+    else if (funcao == QLatin1String("04"))
+        pollLoop(4);
+    else if (funcao == QLatin1String("06"))
+        writeOnce();
+}
+
+void FrmModBus::pollLoop(int function) {
+    while (flgExecutando_ && !unloaded_) {
+        const int address = field16(txtEndereco_);
+        const qint32 start = field32(txtRegIni_);
+        const qint32 quantity = field32(txtNumero_);
+        const QByteArray request = function == 4 ? modbus::montarFrame04(address, start, quantity)
+                                                 : modbus::montarFrame03(address, start, quantity);
+        if (showsFrames())
+            mostrarMensagem(TxPrefix, request);
+        // A late reply to the previous request would otherwise be shown as this one's.
+        port_.readAll();
+        port_.write(request); // a closed port: the request times out like a silent slave
+        const QByteArray reply = awaitReply();
+        if (reply.isEmpty() || unloaded_)
+            continue;
+        if (showsFrames())
+            mostrarMensagem(RxPrefix, reply);
+        else
+            mostrarValores(reply, field32(txtRegIni_));
+    }
+}
+
+void FrmModBus::writeOnce() {
+    const int address = field16(txtEndereco_);
+    const qint32 reg = field32(txtRegIni_);
+    const qint32 value = field32(txtValor_);
+    const std::optional<QByteArray> request = modbus::montarFrame06(address, reg, value);
+    if (!request) {
+        insertAtCaret(QStringLiteral("Valor fora da faixa da função 06 (%1 a %2): %3")
+                          .arg(modbus::MinWriteValue)
+                          .arg(modbus::MaxWriteValue)
+                          .arg(txtValor_->text().trimmed()) +
+                      kCrLf);
+        setIdle();
+        return;
+    }
+    if (showsFrames())
+        mostrarMensagem(TxPrefix, *request);
+    port_.readAll();
+    port_.write(*request);
+    const QByteArray reply = awaitReply();
+    if (unloaded_)
+        return;
+    if (!reply.isEmpty() && showsFrames())
+        mostrarMensagem(RxPrefix, reply);
+    setIdle();
+}
+
+QByteArray FrmModBus::awaitReply() {
+    contTimeout_ = static_cast<qint16>(field16(txtTimeout_));
+    QByteArray reply;
+    do {
+        reply = port_.readAll();
+        session_.waiter.waitMs(1000);
+        --contTimeout_;
+    } while (reply.isEmpty() && contTimeout_ >= 1);
+    // A long reply at a slow rate is still coming in after the second that followed its
+    // first bytes; taking only those would cut it, and leave the rest for the next request.
+    while (!reply.isEmpty() && reply.size() < MaxReply && !unloaded_) {
+        const QByteArray more = port_.readAll();
+        if (more.isEmpty())
+            break;
+        reply += more;
+        session_.waiter.waitMs(ReplyGapMs);
+    }
+    return reply;
+}
+
+void FrmModBus::cmdPararClick() {
+    flgExecutando_ = false;
+    contTimeout_ = 0;
+    setIdle();
+    panel1_->setText(QStringLiteral("Cancelado"));
+    session_.waiter.waitMs(3000);
+    if (!unloaded_)
+        panel1_->clear();
+}
+
+void FrmModBus::cmdLimparClick() {
+    txtModBus_->clear();
+}
+
+void FrmModBus::opExibirClick(int /*index*/) {
+    cmdLimparClick();
+}
+
+void FrmModBus::insertAtCaret(const QString& text) {
+    // New text follows a selection instead of replacing it, and the caret ends after it.
+    QTextCursor cursor = txtModBus_->textCursor();
+    cursor.setPosition(cursor.selectionEnd());
+    QString shown = text;
+    shown.replace(kCrLf, QStringLiteral("\n"));
+    cursor.insertText(shown);
+    txtModBus_->setTextCursor(cursor);
+}
+
+void FrmModBus::mostrarMensagem(const QString& prefixo, const QByteArray& messg) {
+    insertAtCaret(modbus::mostrarMensagem(prefixo, messg));
+}
+
+void FrmModBus::mostrarValores(const QByteArray& messg, int inicio) {
+    cmdLimparClick();
+    insertAtCaret(modbus::mostrarValores(messg, inicio));
+}
+
+} // namespace quillon

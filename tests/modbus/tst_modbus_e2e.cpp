@@ -1,0 +1,207 @@
+#include "app/main_window.h"
+#include "modbus/frm_modbus.h"
+#include "tests/app/window_fixture.h"
+#include "tests/support/process_stats.h"
+#include "tests/support/pty_bridge.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+constexpr int Com = 2;
+
+// A libmodbus slave on one end of a pty pair; the program's port is the other end, COM2.
+struct RealSlave {
+    ProgramFolder folder;
+    PtyBridge bridge{folder.portsDir, Com};
+    QProcess slave;
+    FakeDialogs dialogs;
+    Session session{fullEdition(), folder.appDir, dialogs, qtPortFactory(PortMap(folder.portsDir))};
+    std::unique_ptr<SerialPort> port = session.portFactory();
+    std::unique_ptr<FrmModBus> window;
+
+    ~RealSlave() {
+        window.reset();
+        slave.kill();
+        slave.waitForFinished(3000);
+    }
+    // Empty when the slave runs and the window is up; otherwise why not.
+    QString start(const QString& mode) {
+        const QString program = QStringLiteral(QUILLON_MODBUS_SLAVE);
+        if (program.isEmpty())
+            return QStringLiteral("built without libmodbus (install libmodbus-dev)");
+        if (!bridge.ok())
+            return QStringLiteral("no pty pair");
+        slave.setProgram(program);
+        slave.setArguments({bridge.peerDevice(), mode});
+        slave.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        slave.start();
+        if (!slave.waitForReadyRead(5000) || !slave.readAll().contains("ready"))
+            return QStringLiteral("the slave did not start");
+        port->setPortNumber(Com);
+        port->setSettings(QStringLiteral("9600,n,8,1"));
+        port->setReceiveThreshold(1);
+        if (const int error = port->open())
+            return QStringLiteral("cannot open COM2: %1").arg(error);
+        window = std::make_unique<FrmModBus>(session, *port);
+        window->show();
+        return {};
+    }
+    QLineEdit* field(const char* name) {
+        return window->findChild<QLineEdit*>(QString::fromLatin1(name));
+    }
+    QString log() {
+        return window->findChild<QPlainTextEdit*>(QStringLiteral("TxtModBus"))->toPlainText();
+    }
+    void showValues() { window->findChild<QRadioButton*>(QStringLiteral("OpExibir(0)"))->click(); }
+    void runFor(int ms, bool closeInstead = false) {
+        QTimer::singleShot(ms, window.get(), [this, closeInstead] {
+            if (closeInstead)
+                window->close();
+            else
+                window->cmdPararClick();
+        });
+        window->cmdIniciarClick();
+    }
+};
+
+#define START_SLAVE(s, mode)                                                                       \
+    do {                                                                                           \
+        const QString why = (s).start(QStringLiteral(mode));                                       \
+        if (why.startsWith(QLatin1String("built without")))                                        \
+            QSKIP(qPrintable(why));                                                                \
+        QVERIFY2(why.isEmpty(), qPrintable(why));                                                  \
+    } while (false)
+
+const QString RequestLine = QStringLiteral("TX:   [01][03][00][00][00][01][84][0A]");
+
+} // namespace
+
+class TstModbusEndToEnd : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void defaultsPollLogsFrames();
+    void valuesShowTheSlaveRegisters();
+    void writeIsHeldBySlave();
+    void exceptionReplyIsNamed();
+    void silentSlaveLogsRequestsOnly();
+    void closingDuringRunStopsTheLine();
+    void modbusKeyOpensTheWindowModally();
+};
+
+void TstModbusEndToEnd::defaultsPollLogsFrames() {
+    RealSlave s;
+    START_SLAVE(s, "answer");
+    s.runFor(5500); // Stop after the third reply was read: it is still shown
+    // Register 0 holds 1000 (03 E8); the reply CRC comes from libmodbus.
+    const QString exchange = RequestLine + QStringLiteral("\nRX:   [01][03][02][03][E8][B8][FA]\n");
+    QCOMPARE(s.log(), exchange + exchange + exchange);
+}
+
+void TstModbusEndToEnd::valuesShowTheSlaveRegisters() {
+    RealSlave s;
+    START_SLAVE(s, "answer");
+    s.showValues();
+    s.field("TxtRegIni")->setText(QStringLiteral("10"));
+    s.field("TxtNumero")->setText(QStringLiteral("3"));
+    s.runFor(2500);
+    QCOMPARE(s.log(), QStringLiteral("0010:    1010\n0011:    1011\n0012:    1012\n"));
+    // Input registers, function 04.
+    s.window->findChild<QComboBox*>(QStringLiteral("CbFuncao"))->setCurrentIndex(1);
+    s.runFor(2500);
+    QCOMPARE(s.log(), QStringLiteral("0010:    2010\n0011:    2011\n0012:    2012\n"));
+}
+
+void TstModbusEndToEnd::writeIsHeldBySlave() {
+    RealSlave s;
+    START_SLAVE(s, "answer");
+    auto* funcao = s.window->findChild<QComboBox*>(QStringLiteral("CbFuncao"));
+    funcao->setCurrentIndex(2);
+    s.window->cbFuncaoClick(2);
+    s.field("TxtRegIni")->setText(QStringLiteral("5"));
+    s.field("TxtValor")->setText(QStringLiteral("4321"));
+    s.window->cmdIniciarClick();
+    // The slave echoes a write request.
+    QCOMPARE(s.log(), QStringLiteral("TX:   [01][06][00][05][10][E1][54][43]\n"
+                                     "RX:   [01][06][00][05][10][E1][54][43]\n"));
+    funcao->setCurrentIndex(0);
+    s.window->cbFuncaoClick(0);
+    s.showValues();
+    s.runFor(2500);
+    QCOMPARE(s.log(), QStringLiteral("0005:    4321\n"));
+}
+
+void TstModbusEndToEnd::exceptionReplyIsNamed() {
+    RealSlave s;
+    START_SLAVE(s, "exception");
+    s.runFor(1500);
+    QCOMPARE(s.log(), RequestLine + QStringLiteral("\nRX:   [01][83][02][C0][F1]\n"));
+    s.showValues();
+    s.runFor(1500);
+    QCOMPARE(s.log(), QStringLiteral("Exceção 02 na função 03\n"));
+}
+
+void TstModbusEndToEnd::silentSlaveLogsRequestsOnly() {
+    RealSlave s;
+    START_SLAVE(s, "silent");
+    s.field("TxtTimeout")->setText(QStringLiteral("2"));
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    s.runFor(5000);
+    const double cpuShare = (cpuSeconds() - cpuBefore) / (static_cast<double>(clock.elapsed()) / 1000.0);
+    QCOMPARE(s.log(), RequestLine + QLatin1Char('\n') + RequestLine + QLatin1Char('\n') +
+                          RequestLine + QLatin1Char('\n'));
+    // Waiting sleeps: a loose bound here, the figure itself comes from the bench.
+    QVERIFY2(cpuShare < 0.10, qPrintable(QString::number(cpuShare)));
+}
+
+void TstModbusEndToEnd::closingDuringRunStopsTheLine() {
+    RealSlave s;
+    START_SLAVE(s, "answer");
+    s.runFor(3000, true);
+    const qint64 sent = s.bridge.bytesToPeer();
+    QTest::qWait(2500);
+    QCOMPARE(s.bridge.bytesToPeer(), sent);
+    QCOMPARE(s.port->receiveThreshold(), 1);
+}
+
+void TstModbusEndToEnd::modbusKeyOpensTheWindowModally() {
+    WindowFixture f(true);
+    PtyBridge bridge(f.folder.portsDir, Com);
+    QVERIFY(bridge.ok());
+    FrmXmodem& w = f.window();
+    w.formLoad();
+    w.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QString::number(Com));
+    w.show();
+    w.mnuSubEditarClick(0);
+    QVERIFY(w.mainPort().isOpen());
+    QString seen;
+    int thresholdWhileShown = -1;
+    QTimer::singleShot(300, &w, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal) {
+            seen = modal->windowTitle();
+            thresholdWhileShown = w.mainPort().receiveThreshold();
+            modal->close();
+        }
+    });
+    w.toolbarTerminalButtonClick(QStringLiteral("MODBUS"));
+    QCOMPARE(seen, QStringLiteral("Terminal ModBus"));
+    QCOMPARE(thresholdWhileShown, 0);
+    QVERIFY(w.mainPort().isOpen());
+    QCOMPARE(w.mainPort().receiveThreshold(), 1);
+}
+
+QTEST_MAIN(TstModbusEndToEnd)
+#include "tst_modbus_e2e.moc"

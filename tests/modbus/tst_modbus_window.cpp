@@ -1,0 +1,308 @@
+#include "app/session.h"
+#include "modbus/frm_modbus.h"
+#include "modbus/modbus_frame.h"
+#include "tests/support/fake_dialogs.h"
+#include "tests/support/fake_port.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+// The MODBUS window on an open fake main port, as the main window lends it.
+struct ModbusFixture {
+    ModbusFixture() {
+        port.setReceiveThreshold(1);
+        port.open();
+        window = std::make_unique<FrmModBus>(session, port);
+        window->show();
+    }
+    template <typename T = QWidget> T* control(const QString& name) {
+        return window->findChild<T*>(name);
+    }
+    QLineEdit* field(const char* name) { return control<QLineEdit>(QString::fromLatin1(name)); }
+    QString log() { return control<QPlainTextEdit>(QStringLiteral("TxtModBus"))->toPlainText(); }
+    void pick(int index) {
+        control<QComboBox>(QStringLiteral("CbFuncao"))->setCurrentIndex(index);
+        window->cbFuncaoClick(index);
+    }
+    // Runs Start and presses Stop (or closes) after the given time.
+    void runFor(int ms, bool closeInstead = false) {
+        QTimer::singleShot(ms, window.get(), [this, closeInstead] {
+            if (closeInstead)
+                window->close();
+            else
+                window->cmdPararClick();
+        });
+        window->cmdIniciarClick();
+    }
+    // A slave that answers every request after a little while.
+    void answerWith(const QByteArray& reply, int afterMs = 50) {
+        port.onWrite = [reply, afterMs](FakePort& p, const QByteArray&) {
+            p.injectAfter(afterMs, reply);
+        };
+    }
+
+    FakeDialogs dialogs;
+    FakePort port;
+    Session session{fullEdition(), QStringLiteral("/tmp"), dialogs,
+                    [] { return std::make_unique<FakePort>(); }};
+    std::unique_ptr<FrmModBus> window;
+};
+
+QColor baseOf(QWidget* widget) {
+    return widget->palette().color(QPalette::Active, QPalette::Base);
+}
+
+const QByteArray Request = QByteArray::fromHex("010300000001840A");
+const QString RequestLine = QStringLiteral("TX:   [01][03][00][00][00][01][84][0A]");
+
+} // namespace
+
+class TstModbusWindow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void opensAsDesigned();
+    void functionChoiceEnablesFields();
+    void displayOptionEmptiesTheLog();
+    void pollLogsRequestAndReply();
+    void valuesReplaceTheLog();
+    void lateReplyIsNotTakenForTheNextOne();
+    void longReplyIsGatheredWhole();
+    void timeoutBelowOneStillWaitsOneSecond_data();
+    void timeoutBelowOneStillWaitsOneSecond();
+    void writeOnceAndBackToIdle();
+    void writeShowsNothingWithValues();
+    void writeValueOutOfRangeIsRefused();
+    void stopShowsCanceladoForThreeSeconds();
+    void closingEndsTheRun();
+    void otherFunctionTextSendsNothing();
+};
+
+void TstModbusWindow::opensAsDesigned() {
+    ModbusFixture f;
+    QCOMPARE(f.window->windowTitle(), QStringLiteral("Terminal ModBus"));
+    QVERIFY(f.window->windowFlags() & Qt::Tool);
+    QVERIFY(!(f.window->windowFlags() & Qt::WindowMinimizeButtonHint));
+    const double dpi = f.window->logicalDpiX();
+    QCOMPARE(f.window->width(), qRound(8115 * dpi / 1440));
+    QCOMPARE(f.window->height(), qRound(6300 * dpi / 1440));
+    const struct {
+        const char* name;
+        const char* text;
+    } labels[] = {{"Text1", "Endereço:"}, {"Text2", "Reg. Inicial:"}, {"Text4", "Número:"},
+                  {"Text3", "Função:"},   {"Text5", "Valor:"},        {"Text7", "Timeout:"},
+                  {"Text8", "s"}};
+    for (const auto& label : labels)
+        QCOMPARE(f.control<QLabel>(QString::fromLatin1(label.name))->text(),
+                 QString::fromUtf8(label.text));
+    QCOMPARE(f.field("TxtEndereco")->text(), QStringLiteral("1"));
+    QCOMPARE(f.field("TxtRegIni")->text(), QStringLiteral("0"));
+    QCOMPARE(f.field("TxtNumero")->text(), QStringLiteral("1"));
+    QCOMPARE(f.field("TxtTimeout")->text(), QStringLiteral("5"));
+    QCOMPARE(f.field("TxtValor")->text(), QStringLiteral("0"));
+    QVERIFY(!f.field("TxtValor")->isEnabled());
+    QCOMPARE(baseOf(f.field("TxtValor")), QColor(0xC0, 0xC0, 0xC0));
+    auto* funcao = f.control<QComboBox>(QStringLiteral("CbFuncao"));
+    QVERIFY(funcao->isEditable());
+    QCOMPARE(funcao->currentText(), QStringLiteral("03"));
+    QCOMPARE(funcao->count(), 3);
+    QCOMPARE(funcao->itemText(2), QStringLiteral("06"));
+    QCOMPARE(f.control<QRadioButton>(QStringLiteral("OpExibir(0)"))->text(),
+             QStringLiteral("Exibir Valores"));
+    QVERIFY(f.control<QRadioButton>(QStringLiteral("OpExibir(1)"))->isChecked());
+    QCOMPARE(f.control<QPushButton>(QStringLiteral("CmdIniciar"))->text(),
+             QStringLiteral("Iniciar"));
+    QVERIFY(!f.control<QPushButton>(QStringLiteral("CmdParar"))->isEnabled());
+    QCOMPARE(f.control<QPushButton>(QStringLiteral("CmdLimpar"))->text(), QStringLiteral("Limpar"));
+    auto* log = f.control<QPlainTextEdit>(QStringLiteral("TxtModBus"));
+    QCOMPARE(log->y(), qRound(1020 * dpi / 1440));
+    QCOMPARE(log->width(), f.window->width() - qRound(100 * dpi / 1440));
+    // Replies stay in the port while the window is open, and reach the terminal after.
+    QCOMPARE(f.port.receiveThreshold(), 0);
+    f.window->close();
+    QCOMPARE(f.port.receiveThreshold(), 1);
+    QVERIFY(f.port.isOpen());
+}
+
+void TstModbusWindow::functionChoiceEnablesFields() {
+    ModbusFixture f;
+    f.field("TxtNumero")->setText(QStringLiteral("10"));
+    f.pick(2);
+    QCOMPARE(f.field("TxtNumero")->text(), QStringLiteral("1"));
+    QVERIFY(!f.field("TxtNumero")->isEnabled());
+    QCOMPARE(baseOf(f.field("TxtNumero")), QColor(0xC0, 0xC0, 0xC0));
+    QVERIFY(f.field("TxtValor")->isEnabled());
+    QCOMPARE(baseOf(f.field("TxtValor")), QColor(Qt::white));
+    f.pick(0);
+    QCOMPARE(f.field("TxtNumero")->text(), QStringLiteral("1"));
+    QVERIFY(f.field("TxtNumero")->isEnabled());
+    QCOMPARE(baseOf(f.field("TxtNumero")), QColor(Qt::white));
+    QVERIFY(!f.field("TxtValor")->isEnabled());
+}
+
+void TstModbusWindow::displayOptionEmptiesTheLog() {
+    ModbusFixture f;
+    for (const int index : {0, 1, 1}) {
+        f.control<QPlainTextEdit>(QStringLiteral("TxtModBus"))->setPlainText(QStringLiteral("x"));
+        f.control<QRadioButton>(QStringLiteral("OpExibir(%1)").arg(index))->click();
+        QCOMPARE(f.log(), QString());
+    }
+}
+
+void TstModbusWindow::pollLogsRequestAndReply() {
+    ModbusFixture f;
+    f.answerWith(QByteArray::fromHex("01030203E8B8FA"));
+    f.runFor(3500);
+    // Each request takes two seconds: one read right after the write, one after a second.
+    QCOMPARE(f.port.writes().size(), 2);
+    QVERIFY(f.port.writes()[1].atMs - f.port.writes()[0].atMs >= 2000 - 5);
+    QCOMPARE(f.log(), RequestLine + QStringLiteral("\nRX:   [01][03][02][03][E8][B8][FA]\n") +
+                          RequestLine + QStringLiteral("\nRX:   [01][03][02][03][E8][B8][FA]\n"));
+    QCOMPARE(f.port.written(), Request + Request);
+}
+
+void TstModbusWindow::valuesReplaceTheLog() {
+    ModbusFixture f;
+    f.control<QRadioButton>(QStringLiteral("OpExibir(0)"))->click();
+    f.field("TxtRegIni")->setText(QStringLiteral("100"));
+    f.field("TxtNumero")->setText(QStringLiteral("2.5")); // half to even: 2
+    f.answerWith(QByteArray::fromHex("010304000AFFFF0000"));
+    f.runFor(3500);
+    QCOMPARE(f.port.writes()[0].bytes, modbus::montarFrame03(1, 100, 2));
+    QCOMPARE(f.log(), QStringLiteral("0100:    10\n0101:    65535\n"));
+}
+
+void TstModbusWindow::lateReplyIsNotTakenForTheNextOne() {
+    ModbusFixture f;
+    // A reply to some earlier request is still waiting in the port.
+    f.port.inject(QByteArray::fromHex("0103020007F986"));
+    f.answerWith(QByteArray::fromHex("01030203E8B8FA"));
+    f.runFor(1500);
+    QCOMPARE(f.log(), RequestLine + QStringLiteral("\nRX:   [01][03][02][03][E8][B8][FA]\n"));
+}
+
+void TstModbusWindow::longReplyIsGatheredWhole() {
+    ModbusFixture f;
+    f.field("TxtNumero")->setText(QStringLiteral("125"));
+    QByteArray reply = QByteArray::fromHex("0103FA") + QByteArray(250, '\x11');
+    reply += modbus::calcularCrc(reply);
+    // At 1200 baud this reply takes two seconds: it comes in pieces over the wait.
+    f.port.onWrite = [reply](FakePort& p, const QByteArray&) {
+        p.injectAfter(900, reply.left(100));
+        p.injectAfter(1500, reply.mid(100, 100));
+        p.injectAfter(2020, reply.mid(200, 30));
+        p.injectAfter(2060, reply.mid(230));
+    };
+    f.control<QRadioButton>(QStringLiteral("OpExibir(0)"))->click();
+    f.runFor(2500);
+    QCOMPARE(f.log().count(QLatin1Char('\n')), 125);
+    QVERIFY(f.log().endsWith(QStringLiteral("0124:    4369\n")));
+}
+
+void TstModbusWindow::timeoutBelowOneStillWaitsOneSecond_data() {
+    QTest::addColumn<QString>("timeout");
+    QTest::newRow("0") << QStringLiteral("0");
+    QTest::newRow("negative") << QStringLiteral("-3");
+    QTest::newRow("not a number") << QStringLiteral("abc");
+}
+
+void TstModbusWindow::timeoutBelowOneStillWaitsOneSecond() {
+    QFETCH(QString, timeout);
+    ModbusFixture f;
+    f.field("TxtTimeout")->setText(timeout);
+    f.runFor(2500);
+    QCOMPARE(f.port.writes().size(), 3);
+    const qint64 gap = f.port.writes()[1].atMs - f.port.writes()[0].atMs;
+    QVERIFY2(gap >= 995 && gap < 1300, qPrintable(QString::number(gap)));
+    QCOMPARE(f.log().count(QStringLiteral("TX:")), 3);
+    QVERIFY(!f.log().contains(QStringLiteral("RX:")));
+}
+
+void TstModbusWindow::writeOnceAndBackToIdle() {
+    ModbusFixture f;
+    f.pick(2);
+    f.field("TxtRegIni")->setText(QStringLiteral("1"));
+    f.field("TxtValor")->setText(QStringLiteral("-1"));
+    f.answerWith(QByteArray::fromHex("01060001FFFFD9BA"));
+    QElapsedTimer clock;
+    clock.start();
+    f.window->cmdIniciarClick();
+    QVERIFY(clock.elapsed() >= 1990 && clock.elapsed() < 3000);
+    QCOMPARE(f.port.written(), QByteArray::fromHex("01060001FFFFD9BA"));
+    QCOMPARE(f.log(), QStringLiteral("TX:   [01][06][00][01][FF][FF][D9][BA]\n"
+                                     "RX:   [01][06][00][01][FF][FF][D9][BA]\n"));
+    QVERIFY(f.control<QPushButton>(QStringLiteral("CmdIniciar"))->isEnabled());
+    QVERIFY(!f.control<QPushButton>(QStringLiteral("CmdParar"))->isEnabled());
+}
+
+void TstModbusWindow::writeShowsNothingWithValues() {
+    ModbusFixture f;
+    f.pick(2);
+    f.control<QRadioButton>(QStringLiteral("OpExibir(0)"))->click();
+    f.answerWith(QByteArray::fromHex("010600000000C80A"));
+    f.window->cmdIniciarClick();
+    QCOMPARE(f.port.writes().size(), 1);
+    QCOMPARE(f.log(), QString());
+}
+
+void TstModbusWindow::writeValueOutOfRangeIsRefused() {
+    ModbusFixture f;
+    f.pick(2);
+    f.field("TxtValor")->setText(QStringLiteral("70000"));
+    f.window->cmdIniciarClick();
+    QVERIFY(f.port.writes().isEmpty());
+    QCOMPARE(f.log(), QStringLiteral("Valor fora da faixa da função 06 (-65536 a 65535): 70000\n"));
+    QVERIFY(f.control<QPushButton>(QStringLiteral("CmdIniciar"))->isEnabled());
+}
+
+void TstModbusWindow::stopShowsCanceladoForThreeSeconds() {
+    ModbusFixture f; // a silent slave: Stop comes during a reply wait
+    auto* panel = f.control<QLabel>(QStringLiteral("Panel1"));
+    QString shownAfterStop;
+    QTimer::singleShot(2500, f.window.get(), [&] { shownAfterStop = panel->text(); });
+    QElapsedTimer clock;
+    clock.start();
+    f.runFor(1500);
+    // The run ended with its current second, and Stop's notice held the handler 3 s.
+    QCOMPARE(shownAfterStop, QStringLiteral("Cancelado"));
+    QTRY_COMPARE_WITH_TIMEOUT(panel->text(), QString(), 4000);
+    QVERIFY(clock.elapsed() >= 4400);
+    QCOMPARE(f.port.writes().size(), 1);
+    QVERIFY(f.control<QPushButton>(QStringLiteral("CmdIniciar"))->isEnabled());
+}
+
+void TstModbusWindow::closingEndsTheRun() {
+    ModbusFixture f;
+    f.answerWith(QByteArray::fromHex("01030203E8B8FA"));
+    QElapsedTimer clock;
+    clock.start();
+    f.runFor(2500, true);
+    QVERIFY(clock.elapsed() < 3600);
+    const qsizetype sent = f.port.writes().size();
+    QTest::qWait(2500);
+    QCOMPARE(f.port.writes().size(), sent);
+    QCOMPARE(f.port.receiveThreshold(), 1);
+}
+
+void TstModbusWindow::otherFunctionTextSendsNothing() {
+    ModbusFixture f;
+    f.control<QComboBox>(QStringLiteral("CbFuncao"))->setEditText(QStringLiteral("16"));
+    f.window->cmdIniciarClick();
+    QVERIFY(f.port.writes().isEmpty());
+    QVERIFY(!f.control<QPushButton>(QStringLiteral("CmdIniciar"))->isEnabled());
+    QVERIFY(f.control<QPushButton>(QStringLiteral("CmdParar"))->isEnabled());
+}
+
+QTEST_MAIN(TstModbusWindow)
+#include "tst_modbus_window.moc"
