@@ -98,5 +98,6 @@ void measureTerminalReceive(const Options& options, Findings& findings);
 // Answers the plain event loop's share, the yardstick for the other CPU figures.
 CpuShare measureWaitingCpu(const Options& options, Findings& findings);
 void measureUpload(const Options& options, const CpuShare& idleReference, Findings& findings);
+void measureModbus(const Options& options, const CpuShare& idleReference, Findings& findings);
 
 } // namespace quillon::bench

@@ -3,8 +3,8 @@
 namespace quillon::sim {
 
 ControllerRole::ControllerRole(const LoaderSettings& settings, const ConsoleSettings& console,
-                               QObject* parent)
-    : Role(parent), m_console(console), m_loader(settings) {
+                               int modbusAddress, QObject* parent)
+    : Role(parent), m_console(console), m_modbus(modbusAddress), m_loader(settings) {
     const auto forward = [this](const QByteArray& bytes) { send(bytes); };
     m_terminal.setSender(forward);
     m_console.setSender(forward);
@@ -21,15 +21,47 @@ void ControllerRole::clientClosed() {
     m_terminal.clientClosed();
     m_console.clientClosed();
     m_loader.clientClosed();
+    m_request.clear();
     // The program closes between start commands, so the loader keeps its sequence; what
     // was held is that session's half line all the same, and goes with it.
     m_held.clear();
 }
 
+bool ControllerRole::loaderTransferring() const {
+    // Blocks of a transfer carry every byte value; they are neither frames nor requests.
+    return m_loader.phase() == LoaderRole::Phase::Calling ||
+           m_loader.phase() == LoaderRole::Phase::Receiving;
+}
+
+bool ControllerRole::routeToModbus(char c) {
+    if (loaderTransferring() || m_console.inFrame())
+        return false;
+    if (m_request.isEmpty() && m_terminal.lineStarted())
+        return false;
+    const QByteArray candidate = m_request + c;
+    if (!m_modbus.mayStart(candidate.first(qMin<qsizetype>(2, candidate.size())))) {
+        if (m_request.isEmpty())
+            return false;
+        // Not a request after all: the bytes were typing, and so is this one.
+        m_request.clear();
+        m_terminal.receive(candidate);
+        return true;
+    }
+    m_request = candidate;
+    if (m_request.size() < ModbusSlave::RequestSize)
+        return true;
+    const std::optional<QByteArray> reply = m_modbus.answer(m_request);
+    if (reply)
+        send(*reply);
+    else
+        m_terminal.receive(m_request);
+    m_request.clear();
+    return true;
+}
+
 bool ControllerRole::routeToConsole(char c) {
     using Phase = LoaderRole::Phase;
-    // Blocks of a transfer carry every byte value; they are not frames.
-    if (m_loader.phase() == Phase::Calling || m_loader.phase() == Phase::Receiving)
+    if (loaderTransferring())
         return false;
     if (!m_console.inFrame()) {
         // "&" is a report only where a line starts; typed in the middle of one it is text.
@@ -49,7 +81,7 @@ bool ControllerRole::routeToConsole(char c) {
 
 void ControllerRole::route(char c) {
     using Phase = LoaderRole::Phase;
-    if (routeToConsole(c))
+    if (routeToModbus(c) || routeToConsole(c))
         return;
     const Phase before = m_loader.phase();
     if (before == Phase::Idle) {

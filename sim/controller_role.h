@@ -4,23 +4,26 @@
 #include "sim/console_settings.h"
 #include "sim/loader_role.h"
 #include "sim/loader_settings.h"
+#include "sim/modbus_slave.h"
 #include "sim/role.h"
 #include "sim/terminal_role.h"
 
 namespace quillon::sim {
 
 // A whole controller: its terminal answers typed lines, its station console answers
-// framed commands (ENQ or "&" first), and its loader takes over from a start sequence
-// until the transfer ends. A "4" at the start of a line (behind a modem, a
+// framed commands (ENQ or "&" first), its MODBUS slave answers RTU requests (its address
+// byte first, where no line has started), and its loader takes over from a start
+// sequence until the transfer ends. A "4" at the start of a line (behind a modem, a
 // "1" too) may be either, so it and what follows are held back until the loader knows: if
 // it turns out to be typing, the console gets all of it, as if nothing had been in the way.
 class ControllerRole : public Role {
     Q_OBJECT
 public:
     explicit ControllerRole(const LoaderSettings& settings, const ConsoleSettings& console = {},
-                            QObject* parent = nullptr);
+                            int modbusAddress = 1, QObject* parent = nullptr);
 
     const ConsoleRole& console() const { return m_console; }
+    const ModbusSlave& modbus() const { return m_modbus; }
 
     void receive(QByteArrayView bytes) override;
     void clientClosed() override;
@@ -30,9 +33,13 @@ private:
     void releaseHeld();
 
     bool routeToConsole(char c);
+    bool routeToModbus(char c);
+    bool loaderTransferring() const;
 
     TerminalRole m_terminal;
     ConsoleRole m_console;
+    ModbusSlave m_modbus;
+    QByteArray m_request;
     LoaderRole m_loader;
     QByteArray m_held;
 };

@@ -26,7 +26,7 @@ std::unique_ptr<Role> makeRole(const SimOptions& options) {
     const QString& name = options.role;
     const LoaderSettings& loader = options.loader;
     if (name == QLatin1String("controller"))
-        return std::make_unique<ControllerRole>(loader, options.console);
+        return std::make_unique<ControllerRole>(loader, options.console, options.modbusAddress);
     if (name == QLatin1String("terminal"))
         return std::make_unique<TerminalRole>();
     if (name == QLatin1String("loader"))

@@ -121,7 +121,12 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
         QStringLiteral("Console: the identifier this controller answers to. Default: %1.")
             .arg(QString::fromLatin1(consoleDefaults.identifier)),
         QStringLiteral("text"), QString::fromLatin1(consoleDefaults.identifier));
-    const QList<QCommandLineOption> consoleOptions = {stationOption, identifierOption};
+    const QCommandLineOption slaveOption(
+        QStringLiteral("slave"),
+        QStringLiteral("MODBUS: the RTU slave address this controller answers (03, 04, 06) "
+                       "from 1 to 247. Default: 1."),
+        QStringLiteral("n"), QStringLiteral("1"));
+    const QList<QCommandLineOption> consoleOptions = {stationOption, identifierOption, slaveOption};
     const QList<QCommandLineOption> loaderOptions = {
         b1b2Option, saveOption, nakEveryOption, silentAfterOption, cancelAtOption, nakAllOption};
     const ModemSettings modemDefaults;
@@ -230,6 +235,10 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
                 return error(QStringLiteral("--%1 is for the controller role, not \"%2\"")
                                  .arg(option.names().constFirst(), role));
     }
+    const std::optional<int> slave = count(slaveOption, 1);
+    if (!slave || *slave > 247)
+        return error(QStringLiteral("--slave needs a number from 1 to 247, not \"%1\"")
+                         .arg(parser.value(slaveOption)));
     ConsoleSettings console;
     console.station = parser.value(stationOption).toLatin1();
     console.identifier = parser.value(identifierOption).toLatin1();

@@ -17,6 +17,7 @@ struct SimOptions {
     LoaderSettings loader;
     ModemSettings modem;
     ConsoleSettings console;
+    int modbusAddress = 1;
 };
 
 struct ParsedOptions {

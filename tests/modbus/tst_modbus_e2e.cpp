@@ -3,6 +3,7 @@
 #include "tests/app/window_fixture.h"
 #include "tests/support/process_stats.h"
 #include "tests/support/pty_bridge.h"
+#include "tests/support/sim_process.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -97,6 +98,7 @@ private Q_SLOTS:
     void silentSlaveLogsRequestsOnly();
     void closingDuringRunStopsTheLine();
     void modbusKeyOpensTheWindowModally();
+    void pollsTheSimulator();
 };
 
 void TstModbusEndToEnd::defaultsPollLogsFrames() {
@@ -159,7 +161,8 @@ void TstModbusEndToEnd::silentSlaveLogsRequestsOnly() {
     QElapsedTimer clock;
     clock.start();
     s.runFor(5000);
-    const double cpuShare = (cpuSeconds() - cpuBefore) / (static_cast<double>(clock.elapsed()) / 1000.0);
+    const double cpuShare =
+        (cpuSeconds() - cpuBefore) / (static_cast<double>(clock.elapsed()) / 1000.0);
     QCOMPARE(s.log(), RequestLine + QLatin1Char('\n') + RequestLine + QLatin1Char('\n') +
                           RequestLine + QLatin1Char('\n'));
     // Waiting sleeps: a loose bound here, the figure itself comes from the bench.
@@ -201,6 +204,30 @@ void TstModbusEndToEnd::modbusKeyOpensTheWindowModally() {
     QCOMPARE(thresholdWhileShown, 0);
     QVERIFY(w.mainPort().isOpen());
     QCOMPARE(w.mainPort().receiveThreshold(), 1);
+}
+
+void TstModbusEndToEnd::pollsTheSimulator() {
+    if (qEnvironmentVariableIsEmpty("QUILLON_SIM"))
+        QSKIP("QUILLON_SIM does not name the simulator (run through ctest)");
+    ProgramFolder folder;
+    SimulatorProcess sim;
+    const QString why = sim.start(folder.portsDir, Com, {});
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+    FakeDialogs dialogs;
+    Session session(fullEdition(), folder.appDir, dialogs, qtPortFactory(PortMap(folder.portsDir)));
+    const std::unique_ptr<SerialPort> port = session.portFactory();
+    port->setPortNumber(Com);
+    QCOMPARE(port->setSettings(QStringLiteral("1200,n,8,1")), 0);
+    QCOMPARE(port->open(), 0);
+    FrmModBus window(session, *port);
+    window.show();
+    window.findChild<QRadioButton*>(QStringLiteral("OpExibir(0)"))->click();
+    window.findChild<QLineEdit*>(QStringLiteral("TxtNumero"))->setText(QStringLiteral("2"));
+    QTimer::singleShot(1500, &window, &FrmModBus::cmdPararClick);
+    window.cmdIniciarClick();
+    const QString log =
+        window.findChild<QPlainTextEdit*>(QStringLiteral("TxtModBus"))->toPlainText();
+    QCOMPARE(log, QStringLiteral("0000:    220\n0001:    15\n"));
 }
 
 QTEST_MAIN(TstModbusEndToEnd)
