@@ -11,6 +11,7 @@
 #include "modbus/frm_modbus.h"
 #include "platform/help_viewer.h"
 #include "platform/paths.h"
+#include "platform/row_layout.h"
 #include "platform/twips.h"
 #include "transfer/frm_wait.h"
 #include "transfer/modem_link.h"
@@ -295,28 +296,17 @@ void FrmXmodem::buildConsoleRow() {
 
 void FrmXmodem::placeConsoleRow() {
     const QWidget* ref = this;
-    const struct {
-        QLineEdit* box;
-        int left;
-        int width;
-        bool caption;
-    } row[] = {{text3_, 3480, 1395, true}, {txtYztw_, 5040, 915, false},
-               {text1_, 6060, 675, true},  {txtEstacao_, 6780, 315, false},
-               {text2_, 7200, 885, true},  {txtIdent_, 8160, 645, false}};
-    // Each box keeps its place unless the one before it needs the room: a
-    // caption wider in this font than the row allows pushes the rest right
-    // rather than being cut.
-    int nextFree = 0;
-    for (const auto& place : row) {
-        int width = twips(place.width, ref);
-        if (place.caption)
-            width = std::max(width, place.box->fontMetrics().horizontalAdvance(place.box->text()) +
-                                        place.box->textMargins().left() +
-                                        place.box->textMargins().right() + 6);
-        const int left = std::max(twips(place.left, ref), nextFree);
-        place.box->setGeometry(left, twips(60, ref), width, twips(195, ref));
-        nextFree = left + width + twips(45, ref);
-    }
+    const auto captionWidth = [](const QLineEdit* box) {
+        return box->fontMetrics().horizontalAdvance(box->text()) + box->textMargins().left() +
+               box->textMargins().right() + 6;
+    };
+    const int nextFree = placeRow({{text3_, 3480, 1395, captionWidth(text3_)},
+                                   {txtYztw_, 5040, 915},
+                                   {text1_, 6060, 675, captionWidth(text1_)},
+                                   {txtEstacao_, 6780, 315},
+                                   {text2_, 7200, 885, captionWidth(text2_)},
+                                   {txtIdent_, 8160, 645}},
+                                  60, 195, ref, 45);
     // Reserve the row's room so the toolbar's own buttons never cover it.
     if (consoleSpacer_) {
         const int rowEnd = nextFree + twips(15, ref);

@@ -3,6 +3,7 @@
 #include "app/text_helpers.h"
 #include "modbus/modbus_display.h"
 #include "modbus/modbus_frame.h"
+#include "platform/row_layout.h"
 #include "platform/twips.h"
 
 #include <QButtonGroup>
@@ -15,6 +16,7 @@
 #include <QScreen>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <limits>
 
 namespace quillon {
@@ -56,7 +58,9 @@ FrmModBus::FrmModBus(Session& session, SerialPort& port, QWidget* parent)
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     buildControls();
-    resize(twips(8115, this), twips(6300, this));
+    // A platform font wider than the rows were drawn for widens the window rather than
+    // cutting off the last button.
+    resize(std::max(twips(8115, this), stripWidth_), twips(6300, this));
     formLoad();
 }
 
@@ -67,64 +71,77 @@ FrmModBus::~FrmModBus() {
 void FrmModBus::buildControls() {
     toolbar1_ = new QWidget(this);
     toolbar1_->setObjectName(QStringLiteral("Toolbar1"));
-    const auto label = [this](const char* name, const char* caption, int left, int top, int width) {
+    const auto label = [this](const char* name, const char* caption) {
         auto* made = new QLabel(QString::fromUtf8(caption), toolbar1_);
         made->setObjectName(QString::fromLatin1(name));
-        made->setGeometry(twipsRect(left, top, width, 285, this));
         return made;
     };
-    const auto field = [this](const char* name, const char* text, const char* accessible, int left,
-                              int top, int width, QLabel* caption) {
+    const auto field = [this](const char* name, const char* text, const char* accessible,
+                              QLabel* caption) {
         auto* made = new QLineEdit(QString::fromLatin1(text), toolbar1_);
         made->setObjectName(QString::fromLatin1(name));
         made->setAccessibleName(QString::fromUtf8(accessible));
-        made->setGeometry(twipsRect(left, top, width, 285, this));
-        if (caption)
-            caption->setBuddy(made);
+        caption->setBuddy(made);
         return made;
     };
-    constexpr int Row1 = 120;
-    constexpr int Row2 = 570;
-    txtEndereco_ = field("TxtEndereco", "1", "Endereço", 840, Row1, 495,
-                         label("Text1", "Endereço:", 60, Row1, 780));
-    txtRegIni_ = field("TxtRegIni", "0", "Reg. Inicial", 2460, Row1, 735,
-                       label("Text2", "Reg. Inicial:", 1440, Row1, 1020));
-    txtNumero_ = field("TxtNumero", "1", "Número", 4020, Row1, 615,
-                       label("Text4", "Número:", 3300, Row1, 720));
-    QLabel* text3 = label("Text3", "Função:", 4740, Row1, 675);
+    QLabel* text1 = label("Text1", "Endereço:");
+    txtEndereco_ = field("TxtEndereco", "1", "Endereço", text1);
+    QLabel* text2 = label("Text2", "Reg. Inicial:");
+    txtRegIni_ = field("TxtRegIni", "0", "Reg. Inicial", text2);
+    QLabel* text4 = label("Text4", "Número:");
+    txtNumero_ = field("TxtNumero", "1", "Número", text4);
+    QLabel* text3 = label("Text3", "Função:");
     cbFuncao_ = new QComboBox(toolbar1_);
     cbFuncao_->setObjectName(QStringLiteral("CbFuncao"));
     cbFuncao_->setAccessibleName(QStringLiteral("Função"));
     cbFuncao_->setEditable(true);
     cbFuncao_->setInsertPolicy(QComboBox::NoInsert);
-    cbFuncao_->setGeometry(twipsRect(5415, Row1 - 30, 735, 315, this));
     text3->setBuddy(cbFuncao_);
-    txtValor_ =
-        field("TxtValor", "0", "Valor", 6810, Row1, 855, label("Text5", "Valor:", 6255, Row1, 555));
+    QLabel* text5 = label("Text5", "Valor:");
+    txtValor_ = field("TxtValor", "0", "Valor", text5);
 
     opExibirGroup_ = new QButtonGroup(this);
     const char* options[] = {"Exibir Valores", "Exibir Transmissão"};
-    const int optionLeft[] = {60, 1680};
-    const int optionWidth[] = {1575, 1935};
     for (int i = 0; i < 2; ++i) {
         opExibir_[i] = new QRadioButton(QString::fromUtf8(options[i]), toolbar1_);
         opExibir_[i]->setObjectName(QStringLiteral("OpExibir(%1)").arg(i));
-        opExibir_[i]->setGeometry(twipsRect(optionLeft[i], Row2, optionWidth[i], 315, this));
         opExibirGroup_->addButton(opExibir_[i], i);
     }
-    txtTimeout_ = field("TxtTimeout", "5", "Timeout", 4455, Row2, 495,
-                        label("Text7", "Timeout:", 3720, Row2, 735));
-    label("Text8", "s", 4995, Row2, 200);
-    const auto button = [this](const char* name, const char* caption, int left) {
+    QLabel* text7 = label("Text7", "Timeout:");
+    txtTimeout_ = field("TxtTimeout", "5", "Timeout", text7);
+    QLabel* text8 = label("Text8", "s");
+    const auto button = [this](const char* name, const char* caption) {
         auto* made = new QPushButton(QString::fromLatin1(caption), toolbar1_);
         made->setObjectName(QString::fromLatin1(name));
-        made->setGeometry(twipsRect(left, Row2 - 30, 900, 345, this));
         made->setAutoDefault(false);
         return made;
     };
-    cmdIniciar_ = button("CmdIniciar", "Iniciar", 5280);
-    cmdParar_ = button("CmdParar", "Parar", 6240);
-    cmdLimpar_ = button("CmdLimpar", "Limpar", 7200);
+    cmdIniciar_ = button("CmdIniciar", "Iniciar");
+    cmdParar_ = button("CmdParar", "Parar");
+    cmdLimpar_ = button("CmdLimpar", "Limpar");
+
+    const auto needs = [](const QWidget* widget) { return widget->sizeHint().width(); };
+    const int row1End = placeRow({{text1, 60, 780, needs(text1)},
+                                  {txtEndereco_, 840, 495},
+                                  {text2, 1440, 1020, needs(text2)},
+                                  {txtRegIni_, 2460, 735},
+                                  {text4, 3300, 720, needs(text4)},
+                                  {txtNumero_, 4020, 615},
+                                  {text3, 4740, 675, needs(text3)},
+                                  {cbFuncao_, 5415, 735},
+                                  {text5, 6255, 555, needs(text5)},
+                                  {txtValor_, 6810, 855}},
+                                 120, 315, this, 45);
+    const int row2End = placeRow({{opExibir_[0], 60, 1575, needs(opExibir_[0])},
+                                  {opExibir_[1], 1680, 1935, needs(opExibir_[1])},
+                                  {text7, 3720, 735, needs(text7)},
+                                  {txtTimeout_, 4455, 495},
+                                  {text8, 4995, 200, needs(text8)},
+                                  {cmdIniciar_, 5280, 900},
+                                  {cmdParar_, 6240, 900},
+                                  {cmdLimpar_, 7200, 855}},
+                                 555, 345, this, 45);
+    stripWidth_ = std::max(row1End, row2End);
 
     txtModBus_ = new QPlainTextEdit(this);
     txtModBus_->setObjectName(QStringLiteral("TxtModBus"));

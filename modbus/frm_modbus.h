@@ -58,6 +58,7 @@ private:
     bool flgExecutando_ = false;
     qint16 contTimeout_ = 0;
     bool unloaded_ = false;
+    int stripWidth_ = 0; // pixels the input strip's rows need
 
     QWidget* toolbar1_ = nullptr;
     QLineEdit* txtEndereco_ = nullptr;
