@@ -6,6 +6,7 @@
 #include "app/terminal_box.h"
 #include "app/toolbar_icons.h"
 #include "console/frm_options.h"
+#include "console/frm_testa_com.h"
 #include "console/guided_entry.h"
 #include "console/station_console.h"
 #include "platform/help_viewer.h"
@@ -593,10 +594,25 @@ void FrmXmodem::toolbarTerminalButtonClick(const QString& key) {
     if (key == QLatin1String("LIMPAR")) {
         mnuSubEditarClick(8);
         txtTerminal_->clearText();
+    } else if (key == QLatin1String("TESTARCOM")) {
+        if (session_.edition.hasSerialTester)
+            testSerialLine();
     } else if (const auto found = items.find(key); found != items.end()) {
         mnuSubEditarClick(found->second);
     }
     txtTerminal_->setFocus();
+}
+
+void FrmXmodem::testSerialLine() {
+    // The tester opens the same line on a port of its own. Failures here are
+    // skipped, as everywhere in this toolbar: a port another program took
+    // meanwhile simply stays closed.
+    port_->close();
+    {
+        FrmTestaCom tester(session_, this);
+        tester.exec();
+    }
+    port_->open();
 }
 
 void FrmXmodem::mnuChooseClick() {

@@ -103,6 +103,8 @@ private:
     void setConsoleItemsEnabled(bool enabled);
     QSize xmodemModeSize() const;
     void onPortLost(int errorNumber);
+    // "TESTARCOM": the main port stays closed while the tester is shown.
+    void testSerialLine();
 
     Session& session_;
     std::unique_ptr<SerialPort> port_;
