@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "about/frm_about.h"
 #include "app/file_dialog.h"
 #include "app/port_probe.h"
 #include "app/settings_file.h"
@@ -263,6 +264,8 @@ void FrmXmodem::buildMenus() {
                 connect(action, &QAction::triggered, this, &QWidget::close);
             } else if (item.name == QLatin1String("MnuConteudo")) {
                 connect(action, &QAction::triggered, this, &FrmXmodem::mnuConteudoClick);
+            } else if (item.name == QLatin1String("mnuAbout")) {
+                connect(action, &QAction::triggered, this, &FrmXmodem::mnuAboutClick);
             }
         }
     }
@@ -633,6 +636,11 @@ void FrmXmodem::mnuConteudoClick() {
     if (!helpViewer_)
         helpViewer_ = new HelpViewer(this);
     helpViewer_->showContents(session_.appDir + QStringLiteral("/Quillon.hlp"));
+}
+
+void FrmXmodem::mnuAboutClick() {
+    FrmAbout about(session_.edition, session_.dialogs, this);
+    about.exec();
 }
 
 void FrmXmodem::cancelTransfer() {

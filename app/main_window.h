@@ -53,6 +53,7 @@ public:
     void toolbarTerminalButtonClick(const QString& key);
     void mnuChooseClick();
     void mnuConteudoClick();
+    void mnuAboutClick();
     void cancelTransfer();
     void combo1Click(int row);
     void mnuSndClick();
