@@ -12,4 +12,11 @@ const Edition& fullEdition() {
     return edition;
 }
 
+QString versionText(const Edition& edition) {
+    return QStringLiteral("%1.%2.%3")
+        .arg(edition.versionMajor)
+        .arg(edition.versionMinor)
+        .arg(edition.versionRevision);
+}
+
 } // namespace quillon

@@ -23,4 +23,7 @@ struct Edition {
 
 const Edition& fullEdition();
 
+// major.minor.revision, each without leading zeros (2.3.59).
+QString versionText(const Edition& edition);
+
 } // namespace quillon

@@ -1,11 +1,13 @@
 #include "app/main_window.h"
 
+#include "about/frm_about.h"
 #include "app/file_dialog.h"
 #include "app/port_probe.h"
 #include "app/settings_file.h"
 #include "app/terminal_box.h"
 #include "app/toolbar_icons.h"
 #include "console/frm_options.h"
+#include "console/frm_testa_com.h"
 #include "console/guided_entry.h"
 #include "console/station_console.h"
 #include "modbus/frm_modbus.h"
@@ -264,6 +266,8 @@ void FrmXmodem::buildMenus() {
                 connect(action, &QAction::triggered, this, &QWidget::close);
             } else if (item.name == QLatin1String("MnuConteudo")) {
                 connect(action, &QAction::triggered, this, &FrmXmodem::mnuConteudoClick);
+            } else if (item.name == QLatin1String("mnuAbout")) {
+                connect(action, &QAction::triggered, this, &FrmXmodem::mnuAboutClick);
             }
         }
     }
@@ -587,10 +591,25 @@ void FrmXmodem::toolbarTerminalButtonClick(const QString& key) {
     } else if (key == QLatin1String("MODBUS")) {
         FrmModBus modbus(session_, *port_, this);
         modbus.exec();
+    } else if (key == QLatin1String("TESTARCOM")) {
+        if (session_.edition.hasSerialTester)
+            testSerialLine();
     } else if (const auto found = items.find(key); found != items.end()) {
         mnuSubEditarClick(found->second);
     }
     txtTerminal_->setFocus();
+}
+
+void FrmXmodem::testSerialLine() {
+    // The tester opens the same line on a port of its own. Failures here are
+    // skipped, as everywhere in this toolbar: a port another program took
+    // meanwhile simply stays closed.
+    port_->close();
+    {
+        FrmTestaCom tester(session_, this);
+        tester.exec();
+    }
+    port_->open();
 }
 
 void FrmXmodem::mnuChooseClick() {
@@ -611,6 +630,11 @@ void FrmXmodem::mnuConteudoClick() {
     if (!helpViewer_)
         helpViewer_ = new HelpViewer(this);
     helpViewer_->showContents(session_.appDir + QStringLiteral("/Quillon.hlp"));
+}
+
+void FrmXmodem::mnuAboutClick() {
+    FrmAbout about(session_.edition, session_.dialogs, this);
+    about.exec();
 }
 
 void FrmXmodem::cancelTransfer() {

@@ -53,6 +53,7 @@ public:
     void toolbarTerminalButtonClick(const QString& key);
     void mnuChooseClick();
     void mnuConteudoClick();
+    void mnuAboutClick();
     void cancelTransfer();
     void combo1Click(int row);
     void mnuSndClick();
@@ -103,6 +104,8 @@ private:
     void setConsoleItemsEnabled(bool enabled);
     QSize xmodemModeSize() const;
     void onPortLost(int errorNumber);
+    // "TESTARCOM": the main port stays closed while the tester is shown.
+    void testSerialLine();
 
     Session& session_;
     std::unique_ptr<SerialPort> port_;

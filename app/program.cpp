@@ -16,10 +16,7 @@ namespace quillon {
 int runProgram(int argc, char* argv[], const Edition& edition) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(edition.programName);
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                            .arg(edition.versionMajor)
-                                            .arg(edition.versionMinor)
-                                            .arg(edition.versionRevision));
+    QApplication::setApplicationVersion(versionText(edition));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quillon")));
     QtDialogs dialogs;
     Session session(edition, QApplication::applicationDirPath(), dialogs, qtPortFactory(PortMap()));

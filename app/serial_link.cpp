@@ -71,18 +71,22 @@ int SerialLink::sendKey(char code) {
     return port_.write(QByteArray(1, code));
 }
 
-int SerialLink::openTerminalPort() {
-    if (port_.isOpen())
-        port_.close();
-    const auto number = toInt16(session_.settings.portNumber);
+int openPortOn(SerialPort& port, const QString& portNumber, const QString& settings) {
+    if (port.isOpen())
+        port.close();
+    const auto number = toInt16(portNumber);
     if (!number || *number < 1)
         return PortError::InvalidPortNumber;
-    port_.setPortNumber(*number);
-    if (const int error = port_.setSettings(session_.settings.terminalSettings))
+    port.setPortNumber(*number);
+    if (const int error = port.setSettings(settings))
         return error;
-    port_.setReceiveThreshold(1);
+    port.setReceiveThreshold(1);
+    return port.open();
+}
+
+int SerialLink::openTerminalPort() {
     port_.setSendThreshold(1);
-    return port_.open();
+    return openPortOn(port_, session_.settings.portNumber, session_.settings.terminalSettings);
 }
 
 } // namespace quillon

@@ -47,6 +47,10 @@ private:
     std::function<void(const QByteArray&)> sink_;
 };
 
+// Closes the port when open, then opens it as COM<portNumber> with the
+// settings, raising an event for every arrival; returns the error number.
+int openPortOn(SerialPort& port, const QString& portNumber, const QString& settings);
+
 // Newest-bytes bound shared by every receive buffer.
 void appendBounded(QByteArray& buffer, const QByteArray& data, qsizetype limit);
 

@@ -1,6 +1,7 @@
 #include "app/terminal_box.h"
 
 #include "platform/cp1252.h"
+#include "platform/fixed_font.h"
 
 #include <QKeyEvent>
 #include <QTextBlock>
@@ -11,11 +12,7 @@ namespace quillon {
 TerminalBox::TerminalBox(QWidget* parent) : QPlainTextEdit(parent) {
     setObjectName(QStringLiteral("TxtTerminal"));
     setAccessibleName(QStringLiteral("Terminal"));
-    QFont font(QStringLiteral("Courier New"));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    font.setPointSizeF(8.25);
-    setFont(font);
+    setFont(courierNew(8.25));
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setUndoRedoEnabled(false);

@@ -111,4 +111,54 @@ QPixmap makerLogo(const QSize& size) {
     return pixmap;
 }
 
+QPixmap programIcon(int side) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(side / 64.0, side / 64.0); // drawn on a 64 x 64 grid
+    p.setPen(QPen(QColor(0x9a, 0xa9, 0xb8), 1.5));
+    p.setBrush(QColor(0xee, 0xf2, 0xf6));
+    p.drawRoundedRect(QRectF(2, 2, 60, 60), 10, 10);
+
+    QPainterPath arrow;
+    arrow.moveTo(32, 5);
+    arrow.lineTo(46, 20);
+    arrow.lineTo(37.5, 20);
+    arrow.lineTo(37.5, 33);
+    arrow.lineTo(26.5, 33);
+    arrow.lineTo(26.5, 20);
+    arrow.lineTo(18, 20);
+    arrow.closeSubpath();
+    QLinearGradient green(0, 33, 0, 5);
+    green.setColorAt(0, QColor(0x2e, 0x9e, 0x4f));
+    green.setColorAt(1, QColor(0x5f, 0xd1, 0x7e));
+    p.setPen(QPen(QColor(0x1f, 0x6e, 0x37), 1.2));
+    p.setBrush(green);
+    p.drawPath(arrow);
+
+    QPainterPath shell;
+    shell.moveTo(8, 36);
+    shell.lineTo(56, 36);
+    shell.lineTo(54, 57);
+    shell.lineTo(10, 57);
+    shell.closeSubpath();
+    QLinearGradient blue(0, 36, 0, 57);
+    blue.setColorAt(0, QColor(0x5b, 0x7f, 0xa6));
+    blue.setColorAt(1, QColor(0x2f, 0x4a, 0x68));
+    p.setPen(QPen(QColor(0x1d, 0x2f, 0x44), 1.5));
+    p.setBrush(blue);
+    p.drawPath(shell);
+
+    p.setPen(QPen(QColor(0x9c, 0x7a, 0x14), 0.6));
+    p.setBrush(QColor(0xf2, 0xc9, 0x4c));
+    for (int pin = 0; pin < 9; ++pin) {
+        const bool top = pin < 5;
+        const double x = top ? 18 + 7 * pin : 21.5 + 7 * (pin - 5);
+        p.drawEllipse(QPointF(x, top ? 44 : 50), 2.1, 2.1);
+    }
+    p.end();
+    return pixmap;
+}
+
 } // namespace quillon

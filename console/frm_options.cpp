@@ -1,5 +1,7 @@
 #include "console/frm_options.h"
 
+#include "platform/screen_place.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
@@ -9,7 +11,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -173,8 +174,7 @@ void FrmOptions::check1Click() {
 
 void FrmOptions::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (const QScreen* screen = this->screen())
-        move(screen->geometry().center() - rect().center());
+    centreOnScreen(*this);
 }
 
 } // namespace quillon

@@ -7,16 +7,8 @@
 
 namespace quillon {
 
-namespace {
-
-QByteArray wire(const QString& text) {
-    return encodeCp1252(text).value_or(text.toLatin1());
-}
-
-} // namespace
-
 void StationConsole::send(const QString& text) {
-    sendToPort(session_, link_.port(), wire(text));
+    sendToPort(session_, link_.port(), lineBytes(text));
 }
 
 void StationConsole::sendStationCommand(Kind kind, const QString& station,

@@ -47,4 +47,8 @@ std::optional<QByteArray> encodeCp1252(const QString& text) {
     return bytes;
 }
 
+QByteArray lineBytes(const QString& text) {
+    return encodeCp1252(text).value_or(text.toLatin1());
+}
+
 } // namespace quillon

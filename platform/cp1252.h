@@ -10,5 +10,8 @@ namespace quillon {
 QString decodeCp1252(const QByteArray& bytes);
 // Nothing when a character has no cp1252 byte.
 std::optional<QByteArray> encodeCp1252(const QString& text);
+// Text as it goes out on a serial line: cp1252, or Latin-1 with "?" for what
+// neither can carry.
+QByteArray lineBytes(const QString& text);
 
 } // namespace quillon

@@ -1,13 +1,13 @@
 #include "transfer/frm_wait.h"
 
 #include "app/text_helpers.h"
+#include "platform/screen_place.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
-#include <QScreen>
 
 namespace quillon {
 
@@ -67,10 +67,7 @@ QString FrmWait::dial() {
 
 void FrmWait::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (const QScreen* screen = this->screen()) {
-        const QRect area = screen->geometry();
-        move(area.center() - rect().center());
-    }
+    centreOnScreen(*this);
     timer1_.start();
 }
 

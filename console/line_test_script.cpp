@@ -1,0 +1,97 @@
+#include "console/line_test_script.h"
+
+#include "app/text_helpers.h"
+#include "platform/cp1252.h"
+
+#include <QStringView>
+
+#include <algorithm>
+#include <array>
+
+namespace quillon {
+
+namespace {
+
+const std::array<QString, 32> kControlNames = {
+    QStringLiteral("[NUL]"), QStringLiteral("[SOH]"), QStringLiteral("[STX]"),
+    QStringLiteral("[ETX]"), QStringLiteral("[EOT]"), QStringLiteral("[ENQ]"),
+    QStringLiteral("[ACK]"), QStringLiteral("[BEL]"), QStringLiteral("[BS]"),
+    QStringLiteral("[HT]"),  QStringLiteral("[LF]"),  QStringLiteral("[VT]"),
+    QStringLiteral("[FF]"),  QStringLiteral("[CR]"),  QStringLiteral("[SO]"),
+    QStringLiteral("[SI]"),  QStringLiteral("[DLE]"), QStringLiteral("[DC1]"),
+    QStringLiteral("[DC2]"), QStringLiteral("[DC3]"), QStringLiteral("[DC4]"),
+    QStringLiteral("[NAK]"), QStringLiteral("[SYN]"), QStringLiteral("[ETB]"),
+    QStringLiteral("[CAN]"), QStringLiteral("[EM]"),  QStringLiteral("[SUB]"),
+    QStringLiteral("[ESC]"), QStringLiteral("[FS]"),  QStringLiteral("[GS]"),
+    QStringLiteral("[RS]"),  QStringLiteral("[US]")};
+
+// The only names a line may use for a code; the others go out as typed.
+constexpr char kMarkerCodes[] = {'\r', '\n', '\x05', '\x01'};
+
+const QString kPauseOpen = QStringLiteral("[D|");
+// The "]" of a pause stands within this many characters after "[D|".
+constexpr qsizetype kPauseReach = 8;
+
+} // namespace
+
+QString controlName(int code) {
+    return kControlNames.at(static_cast<std::size_t>(code));
+}
+
+QVector<LineStep> lineSteps(const QString& line) {
+    QVector<LineStep> steps;
+    const QStringView text(line);
+    qsizetype p = 0;
+    while (p < text.size()) {
+        const QStringView rest = text.mid(p);
+        if (rest.front() != QLatin1Char('[')) {
+            // One character may not fit in cp1252; it still goes out as one byte.
+            steps.append(LineStep::write(lineBytes(rest.first(1).toString()).at(0)));
+            ++p;
+            continue;
+        }
+        const char* code = std::find_if(std::begin(kMarkerCodes), std::end(kMarkerCodes),
+                                        [&](char c) { return rest.startsWith(controlName(c)); });
+        if (code != std::end(kMarkerCodes)) {
+            steps.append(LineStep::write(*code));
+            p += controlName(*code).size();
+            continue;
+        }
+        if (rest.startsWith(kPauseOpen)) {
+            const qsizetype close = rest.indexOf(QLatin1Char(']'), kPauseOpen.size());
+            if (close >= 0 && close < kPauseOpen.size() + kPauseReach) {
+                const QString number =
+                    rest.mid(kPauseOpen.size(), close - kPauseOpen.size()).toString();
+                const double ms = leadingNumber(number);
+                if (ms >= 0)
+                    steps.append(LineStep::wait(std::min(ms, kLongestPauseMs)));
+                p += close + 1;
+                continue;
+            }
+        }
+        steps.append(LineStep::write('['));
+        ++p;
+    }
+    return steps;
+}
+
+QString pauseMarker(const QString& answer) {
+    return kPauseOpen + answer + QLatin1Char(']');
+}
+
+QString receivedText(const QByteArray& bytes) {
+    QString text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code >= 32)
+            text.append(QChar(code)); // byte value = code unit
+        else if (code == '\n')
+            text.append(QLatin1Char('\n') + controlName(code));
+        else
+            text.append(controlName(code));
+    }
+    return text;
+}
+
+} // namespace quillon
