@@ -12,6 +12,31 @@ const Edition& fullEdition() {
     return edition;
 }
 
+const Edition& earlierEdition() {
+    static const Edition edition{
+        .programName = QStringLiteral("Quillon"),
+        .versionMajor = 2,
+        .versionMinor = 1,
+        .versionRevision = 18,
+        .settingsLines = 5,
+        .probesPorts = false,
+        .centresWindow = false,
+        .hasModem = false,
+        .hasSerialTester = false,
+        .hasModbus = false,
+        .hasWaitCancel = false,
+        .showsFileSize = false,
+        .leavesTransferStopped = false,
+        .hasSettingsDialog = false,
+        .choosesPortFromList = false,
+        .opensPortBeforeSwitch = false,
+        .togglesBackOnFailedItem = true,
+        .savesOnSair = false,
+        .collectsOutsideTerminal = false,
+    };
+    return edition;
+}
+
 QString versionText(const Edition& edition) {
     return QStringLiteral("%1.%2.%3")
         .arg(edition.versionMajor)

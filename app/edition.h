@@ -19,9 +19,19 @@ struct Edition {
     bool hasWaitCancel = true;
     bool showsFileSize = true;         // LabInfo's "Tamanho do Arquivo" line during an upload
     bool leavesTransferStopped = true; // TransferStop after an upload ends
+    bool hasSettingsDialog = true;     // Editar item 1: frmOptions, else an input box
+    bool choosesPortFromList = true;   // Combo1 with the probe, else Text4 typed by hand
+    // Terminal on: the port opens before the window switches (and a failed dial stops
+    // it), else the window switches first and the port opens after.
+    bool opensPortBeforeSwitch = true;
+    // A failed Editar item is reported and then switches terminal mode over once more.
+    bool togglesBackOnFailedItem = false;
+    bool savesOnSair = true;             // "&Sair" unloads like the close box
+    bool collectsOutsideTerminal = true; // RxBuffer filled while not in terminal mode
 };
 
 const Edition& fullEdition();
+const Edition& earlierEdition();
 
 // major.minor.revision, each without leading zeros (2.3.59).
 QString versionText(const Edition& edition);

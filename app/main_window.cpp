@@ -174,9 +174,18 @@ void FrmXmodem::buildControls() {
                       QStringLiteral("Configuração"));
     text5_->setGeometry(twipsRect(1080, 540, 1095, 285, ref));
     label5->setBuddy(text5_);
-    // Text4 holds the port number; the user picks the port in Combo1.
     text4_ = makeEdit(frame3_, QStringLiteral("Text4"), QStringLiteral("1"), QStringLiteral("COM"));
-    text4_->hide();
+    if (session_.edition.choosesPortFromList) {
+        // Text4 holds the port number; the user picks the port in Combo1.
+        text4_->hide();
+    } else {
+        // No probe and no list: the number is typed, under its caption.
+        combo1_->hide();
+        auto* label6 = makeLabel(frame3_, QStringLiteral("Label6"), QStringLiteral("COM"));
+        label6->setGeometry(twipsRect(120, 90, 615, 195, ref));
+        text4_->setGeometry(twipsRect(120, 285, 615, 285, ref));
+        label6->setBuddy(text4_);
+    }
 
     progressBar1_ = new QProgressBar(client_);
     progressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
@@ -263,7 +272,7 @@ void FrmXmodem::buildMenus() {
             } else if (item.name == QLatin1String("mnuSnd")) {
                 connect(action, &QAction::triggered, this, &FrmXmodem::mnuSndClick);
             } else if (item.name == QLatin1String("mnuExit")) {
-                connect(action, &QAction::triggered, this, &QWidget::close);
+                connect(action, &QAction::triggered, this, &FrmXmodem::mnuExitClick);
             } else if (item.name == QLatin1String("MnuConteudo")) {
                 connect(action, &QAction::triggered, this, &FrmXmodem::mnuConteudoClick);
             } else if (item.name == QLatin1String("mnuAbout")) {
@@ -360,6 +369,8 @@ void FrmXmodem::formLoad() {
     const int lines = session_.edition.settingsLines;
     const auto loaded = loadSettingsFile(session_.settingsPath(), lines, session_.appDir);
     SettingsValues values = loaded ? loaded->values : defaultSettings(session_.appDir);
+    if (loaded && !session_.edition.choosesPortFromList)
+        text4_->setText(loaded->portLine);
     values.portNumber = text4_->text();
     session_.settings = values;
     text5_->setText(values.transferSettings);
@@ -453,61 +464,105 @@ void FrmXmodem::setConsoleItemsEnabled(bool enabled) {
 }
 
 void FrmXmodem::mnuSubEditarClick(int index) {
+    const int error = runEditarItem(index);
+    if (error == 0)
+        return;
+    session_.reportError(error);
+    // The earlier edition's handler ends every failure by switching terminal mode
+    // over: a port that would not open leaves terminal mode off again.
+    if (session_.edition.togglesBackOnFailedItem)
+        switchTerminalMode();
+}
+
+void FrmXmodem::switchTerminalMode() {
+    if (item0Checked_)
+        terminalOff();
+    else if (const int error = terminalOn())
+        session_.reportError(error);
+}
+
+int FrmXmodem::runEditarItem(int index) {
     if (index == 0) {
         QAction* item0 = menuItem(QStringLiteral("MnuSubEditar"), 0);
         item0->setChecked(item0Checked_); // the mark is ours to set, not the click's
         if (session_.transfer.transferBusy)
-            return;
-        if (item0Checked_)
+            return 0;
+        if (item0Checked_) {
             terminalOff();
-        else
-            terminalOn();
-        return;
+            return 0;
+        }
+        return terminalOn();
     }
     const QString station = txtEstacao_->text();
     const QString identifier = txtIdent_->text();
     switch (index) {
-    case 1: {
-        FrmOptions options(session_, this);
-        options.exec();
-        text4_->setText(session_.settings.portNumber);
-        // Reopened whichever button closed the dialog.
-        if (const int error = link_->openTerminalPort())
-            session_.reportError(error);
-        break;
-    }
+    case 1:
+        return changeTerminalSettings();
     case 2: {
         const QString folder = session_.dialogs.inputBox(
             QStringLiteral("Entre com o novo diretório de trabalho:"),
             QStringLiteral("Configurações"), session_.settings.workingDirectory);
         if (!folder.isEmpty())
             session_.settings.workingDirectory = folder;
-        break;
+        return 0;
     }
     case 4:
         console_->readVariables(station, identifier);
-        break;
+        return 0;
     case 5:
         console_->readParameters(station, identifier);
-        break;
+        return 0;
     case 6:
-        console_->readReport(station, identifier);
-        break;
+        return console_->readReport(station, identifier);
     case 8:
         txtTerminal_->clearText();
-        break;
+        return 0;
     case 10:
         if (const auto line = enterYztwCommand(session_.dialogs)) {
             txtYztw_->setText(*line);
             sendYztwCommand();
         }
-        break;
+        return 0;
     case 11:
         sendYztwCommand();
-        break;
+        return 0;
     default:
-        break;
+        return 0;
     }
+}
+
+int FrmXmodem::changeTerminalSettings() {
+    if (session_.edition.hasSettingsDialog) {
+        FrmOptions options(session_, this);
+        options.exec();
+        text4_->setText(session_.settings.portNumber);
+        // Reopened whichever button closed the dialog.
+        return link_->openTerminalPort();
+    }
+    const QString answer = session_.dialogs.inputBox(
+        QStringLiteral("Entre com uma nova configuração:"), QStringLiteral("Configurações"),
+        session_.settings.terminalSettings);
+    if (answer.isEmpty())
+        return 0;
+    // The port keeps the number it was opened with; only the settings change.
+    port_->close();
+    session_.settings.terminalSettings = answer;
+    if (const int error = port_->setSettings(answer))
+        return error;
+    port_->setReceiveThreshold(1);
+    port_->setSendThreshold(1);
+    return port_->open();
+}
+
+void FrmXmodem::mnuExitClick() {
+    if (session_.edition.savesOnSair) {
+        close();
+        return;
+    }
+    // The earlier edition leaves at once: the port is not closed and the settings
+    // file is not written; only the close box saves.
+    session_.unloaded = true;
+    Q_EMIT exitRequested();
 }
 
 void FrmXmodem::sendYztwCommand() {
@@ -524,15 +579,15 @@ void FrmXmodem::txtYztwEnter() {
                                  txtYztw_->text(), {});
 }
 
-void FrmXmodem::terminalOn() {
-    if (const int error = link_->openTerminalPort()) {
-        session_.reportError(error);
-        return;
-    }
-    if (session_.settings.useModem == 1 && session_.edition.hasModem && modemWait_) {
-        session_.modem.modemResult = modemWait_();
-        if (session_.modem.modemResult == QLatin1String("NAO DEU"))
-            return;
+int FrmXmodem::terminalOn() {
+    if (session_.edition.opensPortBeforeSwitch) {
+        if (const int error = link_->openTerminalPort())
+            return error;
+        if (session_.settings.useModem == 1 && session_.edition.hasModem && modemWait_) {
+            session_.modem.modemResult = modemWait_();
+            if (session_.modem.modemResult == QLatin1String("NAO DEU"))
+                return 0;
+        }
     }
     toolbarXmodem_->hide();
     toolbarTerminal_->show();
@@ -550,6 +605,9 @@ void FrmXmodem::terminalOn() {
     txtTerminal_->setFocus();
     setConsoleItemsEnabled(true);
     formResize();
+    if (!session_.edition.opensPortBeforeSwitch)
+        return link_->openTerminalPort();
+    return 0;
 }
 
 void FrmXmodem::terminalOff() {
@@ -589,8 +647,10 @@ void FrmXmodem::toolbarTerminalButtonClick(const QString& key) {
         mnuSubEditarClick(8);
         txtTerminal_->clearText();
     } else if (key == QLatin1String("MODBUS")) {
-        FrmModBus modbus(session_, *port_, this);
-        modbus.exec();
+        if (session_.edition.hasModbus) {
+            FrmModBus modbus(session_, *port_, this);
+            modbus.exec();
+        }
     } else if (key == QLatin1String("TESTARCOM")) {
         if (session_.edition.hasSerialTester)
             testSerialLine();

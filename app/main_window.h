@@ -54,6 +54,7 @@ public:
     void mnuChooseClick();
     void mnuConteudoClick();
     void mnuAboutClick();
+    void mnuExitClick();
     void cancelTransfer();
     void combo1Click(int row);
     void mnuSndClick();
@@ -82,6 +83,8 @@ public:
 Q_SIGNALS:
     // The window has unloaded: the program must end now.
     void ended();
+    // "&Sair" in an edition that leaves without unloading: end now, save nothing.
+    void exitRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -99,8 +102,13 @@ private:
     void wireSignals();
     void formResize();
     void formUnload();
-    void terminalOn();
+    // 0, or the port failure that stopped it (not yet reported).
+    int terminalOn();
     void terminalOff();
+    void switchTerminalMode();
+    // MnuSubEditar_Click's work: 0, or the failure that ended the item, to report.
+    int runEditarItem(int index);
+    int changeTerminalSettings();
     void setConsoleItemsEnabled(bool enabled);
     QSize xmodemModeSize() const;
     void onPortLost(int errorNumber);

@@ -30,6 +30,12 @@ int runProgram(int argc, char* argv[], const Edition& edition) {
             std::_Exit(0);
         QApplication::quit();
     });
+    QObject::connect(&window, &FrmXmodem::exitRequested, [&session] {
+        if (session.waiter.depth() > 0)
+            std::_Exit(0);
+        // exit(), not quit(): quit() would close the window first, and closing saves.
+        QCoreApplication::exit(0);
+    });
     window.formLoad();
     window.show();
     return QApplication::exec();

@@ -37,7 +37,8 @@ void SerialLink::onCommEvent() {
         if (sink_ && !link.lastReceived.isEmpty())
             sink_(link.lastReceived);
     } else {
-        appendBounded(link.rxBuffer, link.lastReceived, kRxBufferLimit);
+        if (session_.edition.collectsOutsideTerminal)
+            appendBounded(link.rxBuffer, link.lastReceived, kRxBufferLimit);
         // A stopped transfer still counts as line activity: the timer restarts
         // below as for any event, so a quiet-line wait cannot hang on it.
         if (!session_.transfer.transferStop && !link.lastReceived.isEmpty()) {

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -25,6 +26,9 @@ struct SettingsValues {
     int useModem = 0;
     QString extraAtCommands;
     QString phoneNumber;
+    // Lines of Quillon.ini that only the other edition reads (the modem lines, when the
+    // earlier edition shares the file), written back as they were read.
+    QStringList otherEditionLines;
 };
 
 struct LinkState {

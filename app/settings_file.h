@@ -13,14 +13,17 @@ struct LoadedSettings {
     SettingsValues values;
     // Line 1 as a number; it reaches Text4 only through the port list rules.
     int savedPort = 1;
+    // Line 1 as written, for an edition where the user types the port number.
+    QString portLine;
     int readError = 0; // recorded, never shown at start
 };
 
 // What a missing file stands for.
 SettingsValues defaultSettings(const QString& appDir);
 
-// The values from a file's text; lines beyond `lines` are ignored and missing
-// ones are empty. A first line that is not a number counts as port 1.
+// The values from a file's text; missing lines are empty. Lines beyond `lines`
+// belong to the other edition sharing the file: they are kept, to be written back
+// unchanged. A first line that is not a number counts as port 1.
 LoadedSettings parseSettings(const QString& text, int lines, const QString& appDir);
 
 // The text written at shutdown (writeTextFile adds the final CR LF).

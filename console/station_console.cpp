@@ -68,20 +68,14 @@ void StationConsole::readParameters(const QString& station, const QString& ident
                        QStringLiteral("0"));
 }
 
-bool StationConsole::readReport(const QString& station, const QString& identifier) {
+int StationConsole::readReport(const QString& station, const QString& identifier) {
     // These two go straight to the port: a failure ends the item at once.
-    if (const int error = link_.port().write(QByteArrayLiteral("atq0"))) {
-        session_.reportError(error);
-        return false;
-    }
+    if (const int error = link_.port().write(QByteArrayLiteral("atq0")))
+        return error;
     sendStationCommand(ReportReading, station, identifier, QStringLiteral("3,3,3,3"), {});
     if (session_.unloaded)
-        return false;
-    if (const int error = link_.port().write(QByteArrayLiteral("atq1"))) {
-        session_.reportError(error);
-        return false;
-    }
-    return true;
+        return 0;
+    return link_.port().write(QByteArrayLiteral("atq1"));
 }
 
 } // namespace quillon

@@ -16,11 +16,11 @@ public:
     // SendStationCommand: the texts go out unchanged.
     void sendStationCommand(Kind kind, const QString& station, const QString& identifier,
                             const QString& command, const QString& extra);
-    // Items 4, 5 and 6 of the Editar menu; false when a direct write failed
-    // (already reported).
+    // Items 4, 5 and 6 of the Editar menu. The report reading answers the failure
+    // of a direct write, for the menu to report; 0 when there was none.
     void readVariables(const QString& station, const QString& identifier);
     void readParameters(const QString& station, const QString& identifier);
-    bool readReport(const QString& station, const QString& identifier);
+    int readReport(const QString& station, const QString& identifier);
 
 private:
     void send(const QString& text);

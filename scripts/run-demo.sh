@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
-# Installs, builds and starts QuillonV2 on a simulated controller: the line
-# simulator makes a pseudo-terminal and links it as COM1 in build/ports.
+# Installs, builds and starts QuillonV2 (or, with the argument "Quillon", the
+# earlier edition) on a simulated controller: the line simulator makes a
+# pseudo-terminal and links it as COM1 in build/ports.
 set -euo pipefail
+program=${1:-QuillonV2}
+case $program in
+QuillonV2 | Quillon) ;;
+*) echo "usage: $0 [QuillonV2|Quillon]" >&2; exit 2 ;;
+esac
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build --parallel 2 --target QuillonV2 quillon-sim quillon_runtime_files
+cmake --build build --parallel 2 --target "$program" quillon-sim quillon_runtime_files
 
 ports=$PWD/build/ports
 mkdir -p "$ports"
@@ -23,4 +29,4 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     export DISPLAY=:99
     sleep 1
 fi
-build/QuillonV2
+build/"$program"

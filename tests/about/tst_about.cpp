@@ -68,22 +68,16 @@ private Q_SLOTS:
 };
 
 void TstAbout::texts_data() {
-    QTest::addColumn<int>("minor");
-    QTest::addColumn<int>("revision");
+    QTest::addColumn<bool>("earlier");
     QTest::addColumn<QString>("version");
-    QTest::newRow("full edition") << -1 << -1 << QStringLiteral("2.3.59");
-    QTest::newRow("earlier edition") << 1 << 18 << QStringLiteral("2.1.18");
+    QTest::newRow("full edition") << false << QStringLiteral("2.3.59");
+    QTest::newRow("earlier edition") << true << QStringLiteral("2.1.18");
 }
 
 void TstAbout::texts() {
-    QFETCH(int, minor);
-    QFETCH(int, revision);
+    QFETCH(bool, earlier);
     QFETCH(QString, version);
-    Edition edition = fullEdition();
-    if (minor >= 0) {
-        edition.versionMinor = minor;
-        edition.versionRevision = revision;
-    }
+    const Edition& edition = earlier ? earlierEdition() : fullEdition();
     FakeDialogs dialogs;
     NoLaunch launch;
     FrmAbout d(edition, dialogs, nullptr, launch.with([] { return std::nullopt; }));

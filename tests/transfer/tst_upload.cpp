@@ -30,13 +30,13 @@ struct UploadFixture {
     FakeModem modem;
     FakeUploadView view;
     FakePort port;
-    Session session{fullEdition(), dir.path(), dialogs,
-                    [] { return std::make_unique<FakePort>(); }};
+    Session session;
     SerialLink link{session, port};
     Upload upload{session, port, view};
     QByteArray received; // the data of every acknowledged block, in order
 
-    UploadFixture() {
+    explicit UploadFixture(const Edition& edition = fullEdition())
+        : session(edition, dir.path(), dialogs, [] { return std::make_unique<FakePort>(); }) {
         session.soundPlayer = &sounds;
         session.modemControl = &modem;
         session.settings.portNumber = QStringLiteral("2");
@@ -111,6 +111,7 @@ private Q_SLOTS:
     void uploadWhileBusyIsRefused();
     void uploadHangsUpTheModem();
     void errorSoundMarksFailure();
+    void earlierEditionUpload();
 };
 
 void TstUpload::sendBlockReplies_data() {
@@ -493,6 +494,28 @@ void TstUpload::errorSoundMarksFailure() {
     QVERIFY(f.session.transfer.transferFailed);
     QCOMPARE(f.sounds.played,
              (QStringList{QStringLiteral("beep"), QStringLiteral("ErrTrans.wav")}));
+}
+
+void TstUpload::earlierEditionUpload() {
+    UploadFixture f(earlierEdition());
+    f.session.settings.useModem = 1; // no modem in this edition, whatever the value
+    f.writeProgram(QByteArray(300, 'p'));
+    int ones = 0;
+    f.port.onWrite = [&ones](FakePort& self, const QByteArray& bytes) {
+        if (bytes == "1" && ++ones == 3)
+            self.injectAfter(5, "C");
+        else if (isBlock(bytes))
+            self.injectAfter(2, "\x06");
+    };
+    f.upload.run();
+    QCOMPARE(f.view.status(), QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
+    // Every pass initialises the controller again, and no modem is asked anything.
+    QCOMPARE(f.port.events().count(QStringLiteral("write 4")), 3);
+    QVERIFY(f.modem.calls.isEmpty());
+    for (const QString& info : f.view.infoHistory)
+        QVERIFY2(!info.startsWith(QStringLiteral("Tamanho do Arquivo")), qPrintable(info));
+    QVERIFY(!f.session.transfer.transferStop);
+    QVERIFY(!f.session.transfer.transferBusy);
 }
 
 QTEST_GUILESS_MAIN(TstUpload)
