@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 #include "modbus/frm_modbus.h"
 #include "tests/app/window_fixture.h"
+#include "tests/modbus/modbus_window_driver.h"
 #include "tests/support/process_stats.h"
 #include "tests/support/pty_bridge.h"
 #include "tests/support/sim_process.h"
@@ -13,6 +14,8 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+
+#include <optional>
 
 using namespace quillon;
 using namespace quillon::test;
@@ -30,6 +33,7 @@ struct RealSlave {
     Session session{fullEdition(), folder.appDir, dialogs, qtPortFactory(PortMap(folder.portsDir))};
     std::unique_ptr<SerialPort> port = session.portFactory();
     std::unique_ptr<FrmModBus> window;
+    std::optional<ModbusWindowDriver> ui;
 
     ~RealSlave() {
         window.reset();
@@ -56,23 +60,8 @@ struct RealSlave {
             return QStringLiteral("cannot open COM2: %1").arg(error);
         window = std::make_unique<FrmModBus>(session, *port);
         window->show();
+        ui.emplace(*window);
         return {};
-    }
-    QLineEdit* field(const char* name) {
-        return window->findChild<QLineEdit*>(QString::fromLatin1(name));
-    }
-    QString log() {
-        return window->findChild<QPlainTextEdit*>(QStringLiteral("TxtModBus"))->toPlainText();
-    }
-    void showValues() { window->findChild<QRadioButton*>(QStringLiteral("OpExibir(0)"))->click(); }
-    void runFor(int ms, bool closeInstead = false) {
-        QTimer::singleShot(ms, window.get(), [this, closeInstead] {
-            if (closeInstead)
-                window->close();
-            else
-                window->cmdPararClick();
-        });
-        window->cmdIniciarClick();
     }
 };
 
@@ -104,67 +93,64 @@ private Q_SLOTS:
 void TstModbusEndToEnd::defaultsPollLogsFrames() {
     RealSlave s;
     START_SLAVE(s, "answer");
-    s.runFor(5500); // Stop after the third reply was read: it is still shown
+    s.ui->runFor(5500); // Stop after the third reply was read: it is still shown
     // Register 0 holds 1000 (03 E8); the reply CRC comes from libmodbus.
     const QString exchange = RequestLine + QStringLiteral("\nRX:   [01][03][02][03][E8][B8][FA]\n");
-    QCOMPARE(s.log(), exchange + exchange + exchange);
+    QCOMPARE(s.ui->log(), exchange + exchange + exchange);
 }
 
 void TstModbusEndToEnd::valuesShowTheSlaveRegisters() {
     RealSlave s;
     START_SLAVE(s, "answer");
-    s.showValues();
-    s.field("TxtRegIni")->setText(QStringLiteral("10"));
-    s.field("TxtNumero")->setText(QStringLiteral("3"));
-    s.runFor(2500);
-    QCOMPARE(s.log(), QStringLiteral("0010:    1010\n0011:    1011\n0012:    1012\n"));
+    s.ui->showValues();
+    s.ui->field("TxtRegIni")->setText(QStringLiteral("10"));
+    s.ui->field("TxtNumero")->setText(QStringLiteral("3"));
+    s.ui->runFor(2500);
+    QCOMPARE(s.ui->log(), QStringLiteral("0010:    1010\n0011:    1011\n0012:    1012\n"));
     // Input registers, function 04.
     s.window->findChild<QComboBox*>(QStringLiteral("CbFuncao"))->setCurrentIndex(1);
-    s.runFor(2500);
-    QCOMPARE(s.log(), QStringLiteral("0010:    2010\n0011:    2011\n0012:    2012\n"));
+    s.ui->runFor(2500);
+    QCOMPARE(s.ui->log(), QStringLiteral("0010:    2010\n0011:    2011\n0012:    2012\n"));
 }
 
 void TstModbusEndToEnd::writeIsHeldBySlave() {
     RealSlave s;
     START_SLAVE(s, "answer");
-    auto* funcao = s.window->findChild<QComboBox*>(QStringLiteral("CbFuncao"));
-    funcao->setCurrentIndex(2);
-    s.window->cbFuncaoClick(2);
-    s.field("TxtRegIni")->setText(QStringLiteral("5"));
-    s.field("TxtValor")->setText(QStringLiteral("4321"));
+    s.ui->pick(2);
+    s.ui->field("TxtRegIni")->setText(QStringLiteral("5"));
+    s.ui->field("TxtValor")->setText(QStringLiteral("4321"));
     s.window->cmdIniciarClick();
     // The slave echoes a write request.
-    QCOMPARE(s.log(), QStringLiteral("TX:   [01][06][00][05][10][E1][54][43]\n"
-                                     "RX:   [01][06][00][05][10][E1][54][43]\n"));
-    funcao->setCurrentIndex(0);
-    s.window->cbFuncaoClick(0);
-    s.showValues();
-    s.runFor(2500);
-    QCOMPARE(s.log(), QStringLiteral("0005:    4321\n"));
+    QCOMPARE(s.ui->log(), QStringLiteral("TX:   [01][06][00][05][10][E1][54][43]\n"
+                                         "RX:   [01][06][00][05][10][E1][54][43]\n"));
+    s.ui->pick(0);
+    s.ui->showValues();
+    s.ui->runFor(2500);
+    QCOMPARE(s.ui->log(), QStringLiteral("0005:    4321\n"));
 }
 
 void TstModbusEndToEnd::exceptionReplyIsNamed() {
     RealSlave s;
     START_SLAVE(s, "exception");
-    s.runFor(1500);
-    QCOMPARE(s.log(), RequestLine + QStringLiteral("\nRX:   [01][83][02][C0][F1]\n"));
-    s.showValues();
-    s.runFor(1500);
-    QCOMPARE(s.log(), QStringLiteral("Exceção 02 na função 03\n"));
+    s.ui->runFor(1500);
+    QCOMPARE(s.ui->log(), RequestLine + QStringLiteral("\nRX:   [01][83][02][C0][F1]\n"));
+    s.ui->showValues();
+    s.ui->runFor(1500);
+    QCOMPARE(s.ui->log(), QStringLiteral("Exceção 02 na função 03\n"));
 }
 
 void TstModbusEndToEnd::silentSlaveLogsRequestsOnly() {
     RealSlave s;
     START_SLAVE(s, "silent");
-    s.field("TxtTimeout")->setText(QStringLiteral("2"));
+    s.ui->field("TxtTimeout")->setText(QStringLiteral("2"));
     const double cpuBefore = cpuSeconds();
     QElapsedTimer clock;
     clock.start();
-    s.runFor(5000);
+    s.ui->runFor(5000);
     const double cpuShare =
         (cpuSeconds() - cpuBefore) / (static_cast<double>(clock.elapsed()) / 1000.0);
-    QCOMPARE(s.log(), RequestLine + QLatin1Char('\n') + RequestLine + QLatin1Char('\n') +
-                          RequestLine + QLatin1Char('\n'));
+    QCOMPARE(s.ui->log(), RequestLine + QLatin1Char('\n') + RequestLine + QLatin1Char('\n') +
+                              RequestLine + QLatin1Char('\n'));
     // Waiting sleeps: a loose bound here, the figure itself comes from the bench.
     QVERIFY2(cpuShare < 0.10, qPrintable(QString::number(cpuShare)));
 }
@@ -172,7 +158,7 @@ void TstModbusEndToEnd::silentSlaveLogsRequestsOnly() {
 void TstModbusEndToEnd::closingDuringRunStopsTheLine() {
     RealSlave s;
     START_SLAVE(s, "answer");
-    s.runFor(3000, true);
+    s.ui->runFor(3000, true);
     const qint64 sent = s.bridge.bytesToPeer();
     QTest::qWait(2500);
     QCOMPARE(s.bridge.bytesToPeer(), sent);
@@ -221,13 +207,11 @@ void TstModbusEndToEnd::pollsTheSimulator() {
     QCOMPARE(port->open(), 0);
     FrmModBus window(session, *port);
     window.show();
-    window.findChild<QRadioButton*>(QStringLiteral("OpExibir(0)"))->click();
-    window.findChild<QLineEdit*>(QStringLiteral("TxtNumero"))->setText(QStringLiteral("2"));
-    QTimer::singleShot(1500, &window, &FrmModBus::cmdPararClick);
-    window.cmdIniciarClick();
-    const QString log =
-        window.findChild<QPlainTextEdit*>(QStringLiteral("TxtModBus"))->toPlainText();
-    QCOMPARE(log, QStringLiteral("0000:    220\n0001:    15\n"));
+    const ModbusWindowDriver ui(window);
+    ui.showValues();
+    ui.field("TxtNumero")->setText(QStringLiteral("2"));
+    ui.runFor(1500);
+    QCOMPARE(ui.log(), QStringLiteral("0000:    220\n0001:    15\n"));
 }
 
 QTEST_MAIN(TstModbusEndToEnd)

@@ -1,6 +1,7 @@
 #include "app/session.h"
 #include "modbus/frm_modbus.h"
 #include "modbus/modbus_frame.h"
+#include "tests/modbus/modbus_window_driver.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/fake_port.h"
 
@@ -14,6 +15,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <optional>
+
 using namespace quillon;
 using namespace quillon::test;
 
@@ -26,25 +29,10 @@ struct ModbusFixture {
         port.open();
         window = std::make_unique<FrmModBus>(session, port);
         window->show();
+        ui.emplace(*window);
     }
     template <typename T = QWidget> T* control(const QString& name) {
         return window->findChild<T*>(name);
-    }
-    QLineEdit* field(const char* name) { return control<QLineEdit>(QString::fromLatin1(name)); }
-    QString log() { return control<QPlainTextEdit>(QStringLiteral("TxtModBus"))->toPlainText(); }
-    void pick(int index) {
-        control<QComboBox>(QStringLiteral("CbFuncao"))->setCurrentIndex(index);
-        window->cbFuncaoClick(index);
-    }
-    // Runs Start and presses Stop (or closes) after the given time.
-    void runFor(int ms, bool closeInstead = false) {
-        QTimer::singleShot(ms, window.get(), [this, closeInstead] {
-            if (closeInstead)
-                window->close();
-            else
-                window->cmdPararClick();
-        });
-        window->cmdIniciarClick();
     }
     // A slave that answers every request after a little while.
     void answerWith(const QByteArray& reply, int afterMs = 50) {
@@ -58,6 +46,7 @@ struct ModbusFixture {
     Session session{fullEdition(), QStringLiteral("/tmp"), dialogs,
                     [] { return std::make_unique<FakePort>(); }};
     std::unique_ptr<FrmModBus> window;
+    std::optional<ModbusWindowDriver> ui;
 };
 
 QColor baseOf(QWidget* widget) {
@@ -111,13 +100,13 @@ void TstModbusWindow::opensAsDesigned() {
     for (const auto& label : labels)
         QCOMPARE(f.control<QLabel>(QString::fromLatin1(label.name))->text(),
                  QString::fromUtf8(label.text));
-    QCOMPARE(f.field("TxtEndereco")->text(), QStringLiteral("1"));
-    QCOMPARE(f.field("TxtRegIni")->text(), QStringLiteral("0"));
-    QCOMPARE(f.field("TxtNumero")->text(), QStringLiteral("1"));
-    QCOMPARE(f.field("TxtTimeout")->text(), QStringLiteral("5"));
-    QCOMPARE(f.field("TxtValor")->text(), QStringLiteral("0"));
-    QVERIFY(!f.field("TxtValor")->isEnabled());
-    QCOMPARE(baseOf(f.field("TxtValor")), QColor(0xC0, 0xC0, 0xC0));
+    QCOMPARE(f.ui->field("TxtEndereco")->text(), QStringLiteral("1"));
+    QCOMPARE(f.ui->field("TxtRegIni")->text(), QStringLiteral("0"));
+    QCOMPARE(f.ui->field("TxtNumero")->text(), QStringLiteral("1"));
+    QCOMPARE(f.ui->field("TxtTimeout")->text(), QStringLiteral("5"));
+    QCOMPARE(f.ui->field("TxtValor")->text(), QStringLiteral("0"));
+    QVERIFY(!f.ui->field("TxtValor")->isEnabled());
+    QCOMPARE(baseOf(f.ui->field("TxtValor")), QColor(0xC0, 0xC0, 0xC0));
     auto* funcao = f.control<QComboBox>(QStringLiteral("CbFuncao"));
     QVERIFY(funcao->isEditable());
     QCOMPARE(funcao->currentText(), QStringLiteral("03"));
@@ -142,18 +131,18 @@ void TstModbusWindow::opensAsDesigned() {
 
 void TstModbusWindow::functionChoiceEnablesFields() {
     ModbusFixture f;
-    f.field("TxtNumero")->setText(QStringLiteral("10"));
-    f.pick(2);
-    QCOMPARE(f.field("TxtNumero")->text(), QStringLiteral("1"));
-    QVERIFY(!f.field("TxtNumero")->isEnabled());
-    QCOMPARE(baseOf(f.field("TxtNumero")), QColor(0xC0, 0xC0, 0xC0));
-    QVERIFY(f.field("TxtValor")->isEnabled());
-    QCOMPARE(baseOf(f.field("TxtValor")), QColor(Qt::white));
-    f.pick(0);
-    QCOMPARE(f.field("TxtNumero")->text(), QStringLiteral("1"));
-    QVERIFY(f.field("TxtNumero")->isEnabled());
-    QCOMPARE(baseOf(f.field("TxtNumero")), QColor(Qt::white));
-    QVERIFY(!f.field("TxtValor")->isEnabled());
+    f.ui->field("TxtNumero")->setText(QStringLiteral("10"));
+    f.ui->pick(2);
+    QCOMPARE(f.ui->field("TxtNumero")->text(), QStringLiteral("1"));
+    QVERIFY(!f.ui->field("TxtNumero")->isEnabled());
+    QCOMPARE(baseOf(f.ui->field("TxtNumero")), QColor(0xC0, 0xC0, 0xC0));
+    QVERIFY(f.ui->field("TxtValor")->isEnabled());
+    QCOMPARE(baseOf(f.ui->field("TxtValor")), QColor(Qt::white));
+    f.ui->pick(0);
+    QCOMPARE(f.ui->field("TxtNumero")->text(), QStringLiteral("1"));
+    QVERIFY(f.ui->field("TxtNumero")->isEnabled());
+    QCOMPARE(baseOf(f.ui->field("TxtNumero")), QColor(Qt::white));
+    QVERIFY(!f.ui->field("TxtValor")->isEnabled());
 }
 
 void TstModbusWindow::displayOptionEmptiesTheLog() {
@@ -161,31 +150,32 @@ void TstModbusWindow::displayOptionEmptiesTheLog() {
     for (const int index : {0, 1, 1}) {
         f.control<QPlainTextEdit>(QStringLiteral("TxtModBus"))->setPlainText(QStringLiteral("x"));
         f.control<QRadioButton>(QStringLiteral("OpExibir(%1)").arg(index))->click();
-        QCOMPARE(f.log(), QString());
+        QCOMPARE(f.ui->log(), QString());
     }
 }
 
 void TstModbusWindow::pollLogsRequestAndReply() {
     ModbusFixture f;
     f.answerWith(QByteArray::fromHex("01030203E8B8FA"));
-    f.runFor(3500);
+    f.ui->runFor(3500);
     // Each request takes two seconds: one read right after the write, one after a second.
     QCOMPARE(f.port.writes().size(), 2);
     QVERIFY(f.port.writes()[1].atMs - f.port.writes()[0].atMs >= 2000 - 5);
-    QCOMPARE(f.log(), RequestLine + QStringLiteral("\nRX:   [01][03][02][03][E8][B8][FA]\n") +
-                          RequestLine + QStringLiteral("\nRX:   [01][03][02][03][E8][B8][FA]\n"));
+    QCOMPARE(f.ui->log(), RequestLine + QStringLiteral("\nRX:   [01][03][02][03][E8][B8][FA]\n") +
+                              RequestLine +
+                              QStringLiteral("\nRX:   [01][03][02][03][E8][B8][FA]\n"));
     QCOMPARE(f.port.written(), Request + Request);
 }
 
 void TstModbusWindow::valuesReplaceTheLog() {
     ModbusFixture f;
     f.control<QRadioButton>(QStringLiteral("OpExibir(0)"))->click();
-    f.field("TxtRegIni")->setText(QStringLiteral("100"));
-    f.field("TxtNumero")->setText(QStringLiteral("2.5")); // half to even: 2
+    f.ui->field("TxtRegIni")->setText(QStringLiteral("100"));
+    f.ui->field("TxtNumero")->setText(QStringLiteral("2.5")); // half to even: 2
     f.answerWith(QByteArray::fromHex("010304000AFFFF0000"));
-    f.runFor(3500);
+    f.ui->runFor(3500);
     QCOMPARE(f.port.writes()[0].bytes, modbus::montarFrame03(1, 100, 2));
-    QCOMPARE(f.log(), QStringLiteral("0100:    10\n0101:    65535\n"));
+    QCOMPARE(f.ui->log(), QStringLiteral("0100:    10\n0101:    65535\n"));
 }
 
 void TstModbusWindow::lateReplyIsNotTakenForTheNextOne() {
@@ -193,13 +183,13 @@ void TstModbusWindow::lateReplyIsNotTakenForTheNextOne() {
     // A reply to some earlier request is still waiting in the port.
     f.port.inject(QByteArray::fromHex("0103020007F986"));
     f.answerWith(QByteArray::fromHex("01030203E8B8FA"));
-    f.runFor(1500);
-    QCOMPARE(f.log(), RequestLine + QStringLiteral("\nRX:   [01][03][02][03][E8][B8][FA]\n"));
+    f.ui->runFor(1500);
+    QCOMPARE(f.ui->log(), RequestLine + QStringLiteral("\nRX:   [01][03][02][03][E8][B8][FA]\n"));
 }
 
 void TstModbusWindow::longReplyIsGatheredWhole() {
     ModbusFixture f;
-    f.field("TxtNumero")->setText(QStringLiteral("125"));
+    f.ui->field("TxtNumero")->setText(QStringLiteral("125"));
     QByteArray reply = QByteArray::fromHex("0103FA") + QByteArray(250, '\x11');
     reply += modbus::calcularCrc(reply);
     // At 1200 baud this reply takes two seconds: it comes in pieces over the wait.
@@ -210,9 +200,9 @@ void TstModbusWindow::longReplyIsGatheredWhole() {
         p.injectAfter(2060, reply.mid(230));
     };
     f.control<QRadioButton>(QStringLiteral("OpExibir(0)"))->click();
-    f.runFor(2500);
-    QCOMPARE(f.log().count(QLatin1Char('\n')), 125);
-    QVERIFY(f.log().endsWith(QStringLiteral("0124:    4369\n")));
+    f.ui->runFor(2500);
+    QCOMPARE(f.ui->log().count(QLatin1Char('\n')), 125);
+    QVERIFY(f.ui->log().endsWith(QStringLiteral("0124:    4369\n")));
 }
 
 void TstModbusWindow::timeoutBelowOneStillWaitsOneSecond_data() {
@@ -225,49 +215,50 @@ void TstModbusWindow::timeoutBelowOneStillWaitsOneSecond_data() {
 void TstModbusWindow::timeoutBelowOneStillWaitsOneSecond() {
     QFETCH(QString, timeout);
     ModbusFixture f;
-    f.field("TxtTimeout")->setText(timeout);
-    f.runFor(2500);
+    f.ui->field("TxtTimeout")->setText(timeout);
+    f.ui->runFor(2500);
     QCOMPARE(f.port.writes().size(), 3);
     const qint64 gap = f.port.writes()[1].atMs - f.port.writes()[0].atMs;
     QVERIFY2(gap >= 995 && gap < 1300, qPrintable(QString::number(gap)));
-    QCOMPARE(f.log().count(QStringLiteral("TX:")), 3);
-    QVERIFY(!f.log().contains(QStringLiteral("RX:")));
+    QCOMPARE(f.ui->log().count(QStringLiteral("TX:")), 3);
+    QVERIFY(!f.ui->log().contains(QStringLiteral("RX:")));
 }
 
 void TstModbusWindow::writeOnceAndBackToIdle() {
     ModbusFixture f;
-    f.pick(2);
-    f.field("TxtRegIni")->setText(QStringLiteral("1"));
-    f.field("TxtValor")->setText(QStringLiteral("-1"));
+    f.ui->pick(2);
+    f.ui->field("TxtRegIni")->setText(QStringLiteral("1"));
+    f.ui->field("TxtValor")->setText(QStringLiteral("-1"));
     f.answerWith(QByteArray::fromHex("01060001FFFFD9BA"));
     QElapsedTimer clock;
     clock.start();
     f.window->cmdIniciarClick();
     QVERIFY(clock.elapsed() >= 1990 && clock.elapsed() < 3000);
     QCOMPARE(f.port.written(), QByteArray::fromHex("01060001FFFFD9BA"));
-    QCOMPARE(f.log(), QStringLiteral("TX:   [01][06][00][01][FF][FF][D9][BA]\n"
-                                     "RX:   [01][06][00][01][FF][FF][D9][BA]\n"));
+    QCOMPARE(f.ui->log(), QStringLiteral("TX:   [01][06][00][01][FF][FF][D9][BA]\n"
+                                         "RX:   [01][06][00][01][FF][FF][D9][BA]\n"));
     QVERIFY(f.control<QPushButton>(QStringLiteral("CmdIniciar"))->isEnabled());
     QVERIFY(!f.control<QPushButton>(QStringLiteral("CmdParar"))->isEnabled());
 }
 
 void TstModbusWindow::writeShowsNothingWithValues() {
     ModbusFixture f;
-    f.pick(2);
+    f.ui->pick(2);
     f.control<QRadioButton>(QStringLiteral("OpExibir(0)"))->click();
     f.answerWith(QByteArray::fromHex("010600000000C80A"));
     f.window->cmdIniciarClick();
     QCOMPARE(f.port.writes().size(), 1);
-    QCOMPARE(f.log(), QString());
+    QCOMPARE(f.ui->log(), QString());
 }
 
 void TstModbusWindow::writeValueOutOfRangeIsRefused() {
     ModbusFixture f;
-    f.pick(2);
-    f.field("TxtValor")->setText(QStringLiteral("70000"));
+    f.ui->pick(2);
+    f.ui->field("TxtValor")->setText(QStringLiteral("70000"));
     f.window->cmdIniciarClick();
     QVERIFY(f.port.writes().isEmpty());
-    QCOMPARE(f.log(), QStringLiteral("Valor fora da faixa da função 06 (-65536 a 65535): 70000\n"));
+    QCOMPARE(f.ui->log(),
+             QStringLiteral("Valor fora da faixa da função 06 (-65536 a 65535): 70000\n"));
     QVERIFY(f.control<QPushButton>(QStringLiteral("CmdIniciar"))->isEnabled());
 }
 
@@ -278,7 +269,7 @@ void TstModbusWindow::stopShowsCanceladoForThreeSeconds() {
     QTimer::singleShot(2500, f.window.get(), [&] { shownAfterStop = panel->text(); });
     QElapsedTimer clock;
     clock.start();
-    f.runFor(1500);
+    f.ui->runFor(1500);
     // The run ended with its current second, and Stop's notice held the handler 3 s.
     QCOMPARE(shownAfterStop, QStringLiteral("Cancelado"));
     QTRY_COMPARE_WITH_TIMEOUT(panel->text(), QString(), 4000);
@@ -292,7 +283,7 @@ void TstModbusWindow::closingEndsTheRun() {
     f.answerWith(QByteArray::fromHex("01030203E8B8FA"));
     QElapsedTimer clock;
     clock.start();
-    f.runFor(2500, true);
+    f.ui->runFor(2500, true);
     QVERIFY(clock.elapsed() < 3600);
     const qsizetype sent = f.port.writes().size();
     QTest::qWait(2500);

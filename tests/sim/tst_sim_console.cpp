@@ -1,9 +1,11 @@
+#include "controller_answers.h"
 #include "sim/console_role.h"
 #include "sim/controller_role.h"
 
 #include <QTest>
 
 using namespace quillon::sim;
+using quillon::simtest::controllerAnswers;
 
 namespace {
 
@@ -15,15 +17,6 @@ QByteArray latin1(const char* utf8) {
 QByteArray frame(const QByteArray& command, char lead = ConsoleRole::Enquiry,
                  const QByteArray& station = "B", const QByteArray& identifier = "5839") {
     return lead + station + identifier + '\r' + command + '\r';
-}
-
-QByteArray answersTo(const QList<QByteArray>& chunks) {
-    ControllerRole controller(LoaderSettings{});
-    QByteArray sent;
-    controller.setSender([&](const QByteArray& bytes) { sent += bytes; });
-    for (const QByteArray& chunk : chunks)
-        controller.receive(chunk);
-    return sent;
 }
 
 } // namespace
@@ -96,7 +89,7 @@ void SimConsoleTest::answersFrames_data() {
 void SimConsoleTest::answersFrames() {
     QFETCH(QList<QByteArray>, chunks);
     QFETCH(QByteArray, expected);
-    const QByteArray sent = answersTo(chunks);
+    const QByteArray sent = controllerAnswers(chunks);
     if (expected.isEmpty())
         QCOMPARE(sent, QByteArray());
     else
@@ -104,8 +97,8 @@ void SimConsoleTest::answersFrames() {
 }
 
 void SimConsoleTest::writesAreReadBack() {
-    const QByteArray sent =
-        answersTo({frame("1,2,1,24.5"), frame("0,2,1,0"), frame("1,4,2,55"), frame("3,3,3,3")});
+    const QByteArray sent = controllerAnswers(
+        {frame("1,2,1,24.5"), frame("0,2,1,0"), frame("1,4,2,55"), frame("3,3,3,3")});
     QVERIFY2(sent.contains("2,1 = 24.5\r\n"), sent.constData());
     QVERIFY2(sent.contains(latin1("Saídas analógicas (%): 40 55 75")), sent.constData());
 }
@@ -113,15 +106,16 @@ void SimConsoleTest::writesAreReadBack() {
 void SimConsoleTest::interleavedFramesAnswerBoth() {
     // A second command started while the first waits for a quiet line: ENQ opens afresh.
     const QByteArray sent =
-        answersTo({"\x05", "B", "\x05", "B", "5839\r", "0,2,1,0\r", "5839\r", "0,2,2,0\r"});
+        controllerAnswers({"\x05", "B", "\x05", "B", "5839\r", "0,2,1,0\r", "5839\r", "0,2,2,0\r"});
     QVERIFY2(sent.contains("2,1 = 22"), sent.constData());
     QVERIFY(!sent.contains("2,2 = 1.5")); // the first frame's rest is only typing now
 }
 
 void SimConsoleTest::neverSaysOk() {
     // The main program takes an "OK" from any port for a modem.
-    const QByteArray sent = answersTo({frame("2,2,2,2"), frame("3,3,3,3"), frame("7,7,7,7") + "0\r",
-                                       frame("3,3,3,3", '&'), frame("x")});
+    const QByteArray sent =
+        controllerAnswers({frame("2,2,2,2"), frame("3,3,3,3"), frame("7,7,7,7") + "0\r",
+                           frame("3,3,3,3", '&'), frame("x")});
     QVERIFY(sent.size() > 500);
     QVERIFY(!sent.toUpper().contains("OK"));
 }

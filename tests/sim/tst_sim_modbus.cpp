@@ -1,3 +1,4 @@
+#include "controller_answers.h"
 #include "modbus/modbus_frame.h"
 #include "sim/controller_role.h"
 
@@ -5,21 +6,13 @@
 
 using namespace quillon::sim;
 using quillon::modbus::calcularCrc;
+using quillon::simtest::controllerAnswers;
 
 namespace {
 
 QByteArray framed(const char* hex) {
     const QByteArray bytes = QByteArray::fromHex(hex);
     return bytes + calcularCrc(bytes);
-}
-
-QByteArray answersTo(const QList<QByteArray>& chunks) {
-    ControllerRole controller(LoaderSettings{});
-    QByteArray sent;
-    controller.setSender([&](const QByteArray& bytes) { sent += bytes; });
-    for (const QByteArray& chunk : chunks)
-        controller.receive(chunk);
-    return sent;
 }
 
 } // namespace
@@ -65,7 +58,7 @@ void SimModbusTest::answersRequests_data() {
 void SimModbusTest::answersRequests() {
     QFETCH(QList<QByteArray>, chunks);
     QFETCH(QByteArray, expected);
-    const QByteArray sent = answersTo(chunks);
+    const QByteArray sent = controllerAnswers(chunks);
     if (expected.startsWith("\r\n"))
         QVERIFY2(sent.startsWith(expected), sent.toHex(' ').constData());
     else
@@ -73,7 +66,7 @@ void SimModbusTest::answersRequests() {
 }
 
 void SimModbusTest::writeIsReadBack() {
-    const QByteArray sent = answersTo({framed("01060001FFFF"), framed("010300010001")});
+    const QByteArray sent = controllerAnswers({framed("01060001FFFF"), framed("010300010001")});
     QVERIFY(sent.endsWith(framed("010302FFFF")));
 }
 
