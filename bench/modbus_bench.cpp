@@ -21,7 +21,16 @@ constexpr double kPacedRequestsPerMinute = 30.0;
 struct PollRun {
     qsizetype requests = 0;
     qsizetype replies = 0;
+    // When each whole request reached the slave, by its clock.
+    QList<qint64> requestTimes;
     CpuShare cpu;
+    // The pace between the first and the last request, free of where the run was cut.
+    double perMinute() const {
+        if (requestTimes.size() < 2 || requestTimes.last() == requestTimes.first())
+            return 0;
+        return 60000.0 * static_cast<double>(requestTimes.size() - 1) /
+               static_cast<double>(requestTimes.last() - requestTimes.first());
+    }
 };
 
 // Polls with the window's defaults on COM1 for the given time; the peer answers or not.
@@ -34,8 +43,15 @@ PollRun poll(const QString& portsDir, bool answer, const QString& timeout, int r
         QByteArray bytes = QByteArray::fromHex("01030203E8");
         return bytes + modbus::calcularCrc(bytes);
     }();
-    if (answer)
-        peer.onReceive = [&](test::PtyPeer& p, const QByteArray&) { p.write(reply); };
+    qsizetype received = 0;
+    peer.onReceive = [&](test::PtyPeer& p, const QByteArray& bytes) {
+        received += bytes.size();
+        while (received >= 8 * (run.requestTimes.size() + 1)) {
+            run.requestTimes << p.elapsedMs();
+            if (answer)
+                p.write(reply);
+        }
+    };
     test::FakeDialogs dialogs;
     Session session(fullEdition(), portsDir, dialogs, qtPortFactory(PortMap(portsDir)));
     const std::unique_ptr<SerialPort> port = session.portFactory();
@@ -64,7 +80,7 @@ void measureModbus(const Options& options, const CpuShare& idleReference, Findin
     }
     const int promptMs = options.quick ? 6000 : 60000;
     const PollRun prompt = poll(ports.dir(), true, QStringLiteral("5"), promptMs);
-    const double perMinute = static_cast<double>(prompt.requests) * 60000.0 / promptMs;
+    const double perMinute = prompt.perMinute();
     const int silentMs = options.quick ? 4000 : 20000;
     const PollRun silent = poll(ports.dir(), false, QStringLiteral("5"), silentMs);
     findings.say(QStringLiteral("modbus: prompt slave %1 requests/min (%2 replies; pacing "
