@@ -3,6 +3,7 @@
 #include "app/serial_link.h"
 #include "console/line_test_script.h"
 #include "platform/fixed_font.h"
+#include "platform/insert_after_selection.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -206,10 +207,7 @@ void FrmTestaCom::mscSerialOnComm() {
     const QByteArray bytes = mscSerial_->readAll();
     if (bytes.isEmpty())
         return;
-    QTextCursor cursor = txtTerm_->textCursor();
-    cursor.setPosition(cursor.selectionEnd());
-    cursor.insertText(receivedText(bytes));
-    txtTerm_->setTextCursor(cursor);
+    insertAfterSelection(*txtTerm_, receivedText(bytes));
 }
 
 void FrmTestaCom::done(int result) {

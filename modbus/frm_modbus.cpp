@@ -3,6 +3,7 @@
 #include "app/text_helpers.h"
 #include "modbus/modbus_display.h"
 #include "modbus/modbus_frame.h"
+#include "platform/insert_after_selection.h"
 #include "platform/row_layout.h"
 #include "platform/twips.h"
 
@@ -332,13 +333,9 @@ void FrmModBus::opExibirClick(int /*index*/) {
 }
 
 void FrmModBus::insertAtCaret(const QString& text) {
-    // New text follows a selection instead of replacing it, and the caret ends after it.
-    QTextCursor cursor = txtModBus_->textCursor();
-    cursor.setPosition(cursor.selectionEnd());
     QString shown = text;
     shown.replace(kCrLf, QStringLiteral("\n"));
-    cursor.insertText(shown);
-    txtModBus_->setTextCursor(cursor);
+    insertAfterSelection(*txtModBus_, shown);
 }
 
 void FrmModBus::mostrarMensagem(const QString& prefixo, const QByteArray& messg) {
