@@ -58,10 +58,10 @@ FrmModBus::FrmModBus(Session& session, SerialPort& port, QWidget* parent)
     setWindowTitle(QStringLiteral("Terminal ModBus"));
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    buildControls();
+    const int stripWidth = buildControls();
     // A platform font wider than the rows were drawn for widens the window rather than
     // cutting off the last button.
-    resize(std::max(twips(8115, this), stripWidth_), twips(6300, this));
+    resize(std::max(twips(8115, this), stripWidth), twips(6300, this));
     formLoad();
 }
 
@@ -69,7 +69,7 @@ FrmModBus::~FrmModBus() {
     formUnload();
 }
 
-void FrmModBus::buildControls() {
+int FrmModBus::buildControls() {
     toolbar1_ = new QWidget(this);
     toolbar1_->setObjectName(QStringLiteral("Toolbar1"));
     const auto label = [this](const char* name, const char* caption) {
@@ -142,7 +142,6 @@ void FrmModBus::buildControls() {
                                   {cmdParar_, 6240, 900},
                                   {cmdLimpar_, 7200, 855}},
                                  555, 345, this, 45);
-    stripWidth_ = std::max(row1End, row2End);
 
     txtModBus_ = new QPlainTextEdit(this);
     txtModBus_->setObjectName(QStringLiteral("TxtModBus"));
@@ -162,6 +161,7 @@ void FrmModBus::buildControls() {
     connect(cmdParar_, &QPushButton::clicked, this, &FrmModBus::cmdPararClick);
     connect(cmdLimpar_, &QPushButton::clicked, this, &FrmModBus::cmdLimparClick);
     connect(opExibirGroup_, &QButtonGroup::idClicked, this, &FrmModBus::opExibirClick);
+    return std::max(row1End, row2End);
 }
 
 void FrmModBus::formLoad() {

@@ -30,7 +30,6 @@ public:
     void cmdLimparClick();
     void opExibirClick(int index);
 
-    bool executando() const { return flgExecutando_; }
     // A MODBUS RTU message is at most 256 bytes; a reply is gathered up to that.
     static constexpr int MaxReply = 256;
 
@@ -40,7 +39,8 @@ protected:
     void done(int result) override;
 
 private:
-    void buildControls();
+    // Answers the width in pixels the input strip's rows need.
+    int buildControls();
     void formLoad();
     void formUnload();
     void pollLoop(int function);
@@ -58,7 +58,6 @@ private:
     bool flgExecutando_ = false;
     qint16 contTimeout_ = 0;
     bool unloaded_ = false;
-    int stripWidth_ = 0; // pixels the input strip's rows need
 
     QWidget* toolbar1_ = nullptr;
     QLineEdit* txtEndereco_ = nullptr;

@@ -33,8 +33,6 @@ public:
     // A frame has begun and not ended: every byte belongs to it.
     bool inFrame() const;
 
-    const ValueTable& table() const { return m_table; }
-
 private:
     enum class Step { Idle, Address, Command, Extra };
 

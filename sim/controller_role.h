@@ -22,9 +22,6 @@ public:
     explicit ControllerRole(const LoaderSettings& settings, const ConsoleSettings& console = {},
                             int modbusAddress = 1, QObject* parent = nullptr);
 
-    const ConsoleRole& console() const { return m_console; }
-    const ModbusSlave& modbus() const { return m_modbus; }
-
     void receive(QByteArrayView bytes) override;
     void clientClosed() override;
 

@@ -28,7 +28,6 @@ public:
     // slave, or a broadcast (which is carried out all the same).
     std::optional<QByteArray> answer(QByteArrayView request);
 
-    quint16 holdingRegister(int index) const { return m_holding[index]; }
     quint16 inputRegister(int index) const;
 
 private:
