@@ -5,7 +5,7 @@
 #include "platform/port_map.h"
 #include "platform/qt_dialogs.h"
 #include "platform/qt_serial_port.h"
-#include "transfer/qt_sound_player.h"
+#include "transfer/system_sound_player.h"
 
 #include <QApplication>
 
@@ -20,8 +20,8 @@ int runProgram(int argc, char* argv[], const Edition& edition) {
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quillon")));
     QtDialogs dialogs;
     Session session(edition, QApplication::applicationDirPath(), dialogs, qtPortFactory(PortMap()));
-    QtSoundPlayer sounds;
-    session.soundPlayer = &sounds;
+    const auto sounds = makeSystemSoundPlayer();
+    session.soundPlayer = sounds.get();
     FrmXmodem window(session);
     QObject::connect(&window, &FrmXmodem::ended, [&session] {
         // Unloading ends the program at once, even from inside a running wait
