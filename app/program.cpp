@@ -8,6 +8,7 @@
 #include "transfer/system_sound_player.h"
 
 #include <QApplication>
+#include <QDir>
 
 #include <cstdlib>
 
@@ -19,7 +20,10 @@ int runProgram(int argc, char* argv[], const Edition& edition) {
     QApplication::setApplicationVersion(versionText(edition));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quillon")));
     QtDialogs dialogs;
-    Session session(edition, QApplication::applicationDirPath(), dialogs, qtPortFactory(PortMap()));
+    // Native separators: the folder is shown and stored as the default working
+    // directory, which ends in the platform's separator.
+    Session session(edition, QDir::toNativeSeparators(QApplication::applicationDirPath()), dialogs,
+                    qtPortFactory(PortMap()));
     const auto sounds = makeSystemSoundPlayer();
     session.soundPlayer = sounds.get();
     FrmXmodem window(session);
