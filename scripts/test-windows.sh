@@ -106,11 +106,35 @@ stop_program() {
 registry_tool='HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO'
 "$wine" reg delete "$registry_tool" /f >/dev/null 2>&1 || true
 
+# COM1 is one end of a pseudo-terminal pair. Wine's own port map decides what a
+# COM number opens (a link in dosdevices is replaced by /dev/ttyS0 when that
+# exists), so the map is written and Wine restarted to read it.
+socat pty,raw,echo=0,link="$check/com1" pty,raw,echo=0,link="$check/com1-peer" 2>"$check/socat.log" &
+socat_pid=$!
+for _ in $(seq 50); do
+    [[ -e $check/com1 && -e $check/com1-peer ]] && break
+    sleep 0.1
+done
+"$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$(readlink -f "$check/com1")" /f >/dev/null 2>&1
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
+timeout 20 cat "$check/com1-peer" >"$check/com1-peer.bytes" &
+peer_reader=$!
+
 if ! start_program; then
     fail "QuillonV2.exe showed no window"
 else
     import -window root "$check/window.png"
     note "PASS: QuillonV2.exe shows its window ($check/window.png)"
+    wait "$peer_reader" 2>/dev/null || true
+    # Wine delivers what the program writes to a pseudo-terminal but none of
+    # what comes back (its serial event wait ends at once there), so the probe
+    # sees no modem: only the outgoing half is checked here.
+    if grep -q $'ATV1\r' "$check/com1-peer.bytes"; then
+        note "PASS: the start-up probe wrote ATV1 to COM1"
+    else
+        fail "the start-up probe wrote no ATV1 to COM1"
+    fi
 
     # Without the registry entries the About box says the tool is unavailable.
     keys "$main_window" alt+d s
@@ -170,5 +194,6 @@ else
     fail "QuillonV2.exe showed no window the second time"
 fi
 "$wine" reg delete "$registry_tool" /f >/dev/null 2>&1 || true
+kill "$socat_pid" 2>/dev/null || true
 
 exit $failed
