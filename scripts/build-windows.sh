@@ -27,16 +27,8 @@ done
 
 exec 3>&1 1>&2
 
-packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev qt6-base-dev-tools
-    cmake ninja-build ccache zip nsis)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
-fi
+"$root/scripts/install-packages.sh" g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
+    qt6-base-dev-tools cmake ninja-build ccache zip nsis
 
 if [[ ! -f $qt/lib/cmake/Qt6/qt.toolchain.cmake ]]; then
     tar -C "$(dirname "$qt")" -xf "$toolchains/qt6.4.2-mingw64.tar.xz"

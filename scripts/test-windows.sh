@@ -13,15 +13,7 @@ check=$out/wine-check
 qt=/opt/qt6.4.2-mingw64
 wine=/usr/lib/wine/wine64
 
-packages=(wine64 xvfb xdotool imagemagick unzip)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
-fi
+"$root/scripts/install-packages.sh" wine64 xvfb xdotool imagemagick unzip socat
 
 zip=$("$root/scripts/build-windows.sh" --tests | tail -1)
 
