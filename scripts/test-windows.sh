@@ -52,25 +52,27 @@ fail() {
 
 # --- the test programs ---------------------------------------------------
 # Their DLLs are found through WINEPATH instead of being copied beside them.
-# Wine passes no QT_* variable from the Linux environment, so the platform is
-# an argument and the offscreen platform's font folder (Qt ships no fonts) is
-# set in Wine's own environment, for the tests only.
+# Wine passes no QT_* variable from the Linux environment, so the offscreen
+# platform and its font folder (Qt ships no fonts) are set in Wine's own
+# environment, for the tests only.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
-fonts_key='HKCU\Environment'
-"$wine" reg add "$fonts_key" /v QT_QPA_FONTDIR /t REG_SZ /d "$(winpath /usr/share/fonts/truetype/dejavu)" /f >/dev/null 2>&1
+environment='HKCU\Environment'
+"$wine" reg add "$environment" /v QT_QPA_PLATFORM /t REG_SZ /d offscreen /f >/dev/null 2>&1
+"$wine" reg add "$environment" /v QT_QPA_FONTDIR /t REG_SZ /d "$(winpath /usr/share/fonts/truetype/dejavu)" /f >/dev/null 2>&1
 export WINEPATH="$(winpath "$qt/bin");$(winpath /usr/lib/gcc/x86_64-w64-mingw32/12-posix);$(winpath /usr/x86_64-w64-mingw32/lib)"
 for test in "$out"/tests-build/tests/tst_*.exe; do
     name=$(basename "$test" .exe)
     # Qt Test writes to the debugger, not to a redirected stdout, on Windows.
-    if timeout 300 "$wine" "$test" -platform offscreen -o "$(winpath "$check/$name.txt"),txt" >/dev/null 2>&1; then
+    if timeout 300 "$wine" "$test" -o "$(winpath "$check/$name.txt"),txt" >/dev/null 2>&1; then
         note "PASS: $name"
     else
         fail "$name (see $check/$name.txt)"
-        grep -v '^PASS' "$check/$name.txt" | tail -20 || true
+        grep -v '^PASS' "$check/$name.txt" 2>/dev/null | tail -20 || true
     fi
 done
 unset WINEPATH
-"$wine" reg delete "$fonts_key" /v QT_QPA_FONTDIR /f >/dev/null 2>&1
+"$wine" reg delete "$environment" /v QT_QPA_PLATFORM /f >/dev/null 2>&1
+"$wine" reg delete "$environment" /v QT_QPA_FONTDIR /f >/dev/null 2>&1
 
 # --- the program from the zip --------------------------------------------
 unzip -q "$zip" -d "$check/unpacked"
@@ -80,7 +82,7 @@ main_title="Quillon - Xmodem / Terminal para PXC"
 start_program() {
     (cd "$program_dir" && exec "$wine" QuillonV2.exe >>"$check/QuillonV2.log" 2>&1) &
     program_pid=$!
-    main_window=$(xdotool search --sync --limit 1 --name "^$main_title\$" 2>/dev/null || true)
+    main_window=$(timeout 60 xdotool search --sync --limit 1 --name "^$main_title\$" 2>/dev/null || true)
     [[ -n $main_window ]]
 }
 keys() {
@@ -165,6 +167,8 @@ else
 fi
 
 # With the registry entry the About box starts the tool and does not wait for it.
+# Without a settings file again, so that no port is probed.
+rm -f "$program_dir/Quillon.ini"
 "$wine" reg add "$registry_tool" /v PATH /t REG_SZ /d 'C:\windows\notepad.exe' /f >/dev/null 2>&1
 if start_program; then
     keys "$main_window" alt+d s
