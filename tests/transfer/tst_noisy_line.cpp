@@ -1,207 +1,16 @@
-#include "app/edition.h"
-#include "app/serial_link.h"
-#include "platform/port_map.h"
-#include "platform/qt_serial_port.h"
-#include "sim/loader_role.h"
-#include "tests/support/fake_dialogs.h"
-#include "tests/support/fault_relay.h"
-#include "tests/support/rx_gate.h"
-#include "tests/transfer/upload_fakes.h"
-#include "transfer/upload.h"
-#include "transfer/xmodem.h"
+#include "tests/support/noisy_upload.h"
 
-#include <QEventLoop>
-#include <QFile>
 #include <QProcess>
-#include <QSocketNotifier>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
-#include <fcntl.h>
-#include <random>
-#include <termios.h>
-#include <unistd.h>
-
-using namespace quillon;
 using namespace quillon::test;
 
 namespace {
 
-constexpr int kCom = 4;
 constexpr int kRuns = 200;
 
-enum class Receiver { Loader, Rx, Python };
-
-// The simulator's loader, in this process, on the far end of the line.
-class LoaderPeer {
-public:
-    LoaderPeer(const QString& device, const sim::LoaderSettings& settings) : role_(settings) {
-        fd_ = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        termios raw{};
-        ::tcgetattr(fd_, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(fd_, TCSANOW, &raw);
-        role_.setSender([this](const QByteArray& bytes) {
-            if (::write(fd_, bytes.constData(), static_cast<size_t>(bytes.size())) < 0)
-                qWarning("loader could not answer");
-        });
-        notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
-            char buffer[512];
-            ssize_t n;
-            while ((n = ::read(fd_, buffer, sizeof buffer)) > 0)
-                role_.receive(QByteArrayView(buffer, n));
-        });
-    }
-    ~LoaderPeer() {
-        notifier_.reset();
-        ::close(fd_);
-    }
-
-private:
-    int fd_ = -1;
-    sim::LoaderRole role_;
-    std::unique_ptr<QSocketNotifier> notifier_;
-};
-
-void sleepFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool waitForFile(const QString& path, int ms) {
-    for (int waited = 0; waited < ms && !QFile::exists(path); waited += 20)
-        sleepFor(20);
-    return QFile::exists(path);
-}
-
-struct Outcome {
-    bool success = false;
-    QString problem; // a false success: what the receiver holds instead
-};
-
-// Empty when `received` is the program followed by its block padding.
-QString heldProblem(const QByteArray& program, const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("the receiver holds no file");
-    const QByteArray held = file.readAll();
-    const qsizetype blocks = program.size() / xmodem::kDataSize + 1;
-    if (!held.startsWith(program))
-        return QStringLiteral("the receiver holds %1 other bytes").arg(held.size());
-    const QByteArray tail = held.mid(program.size());
-    if (held.size() > blocks * xmodem::kDataSize || tail.count(xmodem::kPad) != tail.size())
-        return QStringLiteral("%1 bytes after the program").arg(tail.size());
-    return {};
-}
-
-Outcome uploadOnce(Receiver receiver, quint32 seed, const QString& pythonScript) {
-    std::mt19937 random(seed);
-    auto pick = [&random](double a, double b) {
-        return std::uniform_real_distribution<double>(a, b)(random);
-    };
-    static const double rates[] = {0, 1e-3, 5e-3, 2e-2};
-    const double rate = rates[random() % 4];
-    LineFaults toPeer = LineFaults::corrupting(rate);
-    toPeer.drop = rate * pick(0, 0.3);
-    toPeer.duplicate = rate * pick(0, 0.3);
-    LineFaults toProgram = LineFaults::corrupting(rate);
-    toProgram.drop = rate * pick(0, 0.3);
-    toProgram.duplicate = rate * pick(0, 0.3);
-    QByteArray program(static_cast<qsizetype>(1 + random() % 3000), '\0');
-    for (char& c : program)
-        c = static_cast<char>(random());
-
-    QTemporaryDir work;
-    const QString portsDir = work.filePath(QStringLiteral("ports"));
-    FaultRelay line(portsDir, kCom, seed, toPeer, toProgram);
-    if (!line.ok())
-        return {false, QStringLiteral("no pseudo-terminals")};
-    const QString programPath = work.filePath(QStringLiteral("prog.Epr"));
-    QFile file(programPath);
-    file.open(QIODevice::WriteOnly);
-    file.write(program);
-    file.close();
-    const QString heldPath = work.filePath(QStringLiteral("held.Epr"));
-
-    FakeDialogs dialogs;
-    FakeUploadView view;
-    Session session(fullEdition(), work.path(), dialogs, qtPortFactory(PortMap(portsDir)));
-    session.settings.portNumber = QString::number(kCom);
-    session.settings.programFile = programPath;
-    std::unique_ptr<SerialPort> port = session.portFactory();
-    SerialLink link(session, *port);
-    Upload upload(session, *port, view);
-    upload.handshake().passMs = 20;
-    upload.blockLimitMs = 1500;
-    upload.eotReplyMs = 300;
-
-    std::unique_ptr<LoaderPeer> loader;
-    std::unique_ptr<RxGate> rx;
-    QProcess python;
-    if (receiver == Receiver::Loader) {
-        sim::LoaderSettings settings;
-        settings.b1b2After = 1;
-        settings.savePath = heldPath;
-        settings.times.callMs = 50;
-        settings.times.interByteMs = 200;
-        settings.times.giveUpMs = 3000;
-        settings.faults.nakFirstEot = random() % 2 == 0;
-        settings.faults.ackWithNak = random() % 3 == 0;
-        loader = std::make_unique<LoaderPeer>(line.peerDevice(), settings);
-    } else if (receiver == Receiver::Rx) {
-        rx =
-            std::make_unique<RxGate>(line.peerDevice(), work.path(), 1, QStringLiteral("held.Epr"));
-    } else {
-        python.start(QStringLiteral("/usr/bin/python3"),
-                     {pythonScript, line.peerDevice(), heldPath});
-        python.waitForStarted();
-    }
-    // A receiver that never calls is stopped the way the user would.
-    QTimer stuck;
-    stuck.setSingleShot(true);
-    QObject::connect(&stuck, &QTimer::timeout, &stuck, [&session] {
-        session.transfer.transferStop = true;
-        session.waiter.wake();
-    });
-    stuck.start(20000);
-    upload.run();
-    stuck.stop();
-
-    Outcome outcome;
-    outcome.success = view.status() == QLatin1String("PROGRAMA ENVIADO COM SUCESSO");
-    const bool failureShown = view.status() == QLatin1String("CANCELADO") ||
-                              view.status().isEmpty() || !dialogs.messages.isEmpty();
-    if (receiver == Receiver::Rx) {
-        if (!rx->waitForRx(outcome.success ? 5000 : 100))
-            rx.reset();
-    } else if (receiver == Receiver::Python) {
-        python.waitForFinished(outcome.success ? 5000 : 100);
-        python.kill();
-        python.waitForFinished(1000);
-    }
-    if (outcome.success) {
-        if (receiver == Receiver::Loader)
-            waitForFile(heldPath, 1000);
-        outcome.problem = heldProblem(program, heldPath);
-        if (!dialogs.messages.isEmpty())
-            outcome.problem += QStringLiteral(" and a box after success");
-    } else if (!failureShown) {
-        outcome.problem =
-            QStringLiteral("neither success nor failure shown: \"%1\"").arg(view.status());
-    }
-    if (!outcome.problem.isEmpty())
-        outcome.problem =
-            QStringLiteral("seed %1 rate %2 size %3: ").arg(seed).arg(rate).arg(program.size()) +
-            outcome.problem;
-    return outcome;
-}
-
 } // namespace
-
 class TstNoisyLine : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -210,7 +19,6 @@ private Q_SLOTS:
 
 void TstNoisyLine::successMeansTheFileArrived() {
     const bool haveRx = !QStandardPaths::findExecutable(QStringLiteral("rx")).isEmpty();
-    const QString script = QStringLiteral(QUILLON_SOURCE_DIR "/tests/support/xmodem_receive.py");
     QProcess probe;
     probe.start(QStringLiteral("/usr/bin/python3"),
                 {QStringLiteral("-c"), QStringLiteral("import xmodem")});
@@ -220,12 +28,16 @@ void TstNoisyLine::successMeansTheFileArrived() {
     QStringList falseSuccesses;
     int successes = 0;
     for (int run = 0; run < kRuns; ++run) {
-        const Receiver receiver =
-            run % 8 == 3 ? Receiver::Rx : (run % 8 == 6 ? Receiver::Python : Receiver::Loader);
-        const Outcome outcome = uploadOnce(receiver, 1000u + static_cast<quint32>(run), script);
+        NoisyRun noisy;
+        noisy.receiver = run % 8 == 3   ? NoisyReceiver::Rx
+                         : run % 8 == 6 ? NoisyReceiver::Python
+                                        : NoisyReceiver::Loader;
+        noisy.seed = 1000u + static_cast<quint32>(run);
+        const NoisyOutcome outcome = noisyUpload(noisy);
         successes += outcome.success ? 1 : 0;
         if (!outcome.problem.isEmpty())
-            falseSuccesses << QStringLiteral("receiver %1, ").arg(int(receiver)) + outcome.problem;
+            falseSuccesses << QStringLiteral("receiver %1, ").arg(int(noisy.receiver)) +
+                                  outcome.problem;
     }
     qInfo("%d of %d noisy uploads completed", successes, kRuns);
     QVERIFY2(falseSuccesses.isEmpty(), qPrintable(falseSuccesses.join(QLatin1Char('\n'))));

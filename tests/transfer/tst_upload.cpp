@@ -1,7 +1,7 @@
 #include "app/serial_link.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/fake_port.h"
-#include "tests/transfer/upload_fakes.h"
+#include "tests/support/upload_fakes.h"
 #include "transfer/modem_link.h"
 #include "transfer/sounds.h"
 #include "transfer/start_controller.h"
