@@ -1,6 +1,6 @@
 #include "transfer/frm_wait.h"
 
-#include "app/text_helpers.h"
+#include "core/text_helpers.h"
 #include "platform/screen_place.h"
 
 #include <QHBoxLayout>
