@@ -585,7 +585,7 @@ int FrmXmodem::terminalOn() {
             return error;
         if (session_.settings.useModem == 1 && session_.edition.hasModem && modemWait_) {
             session_.modem.modemResult = modemWait_();
-            if (session_.modem.modemResult == QLatin1String("NAO DEU"))
+            if (session_.modem.modemResult == FrmWait::kGaveUp)
                 return 0;
         }
     }
