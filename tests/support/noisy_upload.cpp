@@ -1,7 +1,7 @@
 #include "tests/support/noisy_upload.h"
 
-#include "app/edition.h"
-#include "app/serial_link.h"
+#include "core/edition.h"
+#include "core/serial_link.h"
 #include "platform/port_map.h"
 #include "platform/qt_serial_port.h"
 #include "sim/loader_role.h"
