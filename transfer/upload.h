@@ -25,8 +25,10 @@ public:
     // The time one block may take, from its first write (10 s; tests shorten it).
     int blockLimitMs = 10000;
     StartHandshake& handshake() { return handshake_; }
-    // How long the end waits for the receiver's answer to EOT.
-    int eotReplyMs = 1000;
+    // How long the end waits for the receiver's answer to EOT. Longer than the
+    // second of silence some receivers keep before they answer and exit, so a
+    // second EOT never lands inside that check.
+    int eotReplyMs = 1500;
     // Unanswered EOTs after which the end counts as taken.
     static constexpr int kSilentEotRounds = 2;
     // Quiet kept after the last EOT before a modem escape.
