@@ -1,19 +1,19 @@
 #include "app/main_window.h"
 
 #include "about/frm_about.h"
-#include "app/file_dialog.h"
-#include "app/port_probe.h"
-#include "app/settings_file.h"
 #include "app/terminal_box.h"
-#include "app/toolbar_icons.h"
 #include "console/frm_options.h"
 #include "console/frm_testa_com.h"
 #include "console/guided_entry.h"
 #include "console/station_console.h"
+#include "core/file_dialog.h"
+#include "core/port_probe.h"
+#include "core/settings_file.h"
 #include "modbus/frm_modbus.h"
 #include "platform/help_viewer.h"
 #include "platform/paths.h"
 #include "platform/row_layout.h"
+#include "platform/toolbar_icons.h"
 #include "platform/twips.h"
 #include "transfer/frm_wait.h"
 #include "transfer/modem_link.h"
@@ -485,7 +485,7 @@ int FrmXmodem::runEditarItem(int index) {
     if (index == 0) {
         QAction* item0 = menuItem(QStringLiteral("MnuSubEditar"), 0);
         item0->setChecked(item0Checked_); // the mark is ours to set, not the click's
-        if (session_.transfer.transferBusy)
+        if (uploadOnStack())
             return 0;
         if (item0Checked_) {
             terminalOff();
@@ -497,6 +497,9 @@ int FrmXmodem::runEditarItem(int index) {
     const QString identifier = txtIdent_->text();
     switch (index) {
     case 1:
+        // Reopening the port at the terminal settings would pull it from under the upload.
+        if (uploadOnStack())
+            return 0;
         return changeTerminalSettings();
     case 2: {
         const QString folder = session_.dialogs.inputBox(
@@ -585,7 +588,7 @@ int FrmXmodem::terminalOn() {
             return error;
         if (session_.settings.useModem == 1 && session_.edition.hasModem && modemWait_) {
             session_.modem.modemResult = modemWait_();
-            if (session_.modem.modemResult == QLatin1String("NAO DEU"))
+            if (session_.modem.modemResult == FrmWait::kGaveUp)
                 return 0;
         }
     }
@@ -703,6 +706,11 @@ void FrmXmodem::cancelTransfer() {
     session_.transfer.transferBusy = false;
     progressBar1_->setValue(0);
     session_.waiter.wake(); // a block waiting for its reply sees the stop now
+}
+
+bool FrmXmodem::uploadOnStack() const {
+    // The cancel key clears transferBusy at once; the stopped run still has to unwind.
+    return session_.transfer.transferBusy || session_.transfer.uploadRunning;
 }
 
 void FrmXmodem::mnuSndClick() {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/command_tables.h"
-#include "app/serial_link.h"
-#include "app/session.h"
+#include "core/serial_link.h"
+#include "core/session.h"
 #include "transfer/upload_view.h"
 
 #include <QMainWindow>
@@ -112,6 +112,7 @@ private:
     void setConsoleItemsEnabled(bool enabled);
     QSize xmodemModeSize() const;
     void onPortLost(int errorNumber);
+    bool uploadOnStack() const;
     // "TESTARCOM": the main port stays closed while the tester is shown.
     void testSerialLine();
 
