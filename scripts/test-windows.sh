@@ -76,6 +76,16 @@ unset WINEPATH
 
 # --- the program from the zip --------------------------------------------
 unzip -q "$zip" -d "$check/unpacked"
+
+# The version record Explorer shows.
+for record in QuillonV2:2.03.0059 Quillon:2.01.0018; do
+    program=${record%%:*}
+    if strings -el "$check/unpacked/$program/$program.exe" | grep -A1 -x FileVersion | grep -qx "${record#*:}"; then
+        note "PASS: $program.exe carries file version ${record#*:}"
+    else
+        fail "$program.exe does not carry file version ${record#*:}"
+    fi
+done
 program_dir=$check/unpacked/QuillonV2
 main_title="Quillon - Xmodem / Terminal para PXC"
 
