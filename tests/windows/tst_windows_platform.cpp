@@ -16,13 +16,9 @@ namespace {
 const wchar_t* const kPathKey = L"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 const wchar_t* const kLocationKey = L"SOFTWARE\\Microsoft\\Shared Tools Location";
 
-bool keyExists(const wchar_t* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, name, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
+// The machine's own HKEY_LOCAL_MACHINE is left alone: this process's view of it
+// is a scratch key under HKEY_CURRENT_USER, which needs no administrator.
+const wchar_t* const kScratchKey = L"Software\\QuillonTests\\LocalMachine";
 
 bool setValue(const wchar_t* keyName, const wchar_t* valueName, DWORD type, const QString& text) {
     HKEY key = nullptr;
@@ -42,32 +38,28 @@ bool setValue(const wchar_t* keyName, const wchar_t* valueName, DWORD type, cons
 class TstWindowsPlatform : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
+    void init();
     void cleanup();
     void systemInfoToolFromRegistry_data();
     void systemInfoToolFromRegistry();
     void comPortsAreNative_data();
     void comPortsAreNative();
     void storedPathsAreKept();
-
-private:
-    void removeKeys();
 };
 
-void TstWindowsPlatform::initTestCase() {
-    // A machine with the tool registered keeps its entries: the cases below
-    // add and remove them.
-    if (keyExists(kPathKey) || keyExists(kLocationKey))
-        QSKIP("the system-information tool is registered on this machine");
+void TstWindowsPlatform::init() {
+    HKEY scratch = nullptr;
+    QCOMPARE(RegCreateKeyExW(HKEY_CURRENT_USER, kScratchKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                             &scratch, nullptr),
+             ERROR_SUCCESS);
+    const LONG overridden = RegOverridePredefKey(HKEY_LOCAL_MACHINE, scratch);
+    RegCloseKey(scratch);
+    QCOMPARE(overridden, ERROR_SUCCESS);
 }
 
 void TstWindowsPlatform::cleanup() {
-    removeKeys();
-}
-
-void TstWindowsPlatform::removeKeys() {
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kPathKey);
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kLocationKey);
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QuillonTests");
 }
 
 void TstWindowsPlatform::systemInfoToolFromRegistry_data() {
@@ -131,12 +123,9 @@ void TstWindowsPlatform::comPortsAreNative_data() {
 void TstWindowsPlatform::comPortsAreNative() {
     QFETCH(int, number);
     QFETCH(QString, device);
-    // The ports folder is a Linux device map; Windows numbers its ports itself.
+    // The ports folder is a Linux device map; Windows numbers its ports itself
+    // (and "COM1" cannot even be a file name there).
     QTemporaryDir ports;
-    QFile entry(ports.filePath(QStringLiteral("COM%1").arg(number)));
-    QVERIFY(entry.open(QIODevice::WriteOnly));
-    entry.write("/dev/ttyS9\n");
-    entry.close();
     QCOMPARE(PortMap(ports.path()).devicePath(number), device);
 }
 
