@@ -19,11 +19,6 @@ deb=$(scripts/package.sh | tail -n 1)
 [ -f "$deb" ] || fail "no package made"
 echo "check-package: $deb ($((SECONDS - started)) s to build)"
 
-if ! command -v lintian >/dev/null; then
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends lintian
-fi
-
 # The files a technician needs, each program in a folder of its own.
 list=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|')
 for program in QuillonV2 Quillon; do

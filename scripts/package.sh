@@ -7,14 +7,14 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh >&2
 
 build=build-release
-# Debian's own hardening and optimisation flags, as a package built by the
-# archive tools would get them.
-# Debugging information is left out: the package ships stripped programs.
+# Debian's own hardening and optimisation (-O2) flags, as a package built by the
+# archive tools would get them; debugging information is left out, the package
+# ships stripped programs.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
 cxxflags=${cxxflags//-g /}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DQUILLON_TESTS=OFF -DQUILLON_BENCH=OFF \
+    -DQUILLON_TESTS=OFF -DQUILLON_BENCH=OFF "-DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG" \
     "-DCMAKE_CXX_FLAGS=$cxxflags" \
     "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" >&2
 cmake --build "$build" --parallel 2 >&2
