@@ -1,4 +1,4 @@
-#include "app/settings_file.h"
+#include "core/settings_file.h"
 #include "platform/settings_location.h"
 #include "tests/app/window_fixture.h"
 
