@@ -81,7 +81,7 @@ rm -rf "$stage"
 for program in "${programs[@]}"; do
     folder=$stage/$program
     mkdir -p "$folder/platforms" "$folder/styles"
-    cp "$out/release/$program.exe" "$folder/"
+    cp "$out/release/$program/$program.exe" "$folder/"
     if [[ $program == QuillonV2 ]]; then
         for e in "${extra[@]}"; do
             cp "$(find "$out/release" -name "$e.exe" | head -1)" "$folder/"

@@ -12,6 +12,7 @@ function(quillon_add_windows_test name)
 endfunction()
 
 quillon_add_windows_test(tst_about about/tst_about.cpp)
+quillon_add_windows_test(tst_settings_location app/tst_settings_location.cpp)
 quillon_add_windows_test(tst_console console/tst_console.cpp)
 quillon_add_windows_test(tst_modbus_frame modbus/tst_modbus_frame.cpp)
 quillon_add_windows_test(tst_modbus_window modbus/tst_modbus_window.cpp)
