@@ -1,21 +1,29 @@
 #include "app/settings_file.h"
+#include "platform/paths.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/pty_peer.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QSerialPort>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace quillon;
 using namespace quillon::test;
 
 namespace {
 
+QComboBox* combo1(FrmXmodem& w) {
+    return w.findChild<QComboBox*>(QStringLiteral("Combo1"));
+}
+
+// The text the list shows as its own: a dimmed placeholder is not that.
 QString comboText(FrmXmodem& w) {
-    auto* combo = w.findChild<QComboBox*>(QStringLiteral("Combo1"));
-    return combo->currentIndex() >= 0 ? combo->currentText() : combo->placeholderText();
+    return combo1(w)->currentText();
 }
 
 QStringList comboEntries(FrmXmodem& w) {
@@ -46,6 +54,8 @@ private Q_SLOTS:
     void useModemLine();
     void badFirstLine_data();
     void badFirstLine();
+    void unreadableSettingsFile_data();
+    void unreadableSettingsFile();
     void failedSaveIsRememberedNotShown();
     void probeRealPorts();
     void savedPortTwelve();
@@ -129,6 +139,47 @@ void TstSettings::badFirstLine() {
     QVERIFY(f.dialogs.messages.isEmpty());
 }
 
+void TstSettings::unreadableSettingsFile_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO") << QStringLiteral("fifo");
+    QTest::newRow("link to /dev/zero") << QStringLiteral("zero");
+    QTest::newRow("absurd size") << QStringLiteral("huge");
+}
+
+void TstSettings::unreadableSettingsFile() {
+    QFETCH(QString, kind);
+    WindowFixture f;
+    const QByteArray path = QFile::encodeName(f.folder.iniPath());
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+    } else if (kind == QLatin1String("zero")) {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), f.folder.iniPath()));
+    } else {
+        f.folder.writeIni(iniWithPort("3"));
+        QFile huge(f.folder.iniPath());
+        QVERIFY(huge.resize(kLargestTextFile + 1)); // sparse: costs no disk
+    }
+    QElapsedTimer clock;
+    clock.start();
+    f.window().formLoad();
+    // Read as an unreadable file: an error recorded, not shown, and empty lines.
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(f.session.lastErrorNumber != 0);
+    QVERIFY(f.dialogs.messages.isEmpty());
+    QCOMPARE(text4(f.window()), QStringLiteral("1"));
+    QCOMPARE(f.session.settings.terminalSettings, QString());
+    f.window().close();
+    if (kind == QLatin1String("huge")) {
+        QVERIFY(f.folder.readIni().startsWith("1\r\n"));
+    } else {
+        // Nothing is written through a FIFO or a link to a device; they stay as they were.
+        QVERIFY(!QFileInfo(f.folder.iniPath()).isFile());
+        QVERIFY(QFileInfo::exists(f.folder.iniPath()));
+        QVERIFY(f.session.lastErrorNumber != 0);
+    }
+    QVERIFY(!QFileInfo(QStringLiteral("/dev/zero")).isFile());
+}
+
 void TstSettings::failedSaveIsRememberedNotShown() {
     WindowFixture f;
     f.window().formLoad();
@@ -181,8 +232,12 @@ void TstSettings::noPortFound() {
     WindowFixture f(true);
     f.folder.writeIni(iniWithPort("7"));
     f.window().formLoad();
-    QVERIFY(comboEntries(f.window()).isEmpty());
     QCOMPARE(comboText(f.window()), QStringLiteral("Nenhuma COM encontr...."));
+    QVERIFY(combo1(f.window())->placeholderText().isEmpty());
+    QCOMPARE(text4(f.window()), QStringLiteral("7"));
+    // The text is no port: choosing it leaves the port number alone.
+    QCOMPARE(comboEntries(f.window()), QStringList{QStringLiteral("Nenhuma COM encontr....")});
+    f.window().combo1Click(0);
     QCOMPARE(text4(f.window()), QStringLiteral("7"));
 }
 
