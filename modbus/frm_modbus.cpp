@@ -1,6 +1,6 @@
 #include "modbus/frm_modbus.h"
 
-#include "app/text_helpers.h"
+#include "core/text_helpers.h"
 #include "modbus/modbus_display.h"
 #include "modbus/modbus_frame.h"
 #include "platform/insert_after_selection.h"

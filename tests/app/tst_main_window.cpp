@@ -1,6 +1,6 @@
 #include "app/command_tables.h"
-#include "app/file_dialog.h"
 #include "app/terminal_box.h"
+#include "core/file_dialog.h"
 #include "platform/help_viewer.h"
 #include "platform/qt_dialogs.h"
 #include "tests/app/window_fixture.h"
@@ -20,6 +20,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+
+#include <optional>
 
 using namespace quillon;
 using namespace quillon::test;
@@ -671,20 +673,36 @@ void TstMainWindow::realSaveDialogLeavesTheQuestionToUs() {
     request.defaultExt = QStringLiteral("txt");
     request.save = true;
     request.directory = dir.path();
-    bool seen = false;
-    QTimer::singleShot(200, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        seen = true;
-        QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
-        QCOMPARE(dialog->defaultSuffix(), QStringLiteral("txt"));
-        // The overwrite question is the program's, not the dialog's own.
-        QVERIFY(dialog->testOption(QFileDialog::DontConfirmOverwrite));
-        dialog->selectFile(QStringLiteral("velho"));
+    // What the dialog was, read while it is up; checked once it has closed.
+    std::optional<QFileDialog::AcceptMode> mode;
+    QString suffix;
+    bool confirmsItself = true;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QFileDialog* dialog = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* found = qobject_cast<QFileDialog*>(widget); found && found->isVisible())
+                dialog = found;
+        if (!dialog)
+            return;
+        if (!mode) {
+            mode = dialog->acceptMode();
+            suffix = dialog->defaultSuffix();
+            confirmsItself = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        }
+        // Typed as a user would; the dialog may still be reading the folder, so
+        // OK is pressed again on every tick until it takes the name.
+        if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            name->setText(QStringLiteral("velho"));
         static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides it
     });
+    poll.start(50);
     const FileDialogResult result = dialogs.fileDialog(request);
-    QVERIFY(seen);
+    QVERIFY(mode.has_value());
+    QCOMPARE(*mode, QFileDialog::AcceptSave);
+    QCOMPARE(suffix, QStringLiteral("txt"));
+    // The overwrite question is the program's, not the dialog's own.
+    QVERIFY(!confirmsItself);
     QVERIFY(!result.cancelled);
     QCOMPARE(result.fileName, dir.filePath(QStringLiteral("velho.txt")));
 }
