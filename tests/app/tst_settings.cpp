@@ -1,6 +1,7 @@
 #include "core/settings_file.h"
 #include "platform/paths.h"
 #include "tests/app/window_fixture.h"
+#include "tests/support/odd_files.h"
 #include "tests/support/pty_peer.h"
 
 #include <QComboBox>
@@ -9,8 +10,6 @@
 #include <QLineEdit>
 #include <QSerialPort>
 #include <QTest>
-
-#include <sys/stat.h>
 
 using namespace quillon;
 using namespace quillon::test;
@@ -140,25 +139,15 @@ void TstSettings::badFirstLine() {
 }
 
 void TstSettings::unreadableSettingsFile_data() {
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("FIFO") << QStringLiteral("fifo");
-    QTest::newRow("link to /dev/zero") << QStringLiteral("zero");
-    QTest::newRow("absurd size") << QStringLiteral("huge");
+    addOddFileRows();
 }
 
 void TstSettings::unreadableSettingsFile() {
     QFETCH(QString, kind);
     WindowFixture f;
-    const QByteArray path = QFile::encodeName(f.folder.iniPath());
-    if (kind == QLatin1String("fifo")) {
-        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
-    } else if (kind == QLatin1String("zero")) {
-        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), f.folder.iniPath()));
-    } else {
+    if (kind == QLatin1String("huge"))
         f.folder.writeIni(iniWithPort("3"));
-        QFile huge(f.folder.iniPath());
-        QVERIFY(huge.resize(kLargestTextFile + 1)); // sparse: costs no disk
-    }
+    QVERIFY(makeOddFile(kind, f.folder.iniPath()));
     QElapsedTimer clock;
     clock.start();
     f.window().formLoad();

@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 #include "platform/port_settings.h"
 #include "tests/support/fake_dialogs.h"
+#include "tests/support/odd_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,7 +16,6 @@
 #include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 using namespace quillon;
 
@@ -366,25 +366,14 @@ void TstTextHelpers::failedReplaceKeepsOldFile() {
 }
 
 void TstTextHelpers::notARegularFile_data() {
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("FIFO") << QStringLiteral("fifo");
-    QTest::newRow("link to /dev/zero") << QStringLiteral("zero");
-    QTest::newRow("absurd size") << QStringLiteral("huge");
+    test::addOddFileRows();
 }
 
 void TstTextHelpers::notARegularFile() {
     QFETCH(QString, kind);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Quillon.hlp"));
-    if (kind == QLatin1String("fifo")) {
-        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    } else if (kind == QLatin1String("zero")) {
-        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
-    } else {
-        QFile huge(path);
-        QVERIFY(huge.open(QIODevice::WriteOnly));
-        QVERIFY(huge.resize(kLargestTextFile + 1)); // sparse: costs no disk
-    }
+    QVERIFY(test::makeOddFile(kind, path));
     QVERIFY(!isOpenableTextFile(path));
     // Neither blocks nor fills memory: unreadable, nothing read.
     const TextFileRead read = readTextFile(path);
