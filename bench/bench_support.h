@@ -24,6 +24,10 @@ struct Options {
     qsizetype uploadBytes = 64 * 1024;
     // How long the start handshake repeats on a line where nobody answers.
     int silentHandshakeMs = 10000;
+    // Figures only: nothing found makes the run fail (the smoke test on busy machines).
+    bool reportOnly = false;
+    // Uploads through a noisy line at each of three error rates; 0 leaves them out.
+    int noisyRuns = 0;
 };
 
 // What one measurement found: the lines to print, and what is far enough off
@@ -98,6 +102,7 @@ void measureTerminalReceive(const Options& options, Findings& findings);
 // Answers the plain event loop's share, the yardstick for the other CPU figures.
 CpuShare measureWaitingCpu(const Options& options, Findings& findings);
 void measureUpload(const Options& options, const CpuShare& idleReference, Findings& findings);
+void measureNoisyUploads(const Options& options, Findings& findings);
 void measureModbus(const Options& options, const CpuShare& idleReference, Findings& findings);
 
 } // namespace quillon::bench
