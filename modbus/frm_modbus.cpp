@@ -68,6 +68,10 @@ FrmModBus::FrmModBus(Session& session, SerialPort& port, QWidget* parent)
 
 FrmModBus::~FrmModBus() {
     formUnload();
+    // Destroying the children moves the focus, and the list's line edit then
+    // reports an end of typing to a window that is already gone.
+    cbFuncao_->lineEdit()->disconnect(this);
+    cbFuncao_->disconnect(this);
 }
 
 int FrmModBus::buildControls() {
