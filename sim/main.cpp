@@ -1,7 +1,7 @@
+#include "platform/signal_watch.h"
 #include "sim/line_engine.h"
 #include "sim/modem_front.h"
 #include "sim/role_factory.h"
-#include "sim/signal_watch.h"
 #include "sim/sim_options.h"
 
 #include <QCoreApplication>
@@ -12,6 +12,7 @@
 #include <memory>
 
 using namespace quillon::sim;
+using quillon::SignalWatch;
 
 namespace {
 

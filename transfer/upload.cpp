@@ -3,36 +3,16 @@
 #include "app/text_file.h"
 #include "app/text_helpers.h"
 #include "platform/paths.h"
+#include "transfer/program_file.h"
 #include "transfer/sounds.h"
 #include "transfer/xmodem.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <cmath>
 
 namespace quillon {
-
-namespace {
-
-// Overflow: the block count does not fit 16 bits.
-constexpr int kOverflow = 6;
-
-int fileErrorNumber(const QFile& file, const QString& path) {
-    const QFileInfo info(path);
-    if (!info.absoluteDir().exists())
-        return FileError::PathNotFound;
-    if (!info.exists())
-        return FileError::FileNotFound;
-    if (info.isDir())
-        return FileError::PathFileAccess;
-    if (file.error() == QFileDevice::ReadError)
-        return FileError::DeviceIo;
-    return FileError::PermissionDenied;
-}
-
-} // namespace
 
 bool Upload::gaveUp() {
     session_.transfer.transferStop = true;
@@ -111,14 +91,12 @@ void Upload::run() {
     const QFileInfo info(path);
     QFile file(path);
     if (!info.isFile()) {
-        failWithError(fileErrorNumber(file, path));
+        failWithError(programFileErrorNumber(file, path));
         return;
     }
     const qint64 length = info.size();
     if (length == 0) {
-        session_.dialogs.message(QStringLiteral("Quillon"),
-                                 QStringLiteral("O arquivo do programa está vazio:") + kCrLf +
-                                     path + kCrLf + QStringLiteral("Nada foi enviado."),
+        session_.dialogs.message(QStringLiteral("Quillon"), emptyProgramFileText(path),
                                  MessageIcon::Exclamation, MessageButtons::Ok);
         view_.setStatus({});
         finish();
@@ -126,7 +104,7 @@ void Upload::run() {
     }
     const auto blocks = xmodem::blockCount(length);
     if (!blocks) {
-        failWithError(kOverflow);
+        failWithError(kBlockCountOverflow);
         return;
     }
     view_.setProgressMaximum(*blocks);
@@ -137,7 +115,7 @@ void Upload::run() {
                       QString::number(qint64(*blocks) * xmodem::kDataSize) +
                       QStringLiteral(" bytes"));
     if (!file.open(QIODevice::ReadOnly)) {
-        failWithError(fileErrorNumber(file, path));
+        failWithError(programFileErrorNumber(file, path));
         return;
     }
     sendFile(file, *blocks);

@@ -1,15 +1,67 @@
-#include "sim/signal_watch.h"
+#include "platform/signal_watch.h"
 
-#include <QSocketNotifier>
 #include <QString>
 
-#include <cerrno>
 #include <csignal>
+
+#ifdef Q_OS_WIN
+#include <QMetaObject>
+#include <QPointer>
+
+#include <windows.h>
+#else
+#include <QSocketNotifier>
+
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
-namespace quillon::sim {
+namespace quillon {
+
+#ifdef Q_OS_WIN
+
+namespace {
+
+// The console calls its handler on a thread of its own; the watch lives on the
+// main thread and is reached only through its event queue.
+QPointer<SignalWatch> watching;
+
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    const int signo = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
+    if (SignalWatch* watch = watching.data()) {
+        QMetaObject::invokeMethod(
+            watch, [watch, signo] { emit watch->caught(signo); }, Qt::QueuedConnection);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+} // namespace
+
+SignalWatch::SignalWatch(QObject* parent) : QObject(parent) {}
+
+SignalWatch::~SignalWatch() {
+    if (watching.data() == this) {
+        SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+        watching = nullptr;
+    }
+}
+
+bool SignalWatch::install(std::initializer_list<int>, QString* error) {
+    watching = this;
+    if (!SetConsoleCtrlHandler(onConsoleEvent, TRUE)) {
+        if (error)
+            *error = QStringLiteral("SetConsoleCtrlHandler failed");
+        return false;
+    }
+    return true;
+}
+
+void SignalWatch::drain() {}
+
+#else
 
 namespace {
 
@@ -55,4 +107,6 @@ void SignalWatch::drain() {
         emit caught(byte);
 }
 
-} // namespace quillon::sim
+#endif
+
+} // namespace quillon
