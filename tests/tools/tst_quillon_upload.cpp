@@ -143,6 +143,7 @@ private Q_SLOTS:
     void arrivesIntactAtRx_data();
     void arrivesIntactAtRx();
     void receiverKilledMidTransfer();
+    void lineLostMidTransfer();
     void simulatedLoader_data();
     void simulatedLoader();
     void stoppedBySignal_data();
@@ -343,6 +344,28 @@ void TstQuillonUpload::receiverKilledMidTransfer() {
              qPrintable(cli.lastLine()));
 }
 
+void TstQuillonUpload::lineLostMidTransfer() {
+    QTemporaryDir dir;
+    SimulatorProcess sim;
+    const QString why = sim.start(
+        ports_.path(), 7, {"--role", "loader", "--b1b2-after", "1", "--silent-after", "50"});
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+    Cli cli;
+    cli.start({"--port", "7", writeProgram(dir, programBytes(300 * 128))}, ports_.path());
+    bool pulled = false;
+    QVERIFY(cli.finish(kRunLimitMs, [&](Cli& run) {
+        if (!pulled && run.errText().contains(QStringLiteral("10%"))) {
+            pulled = true; // the far end of the line goes away, as an adapter pulled
+            sim.process.kill();
+        }
+    }));
+    QVERIFY(pulled);
+    QCOMPARE(cli.exitCode(), 1);
+    QVERIFY2(cli.errText().contains(QStringLiteral("Erro de leitura no dispositivo da COM")),
+             qPrintable(cli.errText()));
+    QVERIFY(cli.lastLine().startsWith(QStringLiteral("quillon-upload: CANCELADO: ")));
+}
+
 void TstQuillonUpload::simulatedLoader_data() {
     QTest::addColumn<QStringList>("faults");
     QTest::addColumn<int>("exitCode");
@@ -387,13 +410,19 @@ void TstQuillonUpload::stoppedBySignal_data() {
     QTest::addColumn<QStringList>("loader");
     QTest::addColumn<QString>("when");
     QTest::addColumn<bool>("blocksSent");
+    QTest::addColumn<bool>("modem");
     // The loader falls silent at block 50 of 300, so the stop always finds the
     // upload waiting for a reply, past its 10 % line.
     const QStringList stalls{"--b1b2-after", "1", "--silent-after", "50"};
-    QTest::newRow("SIGINT while sending") << int(SIGINT) << stalls << "10%" << true;
-    QTest::newRow("SIGTERM while sending") << int(SIGTERM) << stalls << "10%" << true;
+    const QStringList dialled{"--modem", "--dial-delay",   "200", "--b1b2-after",
+                              "2",       "--silent-after", "50"};
+    QTest::newRow("SIGINT while sending") << int(SIGINT) << stalls << "10%" << true << false;
+    QTest::newRow("SIGTERM while sending") << int(SIGTERM) << stalls << "10%" << true << false;
     QTest::newRow("SIGINT while waiting for B1 and B2")
-        << int(SIGINT) << QStringList{"--b1b2-after", "1000"} << "PRESSIONE B1 e B2" << false;
+        << int(SIGINT) << QStringList{"--b1b2-after", "1000"} << "PRESSIONE B1 e B2" << false
+        << false;
+    QTest::newRow("SIGINT while sending through the modem")
+        << int(SIGINT) << dialled << "10%" << true << true;
 }
 
 void TstQuillonUpload::stoppedBySignal() {
@@ -401,6 +430,7 @@ void TstQuillonUpload::stoppedBySignal() {
     QFETCH(QStringList, loader);
     QFETCH(QString, when);
     QFETCH(bool, blocksSent);
+    QFETCH(bool, modem);
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("wire.log"));
     SimulatorProcess sim;
@@ -408,7 +438,9 @@ void TstQuillonUpload::stoppedBySignal() {
         sim.start(ports_.path(), 5, QStringList{"--role", "loader", "--log", log} + loader);
     QVERIFY2(why.isEmpty(), qPrintable(why));
     Cli cli;
-    cli.start({"--port", "5", writeProgram(dir, programBytes(300 * 128 - 1))}, ports_.path());
+    cli.start(QStringList{"--port", "5", writeProgram(dir, programBytes(300 * 128 - 1))} +
+                  (modem ? QStringList{"--modem", "5551234"} : QStringList()),
+              ports_.path());
     bool signalled = false;
     QElapsedTimer sinceSignal;
     QVERIFY(cli.finish(kRunLimitMs, [&](Cli& run) {
@@ -420,12 +452,17 @@ void TstQuillonUpload::stoppedBySignal() {
     }));
     QVERIFY(signalled);
     QCOMPARE(cli.exitCode(), 130);
-    // Well before the block's own 10 s limit would have ended it.
-    QVERIFY2(sinceSignal.elapsed() < 5000, qPrintable(QString::number(sinceSignal.elapsed())));
+    // Well before the block's own 10 s limit would have ended it; the modem's
+    // hang-up takes its escape guard times on top.
+    QVERIFY2(sinceSignal.elapsed() < (modem ? 9000 : 5000),
+             qPrintable(QString::number(sinceSignal.elapsed())));
     QVERIFY2(cli.lastLine().startsWith(QStringLiteral("quillon-upload: INTERROMPIDO: ")),
              qPrintable(cli.lastLine()));
     const QByteArray wire = bytesIn(log);
-    if (blocksSent) {
+    if (modem) {
+        QVERIFY2(wire.endsWith("+++ath\r"), wire.right(16).toHex().constData());
+        QVERIFY(wire.contains("\x04+++"));
+    } else if (blocksSent) {
         QVERIFY2(wire.endsWith('\x04'), wire.right(16).toHex().constData());
         QVERIFY(!cli.errText().contains(QStringLiteral("OPERARAÇÃO CANCELADA")));
     } else {
