@@ -700,9 +700,10 @@ void measureCliUpload(const Options& options, Findings& findings) {
                      problem);
     for (const QString& problem : std::as_const(ours.problems))
         findings.flag(QStringLiteral("quillon-upload to rx did not arrive intact: ") + problem);
-    if (ratio > kBadlyOffRatio)
-        findings.flag(
-            QStringLiteral("quillon-upload took %1 times as long as lrzsz").arg(ratio, 0, 'f', 2));
+    // One smoke run may meet one of rx's stalls; only the full runs judge speed.
+    if (!options.quick && bestRatio > kBadlyOffRatio)
+        findings.flag(QStringLiteral("quillon-upload took %1 times as long as lrzsz")
+                          .arg(bestRatio, 0, 'f', 2));
 }
 
 } // namespace quillon::bench

@@ -168,11 +168,9 @@ int runUpload(const UploadOptions& options) {
             std::_Exit(kInterrupted);
         }
         interrupted = true;
-        // What the window's CANCEL does; a dial is given up as by Esc.
-        session.transfer.transferStop = true;
-        session.transfer.transferBusy = false;
-        session.modem.modemAbort = true;
-        session.waiter.wake();
+        // What the window's CANCEL does; a dial under way is given up as by Esc.
+        upload.cancel();
+        modem.giveUp();
         if (!options.quiet)
             out.line(kPrefix + QStringLiteral("interrompendo..."));
     });

@@ -68,6 +68,12 @@ void Upload::sendBlock(const QByteArray& block) {
     }
 }
 
+void Upload::cancel() {
+    session_.transfer.transferStop = true;
+    session_.transfer.transferBusy = false;
+    session_.waiter.wake();
+}
+
 void Upload::run() {
     TransferState& transfer = session_.transfer;
     if (transfer.transferBusy)

@@ -19,6 +19,9 @@ public:
 
     // mnuSnd_Click.
     void run();
+    // CancelTransfer's part in the session: the handshake and the blocks stop
+    // at their next check, and a block waiting for its reply sees it now.
+    void cancel();
     // SendBlock: the outcome is left in TransferStop / TransferFailed.
     void sendBlock(const QByteArray& block);
 
