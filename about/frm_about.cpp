@@ -1,7 +1,7 @@
 #include "about/frm_about.h"
 
-#include "app/toolbar_icons.h"
 #include "platform/screen_place.h"
+#include "platform/toolbar_icons.h"
 
 #include <QFrame>
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/edition.h"
+#include "core/edition.h"
 #include "platform/dialogs.h"
 #include "platform/system_info.h"
 

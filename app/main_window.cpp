@@ -1,19 +1,19 @@
 #include "app/main_window.h"
 
 #include "about/frm_about.h"
-#include "app/file_dialog.h"
-#include "app/port_probe.h"
-#include "app/settings_file.h"
 #include "app/terminal_box.h"
-#include "app/toolbar_icons.h"
 #include "console/frm_options.h"
 #include "console/frm_testa_com.h"
 #include "console/guided_entry.h"
 #include "console/station_console.h"
+#include "core/file_dialog.h"
+#include "core/port_probe.h"
+#include "core/settings_file.h"
 #include "modbus/frm_modbus.h"
 #include "platform/help_viewer.h"
 #include "platform/paths.h"
 #include "platform/row_layout.h"
+#include "platform/toolbar_icons.h"
 #include "platform/twips.h"
 #include "transfer/frm_wait.h"
 #include "transfer/modem_link.h"
@@ -585,7 +585,7 @@ int FrmXmodem::terminalOn() {
             return error;
         if (session_.settings.useModem == 1 && session_.edition.hasModem && modemWait_) {
             session_.modem.modemResult = modemWait_();
-            if (session_.modem.modemResult == QLatin1String("NAO DEU"))
+            if (session_.modem.modemResult == FrmWait::kGaveUp)
                 return 0;
         }
     }

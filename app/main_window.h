@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/command_tables.h"
-#include "app/serial_link.h"
-#include "app/session.h"
+#include "core/serial_link.h"
+#include "core/session.h"
 #include "transfer/upload_view.h"
 
 #include <QMainWindow>

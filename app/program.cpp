@@ -1,7 +1,7 @@
 #include "app/program.h"
 
 #include "app/main_window.h"
-#include "app/session.h"
+#include "core/session.h"
 #include "platform/port_map.h"
 #include "platform/qt_dialogs.h"
 #include "platform/qt_serial_port.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/edition.h"
+#include "core/edition.h"
 
 namespace quillon {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/terminal_text.h"
+#include "core/terminal_text.h"
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>

@@ -1,6 +1,6 @@
 #include "bench/bench_support.h"
 
-#include "app/edition.h"
+#include "core/edition.h"
 #include "platform/port_map.h"
 #include "platform/qt_serial_port.h"
 

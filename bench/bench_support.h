@@ -3,7 +3,7 @@
 #include "tests/support/process_stats.h"
 
 #include "app/main_window.h"
-#include "app/session.h"
+#include "core/session.h"
 #include "tests/support/fake_dialogs.h"
 
 #include <QString>

@@ -1,7 +1,7 @@
 #include "bench/bench_support.h"
 
-#include "app/edition.h"
-#include "app/wait.h"
+#include "core/edition.h"
+#include "core/wait.h"
 #include "platform/port_map.h"
 #include "platform/qt_serial_port.h"
 #include "tests/support/pty_peer.h"

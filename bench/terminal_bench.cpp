@@ -1,7 +1,7 @@
 #include "bench/bench_support.h"
 
 #include "app/terminal_box.h"
-#include "app/terminal_text.h"
+#include "core/terminal_text.h"
 #include "tests/support/pty_peer.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "bench/bench_support.h"
 
-#include "app/edition.h"
-#include "app/serial_link.h"
+#include "core/edition.h"
+#include "core/serial_link.h"
 #include "platform/port_map.h"
 #include "platform/qt_serial_port.h"
 #include "tests/support/pty_bridge.h"

@@ -1,6 +1,6 @@
 #include "console/cfg_string.h"
 
-#include "app/text_helpers.h"
+#include "core/text_helpers.h"
 
 namespace quillon {
 

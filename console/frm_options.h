@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/session.h"
 #include "console/cfg_string.h"
+#include "core/session.h"
 
 #include <QDialog>
 

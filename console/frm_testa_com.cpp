@@ -1,7 +1,7 @@
 #include "console/frm_testa_com.h"
 
-#include "app/serial_link.h"
 #include "console/line_test_script.h"
+#include "core/serial_link.h"
 #include "platform/fixed_font.h"
 #include "platform/insert_after_selection.h"
 

@@ -1,6 +1,6 @@
 #include "console/guided_entry.h"
 
-#include "app/text_helpers.h"
+#include "core/text_helpers.h"
 
 namespace quillon {
 

@@ -1,6 +1,6 @@
 #include "console/line_test_script.h"
 
-#include "app/text_helpers.h"
+#include "core/text_helpers.h"
 #include "platform/cp1252.h"
 
 #include <QStringView>

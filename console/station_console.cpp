@@ -1,6 +1,6 @@
 #include "console/station_console.h"
 
-#include "app/send_to_port.h"
+#include "core/send_to_port.h"
 #include "platform/cp1252.h"
 
 #include <functional>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/serial_link.h"
-#include "app/session.h"
+#include "core/serial_link.h"
+#include "core/session.h"
 
 namespace quillon {
 

@@ -1,5 +1,5 @@
-#include "app/edition.h"
 #include "app/program.h"
+#include "core/edition.h"
 
 int main(int argc, char* argv[]) {
     return quillon::runProgram(argc, argv, quillon::earlierEdition());

@@ -1,10 +1,11 @@
 #include "modbus/frm_modbus.h"
 
-#include "app/text_helpers.h"
+#include "core/text_helpers.h"
 #include "modbus/modbus_display.h"
 #include "modbus/modbus_frame.h"
 #include "platform/insert_after_selection.h"
 #include "platform/row_layout.h"
+#include "platform/screen_place.h"
 #include "platform/twips.h"
 
 #include <QButtonGroup>
@@ -14,7 +15,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QStatusBar>
 
 #include <algorithm>
@@ -192,8 +192,7 @@ void FrmModBus::done(int result) {
 
 void FrmModBus::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (const QScreen* screen = this->screen())
-        move(screen->geometry().center() - rect().center());
+    centreOnScreen(*this);
 }
 
 void FrmModBus::resizeEvent(QResizeEvent* event) {

@@ -1,6 +1,6 @@
 #include "modbus/modbus_display.h"
 
-#include "app/text_helpers.h"
+#include "core/text_helpers.h"
 
 namespace quillon::modbus {
 

@@ -1,11 +1,11 @@
 // quillon-upload: the window's upload (start handshake, modem dial, XMODEM-CRC)
 // from a shell, for production lines and service scripts.
 
-#include "app/edition.h"
-#include "app/error_report.h"
-#include "app/serial_link.h"
-#include "app/session.h"
-#include "app/text_file.h"
+#include "core/edition.h"
+#include "core/error_report.h"
+#include "core/serial_link.h"
+#include "core/session.h"
+#include "core/text_file.h"
 #include "platform/port_map.h"
 #include "platform/port_settings.h"
 #include "platform/qt_serial_port.h"

@@ -1,6 +1,6 @@
 #include "tools/upload_options.h"
 
-#include "app/edition.h"
+#include "core/edition.h"
 
 namespace quillon::cli {
 

@@ -1,6 +1,6 @@
 #include "transfer/frm_wait.h"
 
-#include "app/text_helpers.h"
+#include "core/text_helpers.h"
 #include "platform/screen_place.h"
 
 #include <QHBoxLayout>
@@ -12,8 +12,6 @@
 namespace quillon {
 
 namespace {
-
-const QString kGaveUp = QStringLiteral("NAO DEU");
 
 // A handset over two waves: the line is being dialled.
 QPixmap dialPicture() {
@@ -84,7 +82,7 @@ void FrmWait::timer1Tick() {
             return;
         }
         if (session_.modem.modemAbort) {
-            session_.modem.modemResult = kGaveUp;
+            session_.modem.modemResult = FrmWait::kGaveUp;
             done(QDialog::Rejected);
             return;
         }
@@ -96,7 +94,7 @@ void FrmWait::timer1Tick() {
         if (again != MessageAnswer::Yes) {
             session_.modem.modemAbort = true;
             session_.waiter.cancel();
-            session_.modem.modemResult = kGaveUp;
+            session_.modem.modemResult = FrmWait::kGaveUp;
             done(QDialog::Rejected);
             return;
         }
@@ -106,7 +104,7 @@ void FrmWait::timer1Tick() {
 void FrmWait::giveUp() {
     session_.modem.modemAbort = true;
     session_.waiter.cancel(); // the running half-second wait returns at once
-    session_.modem.modemResult = kGaveUp;
+    session_.modem.modemResult = FrmWait::kGaveUp;
     done(QDialog::Rejected);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/session.h"
+#include "core/session.h"
 #include "transfer/modem_link.h"
 
 #include <QDialog>
@@ -14,11 +14,13 @@ class FrmWait : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kDialLimitSeconds = 40;
+    // The dial result when no connection was made.
+    static inline const QString kGaveUp = QStringLiteral("NAO DEU");
 
     FrmWait(Session& session, ModemLink& modem, QWidget* parent = nullptr);
 
     // Shows the dialog modally; answers ModemResult: empty when connected,
-    // "NAO DEU" when not.
+    // kGaveUp when not.
     QString dial();
 
 protected:

@@ -1,6 +1,6 @@
 #include "transfer/modem_link.h"
 
-#include "app/send_to_port.h"
+#include "core/send_to_port.h"
 
 #include <QElapsedTimer>
 

@@ -1,7 +1,7 @@
 #include "transfer/program_file.h"
 
-#include "app/text_file.h"
-#include "app/text_helpers.h"
+#include "core/text_file.h"
+#include "core/text_helpers.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "transfer/start_controller.h"
 
-#include "app/text_helpers.h"
+#include "core/text_helpers.h"
 
 namespace quillon {
 

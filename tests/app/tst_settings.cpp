@@ -1,4 +1,4 @@
-#include "app/settings_file.h"
+#include "core/settings_file.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/pty_peer.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/main_window.h"
-#include "app/session.h"
+#include "core/session.h"
 #include "platform/port_map.h"
 #include "platform/qt_serial_port.h"
 #include "tests/support/fake_dialogs.h"

@@ -1,7 +1,7 @@
-#include "app/serial_link.h"
-#include "app/text_helpers.h"
 #include "console/guided_entry.h"
 #include "console/station_console.h"
+#include "core/serial_link.h"
+#include "core/text_helpers.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/fake_port.h"
 

@@ -177,8 +177,8 @@ void TstConsoleEndToEnd::readingsAgainstSimulator() {
     if (qEnvironmentVariableIsEmpty("QUILLON_SIM"))
         QSKIP("QUILLON_SIM does not name the simulator (run through ctest)");
     TerminalOnPty t;
-    SimulatorProcess sim;
-    const QString why = sim.start(t.f.folder.portsDir, Com, {});
+    simtest::SimProcess sim;
+    const QString why = sim.startOnPort(t.f.folder.portsDir, Com, {});
     QVERIFY2(why.isEmpty(), qPrintable(why));
     FrmXmodem& w = t.start();
     QVERIFY(t.f.session.link.terminalMode);

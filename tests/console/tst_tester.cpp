@@ -1,7 +1,7 @@
-#include "app/error_report.h"
 #include "app/terminal_box.h"
 #include "console/frm_testa_com.h"
 #include "console/line_test_script.h"
+#include "core/error_report.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/pty_peer.h"
 

@@ -196,8 +196,8 @@ void TstModbusEndToEnd::pollsTheSimulator() {
     if (qEnvironmentVariableIsEmpty("QUILLON_SIM"))
         QSKIP("QUILLON_SIM does not name the simulator (run through ctest)");
     ProgramFolder folder;
-    SimulatorProcess sim;
-    const QString why = sim.start(folder.portsDir, Com, {});
+    simtest::SimProcess sim;
+    const QString why = sim.startOnPort(folder.portsDir, Com, {});
     QVERIFY2(why.isEmpty(), qPrintable(why));
     FakeDialogs dialogs;
     Session session(fullEdition(), folder.appDir, dialogs, qtPortFactory(PortMap(folder.portsDir)));

@@ -1,4 +1,4 @@
-#include "app/session.h"
+#include "core/session.h"
 #include "modbus/frm_modbus.h"
 #include "modbus/modbus_frame.h"
 #include "tests/modbus/modbus_window_driver.h"

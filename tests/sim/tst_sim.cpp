@@ -1,5 +1,5 @@
-#include "event_wait.h"
-#include "sim_process.h"
+#include "tests/support/event_wait.h"
+#include "tests/support/sim_process.h"
 
 #include "sim/terminal_role.h"
 #include "sim/wire_log.h"

@@ -1,5 +1,5 @@
-#include "event_wait.h"
-#include "sim_process.h"
+#include "tests/support/event_wait.h"
+#include "tests/support/sim_process.h"
 
 #include "sim/controller_role.h"
 #include "sim/crc16.h"

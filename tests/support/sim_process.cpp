@@ -1,45 +1,94 @@
 #include "tests/support/sim_process.h"
 
-#include <QDeadlineTimer>
+#include "tests/support/event_wait.h"
+
 #include <QFile>
-#include <QTest>
+#include <QRegularExpression>
 
-namespace quillon::test {
+#include <csignal>
+#include <unistd.h>
 
-SimulatorProcess::~SimulatorProcess() {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(3000))
-        process.kill();
+namespace quillon::simtest {
+
+QString SimProcess::program() {
+    const QString fromEnv = qEnvironmentVariable("QUILLON_SIM");
+    return fromEnv.isEmpty() ? QStringLiteral(QUILLON_SIM_BUILT) : fromEnv;
 }
 
-QString SimulatorProcess::start(const QString& portsDir, int com, const QStringList& options) {
-    const QString simulator = qEnvironmentVariable("QUILLON_SIM");
-    if (simulator.isEmpty())
-        return QStringLiteral("QUILLON_SIM does not name the simulator (run through ctest)");
-    QFile::remove(portsDir + QStringLiteral("/COM%1").arg(com));
-    process.start(simulator, QStringList{QStringLiteral("--ports"), portsDir,
-                                         QStringLiteral("--com"), QString::number(com)} +
-                                 options);
-    if (!process.waitForStarted(5000))
-        return QStringLiteral("the simulator did not start");
-    QByteArray banner;
-    const QByteArray expected = "COM" + QByteArray::number(com) + " ->";
-    QDeadlineTimer deadline(5000);
-    while (!banner.contains(expected) && !deadline.hasExpired()) {
-        QTest::qWait(20);
-        banner += process.readAllStandardOutput();
+SimProcess::~SimProcess() {
+    // A terminated simulator removes its port link; kill only one that does not go.
+    if (!stopWith(SIGTERM, 3000))
+        stopWith(SIGKILL, 5000);
+}
+
+bool SimProcess::start(const QStringList& arguments, QString* why) {
+    m_process.start(program(), arguments);
+    QByteArray out;
+    EventWait wait;
+    wait.wakeOn(&m_process, &QProcess::readyReadStandardOutput)
+        .wakeOn(&m_process, &QProcess::finished)
+        .wakeOn(&m_process, &QProcess::errorOccurred);
+    const bool announced = wait.until(
+        [&] {
+            out += m_process.readAllStandardOutput();
+            return out.contains('\n') || m_process.state() == QProcess::NotRunning;
+        },
+        10000);
+    if (!announced || !out.endsWith('\n')) {
+        if (why)
+            *why = QStringLiteral("no announcement from %1: %2 %3")
+                       .arg(program(), m_process.errorString(),
+                            QString::fromLocal8Bit(m_process.readAllStandardError()));
+        return false;
     }
-    if (!banner.contains(expected))
-        return QStringLiteral("no port link from the simulator: ") +
-               QString::fromLocal8Bit(process.readAllStandardError());
+    m_banner = QString::fromLocal8Bit(out.chopped(1));
+    static const QRegularExpression pattern(
+        QStringLiteral("^quillon-sim: COM\\d+ -> (/dev/\\S+)$"));
+    const QRegularExpressionMatch match = pattern.match(m_banner);
+    if (match.hasMatch())
+        m_device = match.captured(1);
+    return true;
+}
+
+QString SimProcess::startOnPort(const QString& portsDir, int com, const QStringList& options) {
+    QFile::remove(portsDir + QStringLiteral("/COM%1").arg(com));
+    QString why;
+    if (!start(QStringList{QStringLiteral("--ports"), portsDir, QStringLiteral("--com"),
+                           QString::number(com)} +
+                   options,
+               &why))
+        return why;
+    if (!m_banner.contains(QStringLiteral("COM%1 ->").arg(com)))
+        return QStringLiteral("no port link from the simulator: ") + m_banner;
     return {};
 }
 
-QByteArray SimulatorProcess::report() {
-    report_ += process.readAllStandardError();
-    return report_;
+bool SimProcess::stopWith(int signo, int timeoutMs) {
+    if (m_process.state() == QProcess::NotRunning)
+        return true;
+    ::kill(static_cast<pid_t>(m_process.processId()), signo);
+    EventWait wait;
+    wait.wakeOn(&m_process, &QProcess::finished);
+    return wait.until([&] { return m_process.state() == QProcess::NotRunning; }, timeoutMs);
 }
 
-} // namespace quillon::test
+QByteArray SimProcess::report() {
+    m_report += m_process.readAllStandardError();
+    return m_report;
+}
+
+double SimProcess::cpuSeconds() const {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(m_process.processId()));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // The command name may contain spaces; the numeric fields start after its ')'.
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    // Fields 14 and 15 of the whole line (utime, stime); this list starts at field 3.
+    if (fields.size() < 13)
+        return -1;
+    const double ticks = fields.at(11).toDouble() + fields.at(12).toDouble();
+    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+} // namespace quillon::simtest

@@ -1,21 +1,48 @@
 #pragma once
 
 #include <QProcess>
+#include <QString>
 #include <QStringList>
 
-namespace quillon::test {
+namespace quillon::simtest {
 
-// The line simulator started by a test: ready once its port link exists.
-class SimulatorProcess {
+// The simulator program run as a child, the way the demo runs it.
+class SimProcess {
 public:
-    ~SimulatorProcess();
-    // Empty when it runs; otherwise why not (no simulator path, no start, no link).
-    QString start(const QString& portsDir, int com, const QStringList& options);
-    QByteArray report(); // what it said on stderr so far
-    QProcess process;
+    // From QUILLON_SIM, else the one built next to the tests.
+    static QString program();
+
+    SimProcess() = default;
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+    ~SimProcess();
+
+    // Starts it and waits for the line announcing the port. On failure `why` says what
+    // the simulator printed.
+    bool start(const QStringList& arguments, QString* why);
+    // Runs it on COMn of a ports folder (a stale link there is removed first). Empty when it
+    // runs; otherwise why not.
+    QString startOnPort(const QString& portsDir, int com, const QStringList& options);
+
+    // The announcement, without its line end, and the device it names.
+    QString banner() const { return m_banner; }
+    QString device() const { return m_device; }
+    qint64 pid() const { return m_process.processId(); }
+
+    // Sends the signal and waits for the exit.
+    bool stopWith(int signo, int timeoutMs);
+    QProcess& process() { return m_process; }
+
+    // CPU time (user + system) used so far, from /proc.
+    double cpuSeconds() const;
+    // What it said on stderr so far.
+    QByteArray report();
 
 private:
-    QByteArray report_;
+    QProcess m_process;
+    QString m_banner;
+    QString m_device;
+    QByteArray m_report;
 };
 
-} // namespace quillon::test
+} // namespace quillon::simtest

@@ -347,8 +347,8 @@ void TstQuillonUpload::receiverKilledMidTransfer() {
 
 void TstQuillonUpload::lineLostMidTransfer() {
     QTemporaryDir dir;
-    SimulatorProcess sim;
-    const QString why = sim.start(
+    quillon::simtest::SimProcess sim;
+    const QString why = sim.startOnPort(
         ports_.path(), 7, {"--role", "loader", "--b1b2-after", "1", "--silent-after", "50"});
     QVERIFY2(why.isEmpty(), qPrintable(why));
     Cli cli;
@@ -357,7 +357,7 @@ void TstQuillonUpload::lineLostMidTransfer() {
     QVERIFY(cli.finish(kRunLimitMs, [&](Cli& run) {
         if (!pulled && run.errText().contains(QStringLiteral("10%"))) {
             pulled = true; // the far end of the line goes away, as an adapter pulled
-            sim.process.kill();
+            sim.process().kill();
         }
     }));
     QVERIFY(pulled);
@@ -381,10 +381,10 @@ void TstQuillonUpload::simulatedLoader() {
     QFETCH(int, exitCode);
     QTemporaryDir dir;
     const QString saved = dir.filePath(QStringLiteral("recebido.Epr"));
-    SimulatorProcess sim;
-    const QString why =
-        sim.start(ports_.path(), 4,
-                  QStringList{"--role", "loader", "--b1b2-after", "2", "--save", saved} + faults);
+    quillon::simtest::SimProcess sim;
+    const QString why = sim.startOnPort(
+        ports_.path(), 4,
+        QStringList{"--role", "loader", "--b1b2-after", "2", "--save", saved} + faults);
     QVERIFY2(why.isEmpty(), qPrintable(why));
     const QByteArray program = programBytes(3000);
     Cli cli;
@@ -434,9 +434,9 @@ void TstQuillonUpload::stoppedBySignal() {
     QFETCH(bool, modem);
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("wire.log"));
-    SimulatorProcess sim;
+    quillon::simtest::SimProcess sim;
     const QString why =
-        sim.start(ports_.path(), 5, QStringList{"--role", "loader", "--log", log} + loader);
+        sim.startOnPort(ports_.path(), 5, QStringList{"--role", "loader", "--log", log} + loader);
     QVERIFY2(why.isEmpty(), qPrintable(why));
     Cli cli;
     cli.start(QStringList{"--port", "5", writeProgram(dir, programBytes(300 * 128 - 1))} +
@@ -488,10 +488,10 @@ void TstQuillonUpload::throughTheModem() {
     QTemporaryDir dir;
     const QString saved = dir.filePath(QStringLiteral("recebido.Epr"));
     const QString log = dir.filePath(QStringLiteral("wire.log"));
-    SimulatorProcess sim;
-    const QString why = sim.start(ports_.path(), 6,
-                                  {"--modem", "--dial-delay", "200", "--dial-result", result,
-                                   "--b1b2-after", "2", "--save", saved, "--log", log});
+    quillon::simtest::SimProcess sim;
+    const QString why = sim.startOnPort(ports_.path(), 6,
+                                        {"--modem", "--dial-delay", "200", "--dial-result", result,
+                                         "--b1b2-after", "2", "--save", saved, "--log", log});
     QVERIFY2(why.isEmpty(), qPrintable(why));
     const QByteArray program = programBytes(5000);
     Cli cli;

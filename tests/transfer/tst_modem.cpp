@@ -1,4 +1,4 @@
-#include "app/serial_link.h"
+#include "core/serial_link.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/fake_port.h"

@@ -14,11 +14,11 @@ namespace {
 
 struct ThroughModem {
     WindowFixture f{true};
-    SimulatorProcess sim;
+    simtest::SimProcess sim;
     QString saved = f.folder.dir.filePath(QStringLiteral("recebido.Epr"));
 
     QString start(const QStringList& modemOptions) {
-        const QString why = sim.start(
+        const QString why = sim.startOnPort(
             f.folder.portsDir, 2,
             QStringList{"--modem", "--dial-delay", "200", "--b1b2-after", "2", "--save", saved} +
                 modemOptions);

@@ -1,4 +1,4 @@
-#include "app/serial_link.h"
+#include "core/serial_link.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/fake_port.h"
 #include "tests/transfer/upload_fakes.h"

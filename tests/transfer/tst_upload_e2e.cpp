@@ -151,9 +151,9 @@ void TstUploadEndToEnd::simulatedLoader() {
         QSKIP("QUILLON_SIM does not name the simulator (run through ctest)");
     WindowFixture f(true);
     const QString saved = f.folder.dir.filePath(QStringLiteral("recebido.Epr"));
-    SimulatorProcess sim;
-    const QString why =
-        sim.start(f.folder.portsDir, 3, QStringList{"--b1b2-after", "2", "--save", saved} + faults);
+    simtest::SimProcess sim;
+    const QString why = sim.startOnPort(f.folder.portsDir, 3,
+                                        QStringList{"--b1b2-after", "2", "--save", saved} + faults);
     QVERIFY2(why.isEmpty(), qPrintable(why));
 
     FrmXmodem& w = f.window();

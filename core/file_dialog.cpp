@@ -1,6 +1,6 @@
-#include "app/file_dialog.h"
+#include "core/file_dialog.h"
 
-#include "app/text_helpers.h"
+#include "core/text_helpers.h"
 #include "platform/paths.h"
 
 #include <QFileInfo>

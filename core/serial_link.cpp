@@ -1,6 +1,6 @@
-#include "app/serial_link.h"
+#include "core/serial_link.h"
 
-#include "app/text_helpers.h"
+#include "core/text_helpers.h"
 
 namespace quillon {
 

@@ -1,6 +1,6 @@
-#include "app/session.h"
+#include "core/session.h"
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 
 namespace quillon {
 

@@ -1,4 +1,4 @@
-#include "app/edition.h"
+#include "core/edition.h"
 
 namespace quillon {
 

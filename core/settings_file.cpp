@@ -1,7 +1,7 @@
-#include "app/settings_file.h"
+#include "core/settings_file.h"
 
-#include "app/text_file.h"
-#include "app/text_helpers.h"
+#include "core/text_file.h"
+#include "core/text_helpers.h"
 #include "platform/paths.h"
 
 #include <QFileInfo>

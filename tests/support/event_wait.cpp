@@ -1,4 +1,4 @@
-#include "event_wait.h"
+#include "tests/support/event_wait.h"
 
 #include <QTimer>
 

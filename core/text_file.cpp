@@ -1,6 +1,6 @@
-#include "app/text_file.h"
+#include "core/text_file.h"
 
-#include "app/text_helpers.h"
+#include "core/text_helpers.h"
 #include "platform/cp1252.h"
 #include "platform/paths.h"
 

@@ -1,4 +1,4 @@
-#include "app/send_to_port.h"
+#include "core/send_to_port.h"
 
 namespace quillon {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/edition.h"
-#include "app/wait.h"
+#include "core/edition.h"
+#include "core/wait.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
 

@@ -1,4 +1,4 @@
-#include "app/port_probe.h"
+#include "core/port_probe.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

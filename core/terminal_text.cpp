@@ -1,4 +1,4 @@
-#include "app/terminal_text.h"
+#include "core/terminal_text.h"
 
 namespace quillon {
 

@@ -1,4 +1,4 @@
-#include "app/wait.h"
+#include "core/wait.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
