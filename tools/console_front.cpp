@@ -79,6 +79,9 @@ void ConsoleView::setStatus(const QString& text) {
             out_.line(kPrefix + text);
     } else if (text == QLatin1String("PROGRAMA ENVIADO COM SUCESSO")) {
         succeeded_ = true;
+        // Success means every block was acknowledged, whatever the counters
+        // last showed.
+        acknowledged_ = total_;
     }
 }
 
