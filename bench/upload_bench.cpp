@@ -4,6 +4,7 @@
 #include "core/serial_link.h"
 #include "platform/port_map.h"
 #include "platform/qt_serial_port.h"
+#include "tests/support/child_process.h"
 #include "tests/support/pty_bridge.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/rx_gate.h"
@@ -53,13 +54,7 @@ QString uploaderPath() {
 
 QByteArray pseudoRandomBytes(qsizetype size) {
     // A fixed seed: every run and every bench sends the same bytes.
-    QByteArray bytes(size, '\0');
-    quint32 seed = 0x51u;
-    for (char& b : bytes) {
-        seed = seed * 1664525u + 1013904223u;
-        b = static_cast<char>(seed >> 24);
-    }
-    return bytes;
+    return test::seededBytes(size, 0x51u);
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes) {
@@ -154,20 +149,7 @@ void attach(QProcess& process, const QString& device, const QString& folder) {
     process.setStandardOutputFile(device, QIODevice::Append);
 }
 
-// Sleeps in an event loop until the process has ended or the time is up.
-bool waitForEnd(QProcess& process, int timeoutMs) {
-    if (process.state() == QProcess::NotRunning)
-        return true;
-    QEventLoop loop;
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-    limit.start(timeoutMs);
-    loop.exec();
-    return process.state() == QProcess::NotRunning;
-}
+using test::waitForEnd;
 
 void endProcess(QProcess& process) {
     if (process.state() == QProcess::NotRunning)

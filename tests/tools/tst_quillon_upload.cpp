@@ -1,10 +1,10 @@
+#include "tests/support/child_process.h"
 #include "tests/support/pty_bridge.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/rx_gate.h"
 #include "tests/support/sim_process.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QSerialPort>
@@ -22,13 +22,7 @@ using namespace quillon::test;
 namespace {
 
 QByteArray programBytes(int size) {
-    QByteArray bytes(size, '\0');
-    quint32 seed = 77u + static_cast<quint32>(size);
-    for (auto& b : bytes) {
-        seed = seed * 1664525u + 1013904223u;
-        b = static_cast<char>(seed >> 24);
-    }
-    return bytes;
+    return seededBytes(size, 77u + static_cast<quint32>(size));
 }
 
 // The uploader as a shell script runs it: a child process with its own stderr.
@@ -61,19 +55,11 @@ struct Cli {
     // Sleeps until the program ended or the time is up; `meanwhile` runs on
     // every piece of stderr and may act on the run (a signal, a kill).
     bool finish(int timeoutMs, const std::function<void(Cli&)>& meanwhile = {}) {
-        QEventLoop loop;
-        QTimer limit;
-        limit.setSingleShot(true);
-        QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-        QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
         QMetaObject::Connection watching;
         if (meanwhile)
-            watching = QObject::connect(&process, &QProcess::readyReadStandardError, &loop,
+            watching = QObject::connect(&process, &QProcess::readyReadStandardError, &process,
                                         [this, &meanwhile] { meanwhile(*this); });
-        limit.start(timeoutMs);
-        if (process.state() != QProcess::NotRunning)
-            loop.exec();
+        waitForEnd(process, timeoutMs);
         QObject::disconnect(watching);
         err += process.readAllStandardError();
         out += process.readAllStandardOutput();
