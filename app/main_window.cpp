@@ -485,7 +485,7 @@ int FrmXmodem::runEditarItem(int index) {
     if (index == 0) {
         QAction* item0 = menuItem(QStringLiteral("MnuSubEditar"), 0);
         item0->setChecked(item0Checked_); // the mark is ours to set, not the click's
-        if (session_.transfer.transferBusy)
+        if (uploadOnStack())
             return 0;
         if (item0Checked_) {
             terminalOff();
@@ -497,6 +497,9 @@ int FrmXmodem::runEditarItem(int index) {
     const QString identifier = txtIdent_->text();
     switch (index) {
     case 1:
+        // Reopening the port at the terminal settings would pull it from under the upload.
+        if (uploadOnStack())
+            return 0;
         return changeTerminalSettings();
     case 2: {
         const QString folder = session_.dialogs.inputBox(
@@ -701,6 +704,11 @@ void FrmXmodem::cancelTransfer() {
     upload_->cancel();
     label4_->clear();
     progressBar1_->setValue(0);
+}
+
+bool FrmXmodem::uploadOnStack() const {
+    // The cancel key clears transferBusy at once; the stopped run still has to unwind.
+    return session_.transfer.transferBusy || session_.transfer.uploadRunning;
 }
 
 void FrmXmodem::mnuSndClick() {

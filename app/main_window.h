@@ -112,6 +112,7 @@ private:
     void setConsoleItemsEnabled(bool enabled);
     QSize xmodemModeSize() const;
     void onPortLost(int errorNumber);
+    bool uploadOnStack() const;
     // "TESTARCOM": the main port stays closed while the tester is shown.
     void testSerialLine();
 

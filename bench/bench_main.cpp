@@ -7,9 +7,11 @@
 namespace {
 
 void printUsage() {
-    std::fputs("usage: quillon-bench [--quick]\n"
-               "  --quick  smaller sizes and shorter waits; exits 1 only when a figure is "
-               "far off\n",
+    std::fputs("usage: quillon-bench [--quick] [--report] [--noisy N]\n"
+               "  --quick    smaller sizes and shorter waits; exits 1 only when a figure is "
+               "far off\n"
+               "  --report   print the figures and exit 0 whatever they are\n"
+               "  --noisy N  also N uploads through a noisy line at each of three error rates\n",
                stdout);
 }
 
@@ -22,9 +24,15 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
 
     quillon::bench::Options options;
-    for (const QString& argument : QCoreApplication::arguments().mid(1)) {
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
         if (argument == QLatin1String("--quick")) {
             options.quick = true;
+        } else if (argument == QLatin1String("--report")) {
+            options.reportOnly = true;
+        } else if (argument == QLatin1String("--noisy") && i + 1 < arguments.size()) {
+            options.noisyRuns = arguments[++i].toInt();
         } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             printUsage();
             return 0;
@@ -52,8 +60,9 @@ int main(int argc, char* argv[]) {
     quillon::bench::measureUpload(options, idleReference, findings);
     quillon::bench::measureCliUpload(options, findings);
     quillon::bench::measureModbus(options, idleReference, findings);
+    quillon::bench::measureNoisyUploads(options, findings);
 
-    if (findings.badlyOff.isEmpty())
+    if (findings.badlyOff.isEmpty() || options.reportOnly)
         return 0;
     std::fprintf(stderr, "quillon-bench: %lld figure(s) badly off\n",
                  static_cast<long long>(findings.badlyOff.size()));

@@ -24,6 +24,10 @@ struct Options {
     qsizetype uploadBytes = 64 * 1024;
     // How long the start handshake repeats on a line where nobody answers.
     int silentHandshakeMs = 10000;
+    // Figures only: nothing found makes the run fail (the smoke test on busy machines).
+    bool reportOnly = false;
+    // Uploads through a noisy line at each of three error rates; 0 leaves them out.
+    int noisyRuns = 0;
 };
 
 // What one measurement found: the lines to print, and what is far enough off
@@ -100,6 +104,7 @@ CpuShare measureWaitingCpu(const Options& options, Findings& findings);
 void measureUpload(const Options& options, const CpuShare& idleReference, Findings& findings);
 // The command-line uploader against lrzsz on the same arrangement.
 void measureCliUpload(const Options& options, Findings& findings);
+void measureNoisyUploads(const Options& options, Findings& findings);
 void measureModbus(const Options& options, const CpuShare& idleReference, Findings& findings);
 
 } // namespace quillon::bench

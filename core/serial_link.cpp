@@ -23,6 +23,8 @@ SerialLink::SerialLink(Session& session, SerialPort& port, QObject* parent)
     connect(&timer1_, &QTimer::timeout, this, &SerialLink::onBurstEnded);
     connect(&port_, &SerialPort::commEvent, this, &SerialLink::onCommEvent);
     connect(&port_, &SerialPort::deviceLost, this, [this](int number) {
+        if (session_.transfer.uploadRunning)
+            session_.transfer.portLost = true;
         onCommEvent();
         Q_EMIT portLost(number);
     });
@@ -49,6 +51,17 @@ void SerialLink::onCommEvent() {
             link.ackReceived = link.ackReceived || chunk.contains('\x06');
             link.nakReceived = link.nakReceived || chunk.contains('\x15');
             link.cancelReceived = link.cancelReceived || chunk.contains('\x18');
+            const auto now = std::chrono::steady_clock::now();
+            QVector<TransferReply>& replies = link.transferReplies;
+            for (const char c : chunk) {
+                if (c == '\x06' || c == '\x15' || c == '\x18')
+                    replies.append({c, now});
+                else if (!replies.isEmpty() && replies.constLast().byte == '\x18')
+                    replies.append({'\0', now}); // two CANs apart are not "in a row"
+            }
+            // Nobody takes them outside an upload; keep the newest.
+            if (replies.size() > kRxBufferLimit)
+                replies.remove(0, replies.size() - kRxBufferLimit / 2);
             if (chunk.at(0) == 'C')
                 link.startRequestReceived = true;
         }

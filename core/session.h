@@ -8,7 +8,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
+#include <chrono>
 #include <memory>
 
 namespace quillon {
@@ -31,6 +33,12 @@ struct SettingsValues {
     QStringList otherEditionLines;
 };
 
+// A transfer reply byte (ACK, NAK or CAN) and when the receive handler got it.
+struct TransferReply {
+    char byte;
+    std::chrono::steady_clock::time_point at;
+};
+
 struct LinkState {
     bool terminalMode = false;
     bool lineActive = false;
@@ -40,12 +48,22 @@ struct LinkState {
     bool nakReceived = false;
     bool cancelReceived = false;
     bool startRequestReceived = false;
+    // The transfer replies in the order they came, for the sender to take one by one;
+    // the flags above only say that one came at all.
+    QVector<TransferReply> transferReplies;
 };
 
 struct TransferState {
     bool transferStop = false;
     bool transferBusy = false;
     bool transferFailed = false;
+    // An upload command is on the stack. Unlike transferBusy, the cancel key leaves it
+    // set: a stopped run still has to unwind (EOT, hang-up, the port) before anything
+    // else may use the line.
+    bool uploadRunning = false;
+    // The port went away during this run; it has been reported once, and the rest of
+    // the run stays quiet about it.
+    bool portLost = false;
 };
 
 struct ModemState {

@@ -16,6 +16,10 @@ struct XmodemFaults {
     int cancelAt = 0;
     // Refuse every block.
     bool nakAll = false;
+    // Refuse the first EOT, as careful receivers do to make sure the end is real.
+    bool nakFirstEot = false;
+    // Answer each block taken with ACK and NAK in one write.
+    bool ackWithNak = false;
 };
 
 // Tests shorten these; the simulator runs with the defaults.

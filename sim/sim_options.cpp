@@ -110,6 +110,12 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
         QStringLiteral("k"));
     const QCommandLineOption nakAllOption(QStringLiteral("nak-all"),
                                           QStringLiteral("Loader fault: refuse every block."));
+    const QCommandLineOption nakFirstEotOption(
+        QStringLiteral("nak-first-eot"),
+        QStringLiteral("Loader habit: refuse (NAK) the first EOT, take the next."));
+    const QCommandLineOption ackNakOption(
+        QStringLiteral("ack-nak"),
+        QStringLiteral("Loader habit: answer each block taken with ACK and NAK in one write."));
     const ConsoleSettings consoleDefaults;
     const QCommandLineOption stationOption(
         QStringLiteral("station"),
@@ -128,7 +134,8 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
         QStringLiteral("n"), QStringLiteral("1"));
     const QList<QCommandLineOption> consoleOptions = {stationOption, identifierOption, slaveOption};
     const QList<QCommandLineOption> loaderOptions = {
-        b1b2Option, saveOption, nakEveryOption, silentAfterOption, cancelAtOption, nakAllOption};
+        b1b2Option,     saveOption,   nakEveryOption,    silentAfterOption,
+        cancelAtOption, nakAllOption, nakFirstEotOption, ackNakOption};
     const ModemSettings modemDefaults;
     const QCommandLineOption modemOption(
         QStringLiteral("modem"),
@@ -262,6 +269,8 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
         *field = *value;
     }
     loader.faults.nakAll = parser.isSet(nakAllOption);
+    loader.faults.nakFirstEot = parser.isSet(nakFirstEotOption);
+    loader.faults.ackWithNak = parser.isSet(ackNakOption);
     loader.startsOnCommands = parser.isSet(modemOption);
     if (parser.isSet(saveOption) && parser.value(saveOption).isEmpty())
         return error(QStringLiteral("--save needs a file name"));

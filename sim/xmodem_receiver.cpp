@@ -33,8 +33,15 @@ XmodemReceiver::Outcome XmodemReceiver::take(char c) {
         if (c == Can)
             return ++m_cansInARow >= CansToCancel ? Outcome::CancelledBySender : Outcome::Going;
         m_cansInARow = 0;
-        if (c == Eot)
-            return muted() ? Outcome::Going : Outcome::Ended;
+        if (c == Eot) {
+            if (muted())
+                return Outcome::Going;
+            if (m_faults.nakFirstEot && !std::exchange(m_eotRefused, true)) {
+                answer(Nak);
+                return Outcome::Going;
+            }
+            return Outcome::Ended;
+        }
         // Anything else between blocks is noise, or the start commands the program keeps
         // sending until it has seen our call.
         if (c != Soh)
@@ -82,6 +89,10 @@ XmodemReceiver::Outcome XmodemReceiver::judge(const QByteArray& block) {
     if (isNext) {
         m_data.append(payload);
         ++m_blocks;
+    }
+    if (m_faults.ackWithNak && m_reply) {
+        m_reply(QByteArray("\x06\x15", 2));
+        return Outcome::Going;
     }
     answer(Ack);
     return Outcome::Going;

@@ -63,6 +63,7 @@ private:
     // The block already refused once by the nak-every switch.
     int m_refusedOnce = 0;
     int m_cansInARow = 0;
+    bool m_eotRefused = false;
 };
 
 } // namespace quillon::sim

@@ -150,6 +150,9 @@ int runUpload(const UploadOptions& options) {
     session.modemControl = &modem;
     ConsoleView view(out, options.quiet);
     Upload upload(session, *port, view);
+    // The console view paces its own output and needs every block for its
+    // line per tenth.
+    upload.progressEveryMs = 0;
     QObject::connect(&link, &SerialLink::portLost, &link,
                      [&session](int number) { session.reportError(number); });
 

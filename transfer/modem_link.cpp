@@ -4,6 +4,8 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
+
 namespace quillon {
 
 const QStringList& ModemLink::replyTable() {
@@ -47,7 +49,10 @@ QString ModemLink::modemCommand(const QString& command, double limitSeconds) {
 QString ModemLink::hangUpModem() {
     for (int attempt = 0; attempt < 3; ++attempt) {
         for (int plus = 0; plus < 3; ++plus) {
-            session_.waiter.waitMs(escapeGapMs);
+            // A modem takes "+++" as an escape only after a silent guard time; a
+            // first "+" sooner is data for the far end.
+            const bool first = attempt == 0 && plus == 0;
+            session_.waiter.waitMs(first ? std::max(escapeGapMs, escapeGuardMs) : escapeGapMs);
             send(QByteArrayLiteral("+"));
         }
         session_.waiter.waitMs(escapeGuardMs);

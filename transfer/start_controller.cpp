@@ -45,7 +45,7 @@ bool StartHandshake::stopped(int error, bool alreadyReported) {
     session_.transfer.transferStop = true;
     // Only the opening for "4" reports its failure; any other port failure
     // would otherwise end the upload without a word.
-    if (error != 0 && !alreadyReported)
+    if (error != 0 && !alreadyReported && !session_.transfer.portLost)
         session_.reportError(error);
     return false;
 }
@@ -93,7 +93,7 @@ bool StartHandshake::startController() {
         if (session_.transfer.transferStop)
             return stopped(0, true);
         view_.setInfo(QStringLiteral("PRESSIONE B1 e B2"));
-        session_.waiter.waitMs(1000);
+        session_.waiter.waitMs(passMs);
     }
 }
 

@@ -11,6 +11,8 @@ namespace quillon {
 class StartHandshake {
 public:
     static constexpr int kDialLimitSeconds = 50;
+    // One pass of the start sequence (a second; tests shorten it).
+    int passMs = 1000;
 
     StartHandshake(Session& session, SerialPort& port, UploadView& view)
         : session_(session), port_(port), view_(view) {}

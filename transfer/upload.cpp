@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include <chrono>
 #include <cmath>
 
 namespace quillon {
@@ -20,51 +21,78 @@ bool Upload::gaveUp() {
     return true;
 }
 
+int Upload::writeFresh(const QByteArray& bytes) {
+    // Whatever came before this write answers an earlier one.
+    session_.link.transferReplies.clear();
+    session_.link.ackReceived = false;
+    session_.link.nakReceived = false;
+    session_.link.cancelReceived = false;
+    return port_.write(bytes);
+}
+
 void Upload::sendBlock(const QByteArray& block) {
+    using Clock = std::chrono::steady_clock;
     TransferState& transfer = session_.transfer;
-    LinkState& link = session_.link;
-    QElapsedTimer clock; // monotonic: a clock change cannot stretch the limit
-    clock.start();
+    QVector<TransferReply>& replies = session_.link.transferReplies;
+    // Monotonic: a clock change cannot stretch the limit. Replies are judged by when
+    // they arrived, so a reply that waited behind a modal box still counts.
+    const Clock::time_point firstWrite = Clock::now();
+    const auto limit = std::chrono::milliseconds(blockLimitMs);
     int blockErrors = 0;
-    if (port_.write(block) != 0) {
+    bool cancelBefore = false;
+    if (writeFresh(block) != 0) {
         gaveUp();
         return;
     }
     for (;;) {
-        const bool somethingPending =
-            link.ackReceived || link.nakReceived || link.cancelReceived || transfer.transferStop;
-        if (!somethingPending)
-            session_.waiter.sleepUpTo(static_cast<int>(blockLimitMs - clock.elapsed()) + 1);
-        if (clock.elapsed() > blockLimitMs) {
-            gaveUp();
-            return;
-        }
-        if (link.ackReceived) {
-            link.ackReceived = false;
-            return;
-        }
-        // A receiver that gives up says so with CAN; waiting out the limit
-        // would only delay the same failure.
-        if (link.cancelReceived) {
-            link.cancelReceived = false;
-            gaveUp();
-            return;
-        }
-        if (link.nakReceived) {
-            link.nakReceived = false;
-            if (port_.write(block) != 0) {
+        while (!replies.isEmpty()) {
+            const TransferReply reply = replies.takeFirst();
+            if (reply.at - firstWrite > limit) {
                 gaveUp();
                 return;
             }
-            ++blockErrors;
-            view_.setLabErros(QString::number(blockErrors));
-            if (blockErrors >= kMaxBlockErrors) {
-                gaveUp();
+            if (reply.byte == xmodem::kCan) {
+                // Two in a row is a receiver giving up; one alone is line noise.
+                if (cancelBefore) {
+                    gaveUp();
+                    return;
+                }
+                cancelBefore = true;
+                continue;
+            }
+            cancelBefore = false;
+            if (reply.byte == xmodem::kAck) {
+                replies.clear();
                 return;
+            }
+            if (reply.byte == xmodem::kNak) {
+                if (writeFresh(block) != 0) {
+                    gaveUp();
+                    return;
+                }
+                ++blockErrors;
+                view_.setLabErros(QString::number(blockErrors));
+                if (blockErrors >= kMaxBlockErrors) {
+                    gaveUp();
+                    return;
+                }
             }
         }
         if (transfer.transferStop)
             return;
+        // The adapter went away: no reply can come, and waiting out the limit
+        // would only hide what happened.
+        if (transfer.portLost) {
+            gaveUp();
+            return;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            limit - (Clock::now() - firstWrite));
+        if (left.count() < 0) {
+            gaveUp();
+            return;
+        }
+        session_.waiter.sleepUpTo(static_cast<int>(left.count()) + 1);
     }
 }
 
@@ -76,22 +104,27 @@ void Upload::cancel() {
 
 void Upload::run() {
     TransferState& transfer = session_.transfer;
-    if (transfer.transferBusy)
-        return; // one upload at a time: the running one is on screen
+    // One upload at a time: the cancel key clears transferBusy at once, but a stopped
+    // run is still on the stack until it has unwound.
+    if (transfer.transferBusy || transfer.uploadRunning)
+        return;
+    transfer.uploadRunning = true;
+    transfer.portLost = false;
     transfer.transferStop = false;
     transfer.transferBusy = true;
+    runSteps();
+    transfer.portLost = false;
+    transfer.uploadRunning = false;
+}
 
+void Upload::runSteps() {
+    TransferState& transfer = session_.transfer;
     if (!handshake_.startController()) {
         transfer.transferStop = false;
-        if (session_.settings.useModem == 1 && session_.modemControl && session_.edition.hasModem)
-            session_.modemControl->hangUpModem();
+        hangUp();
         transfer.transferBusy = false;
         return;
     }
-    // Replies left from before the controller asked belong to no block.
-    session_.link.ackReceived = false;
-    session_.link.nakReceived = false;
-    session_.link.cancelReceived = false;
 
     const QString path = localPath(session_.settings.programFile);
     const QFileInfo info(path);
@@ -100,15 +133,32 @@ void Upload::run() {
         failWithError(programFileErrorNumber(file, path));
         return;
     }
-    const qint64 length = info.size();
-    if (length == 0) {
+    // Refused before it is read: a count that overflows needs no reading.
+    if (!xmodem::blockCount(info.size())) {
+        failWithError(kBlockCountOverflow);
+        return;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        failWithError(programFileErrorNumber(file, path));
+        return;
+    }
+    // Read whole before the first block: what goes out is the file as it was
+    // chosen, even if it is rebuilt or cut short while the blocks go out.
+    const QByteArray program = file.readAll();
+    const bool readFailed = file.error() != QFileDevice::NoError;
+    file.close();
+    if (readFailed) {
+        failWithError(FileError::DeviceIo);
+        return;
+    }
+    if (program.isEmpty()) {
         session_.dialogs.message(QStringLiteral("Quillon"), emptyProgramFileText(path),
                                  MessageIcon::Exclamation, MessageButtons::Ok);
         view_.setStatus({});
         finish();
         return;
     }
-    const auto blocks = xmodem::blockCount(length);
+    const auto blocks = xmodem::blockCount(program.size());
     if (!blocks) {
         failWithError(kBlockCountOverflow);
         return;
@@ -120,34 +170,42 @@ void Upload::run() {
         view_.setInfo(QStringLiteral("Tamanho do Arquivo: ") +
                       QString::number(qint64(*blocks) * xmodem::kDataSize) +
                       QStringLiteral(" bytes"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        failWithError(programFileErrorNumber(file, path));
-        return;
-    }
-    sendFile(file, *blocks);
+    sendProgram(program, *blocks);
 }
 
-void Upload::sendFile(QFile& file, qint16 blocks) {
+void Upload::showProgress(int k, int blocks) {
+    view_.setLabOk(QString::number(k));
+    view_.setProgressValue(k);
+    const double percent = static_cast<double>(k) / blocks * 100.0;
+    const QString whole = QString::number(static_cast<int>(std::floor(percent)));
+    view_.setLabPorcento(whole + QStringLiteral("%"));
+    if (view_.isMinimized())
+        view_.setCaption(whole + QStringLiteral("% Enviado"));
+}
+
+void Upload::sendProgram(const QByteArray& program, qint16 blocks) {
     TransferState& transfer = session_.transfer;
+    // The counters follow at the screen's pace; the last acknowledged block is
+    // always shown before the outcome.
+    QElapsedTimer shown;
+    shown.start();
+    int acknowledged = 0;
+    int onScreen = 0;
     for (int k = 1; k <= blocks; ++k) {
-        const QByteArray data = file.read(xmodem::kDataSize);
-        if (file.error() != QFileDevice::NoError) {
-            failWithError(FileError::DeviceIo);
-            return;
-        }
-        sendBlock(xmodem::buildBlock(k, data));
+        const qsizetype from = qsizetype(k - 1) * xmodem::kDataSize;
+        sendBlock(xmodem::buildBlock(k, program.mid(from, xmodem::kDataSize)));
         if (transfer.transferStop)
             break;
-        view_.setLabOk(QString::number(k));
-        view_.setProgressValue(k);
-        const double percent = static_cast<double>(k) / blocks * 100.0;
-        const QString whole = QString::number(static_cast<int>(std::floor(percent)));
-        view_.setLabPorcento(whole + QStringLiteral("%"));
-        if (view_.isMinimized())
-            view_.setCaption(whole + QStringLiteral("% Enviado"));
+        acknowledged = k;
+        if (shown.elapsed() >= progressEveryMs || k == 1 || k == blocks) {
+            showProgress(k, blocks);
+            onScreen = k;
+            shown.restart();
+        }
     }
-    file.close();
-    port_.write(QByteArray(1, xmodem::kEot));
+    if (acknowledged != onScreen)
+        showProgress(acknowledged, blocks);
+    endOfTransfer();
     clearCounters();
     if (!transfer.transferFailed && !transfer.transferStop) {
         view_.setStatus(QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
@@ -168,6 +226,80 @@ void Upload::sendFile(QFile& file, qint16 blocks) {
     finish();
 }
 
+void Upload::endOfTransfer() {
+    TransferState& transfer = session_.transfer;
+    const QByteArray eot(1, xmodem::kEot);
+    const bool allAcknowledged = !transfer.transferFailed && !transfer.transferStop;
+    const int written = writeFresh(eot);
+    lastEot_.start();
+    if (!allAcknowledged)
+        return;
+    if (written != 0) {
+        gaveUp();
+        return;
+    }
+    // Careful receivers refuse the first EOT to make sure the end is real: the
+    // end counts once it is answered with ACK or left unanswered.
+    QVector<TransferReply>& replies = session_.link.transferReplies;
+    int refusals = 0;
+    int silences = 0;
+    bool cancelBefore = false;
+    QElapsedTimer clock;
+    clock.start();
+    while (!transfer.transferStop) {
+        if (clock.elapsed() >= eotReplyMs) {
+            // Silence also ends it (some receivers lose their last ACK as they
+            // exit), but only after a second EOT: a lost EOT leaves the receiver
+            // waiting for a block and the file unsaved.
+            if (++silences >= kSilentEotRounds)
+                return;
+            if (writeFresh(eot) != 0) {
+                gaveUp();
+                return;
+            }
+            lastEot_.restart();
+            clock.restart();
+            continue;
+        }
+        if (replies.isEmpty()) {
+            session_.waiter.sleepUpTo(static_cast<int>(eotReplyMs - clock.elapsed()) + 1);
+            continue;
+        }
+        const char reply = replies.takeFirst().byte;
+        if (reply == xmodem::kAck)
+            return;
+        if (reply == xmodem::kCan && cancelBefore) {
+            gaveUp();
+            return;
+        }
+        cancelBefore = reply == xmodem::kCan;
+        if (reply != xmodem::kNak)
+            continue;
+        if (++refusals > kMaxBlockErrors || writeFresh(eot) != 0) {
+            gaveUp();
+            return;
+        }
+        lastEot_.restart();
+        clock.restart();
+    }
+}
+
+void Upload::hangUp() {
+    if (session_.settings.useModem != 1 || !session_.modemControl || !session_.edition.hasModem)
+        return;
+    // A pulled adapter takes the call with it; there is no line left to hang up.
+    if (session_.transfer.portLost)
+        return;
+    // The receiver's end check and the modem's escape guard both want a silent
+    // line after the last EOT; a "+" inside it is data to the far end.
+    if (lastEot_.isValid()) {
+        const qint64 left = kQuietAfterEotMs - lastEot_.elapsed();
+        if (left > 0)
+            session_.waiter.waitMs(static_cast<double>(left));
+    }
+    session_.modemControl->hangUpModem();
+}
+
 void Upload::clearCounters() {
     view_.setProgressValue(0);
     view_.setLabErros({});
@@ -177,8 +309,8 @@ void Upload::clearCounters() {
 }
 
 void Upload::finish() {
-    if (session_.settings.useModem == 1 && session_.modemControl && session_.edition.hasModem)
-        session_.modemControl->hangUpModem();
+    hangUp();
+    lastEot_.invalidate();
     resetTransferState();
 }
 

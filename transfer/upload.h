@@ -4,7 +4,7 @@
 #include "transfer/start_controller.h"
 #include "transfer/upload_view.h"
 
-#include <QFile>
+#include <QElapsedTimer>
 
 namespace quillon {
 
@@ -27,9 +27,26 @@ public:
 
     // The time one block may take, from its first write (10 s; tests shorten it).
     int blockLimitMs = 10000;
+    StartHandshake& handshake() { return handshake_; }
+    // How long the end waits for the receiver's answer to EOT. Longer than the
+    // second of silence some receivers keep before they answer and exit, so a
+    // second EOT never lands inside that check.
+    int eotReplyMs = 1500;
+    // Unanswered EOTs after which the end counts as taken.
+    static constexpr int kSilentEotRounds = 2;
+    // Quiet kept after the last EOT before a modem escape.
+    static constexpr int kQuietAfterEotMs = 1200;
+    // How often the counters are redrawn while blocks go out: a window's
+    // redraw costs more than a block; a view that keeps its own pace takes 0.
+    int progressEveryMs = 50;
 
 private:
-    void sendFile(QFile& file, qint16 blocks);
+    void runSteps();
+    void sendProgram(const QByteArray& program, qint16 blocks);
+    void showProgress(int k, int blocks);
+    void endOfTransfer();
+    void hangUp();
+    int writeFresh(const QByteArray& bytes);
     void finish();
     void failWithError(int error);
     void resetTransferState();
@@ -40,6 +57,7 @@ private:
     SerialPort& port_;
     UploadView& view_;
     StartHandshake handshake_;
+    QElapsedTimer lastEot_;
 };
 
 } // namespace quillon

@@ -3,7 +3,7 @@
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/pty_peer.h"
-#include "tests/transfer/upload_fakes.h"
+#include "tests/support/upload_fakes.h"
 #include "transfer/frm_wait.h"
 #include "transfer/modem_link.h"
 

@@ -1,13 +1,15 @@
 #include "core/serial_link.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/fake_port.h"
-#include "tests/transfer/upload_fakes.h"
+#include "tests/support/upload_fakes.h"
+#include "transfer/modem_link.h"
 #include "transfer/sounds.h"
 #include "transfer/start_controller.h"
 #include "transfer/upload.h"
 #include "transfer/xmodem.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,6 +44,8 @@ struct UploadFixture {
         session.settings.portNumber = QStringLiteral("2");
         port.setReceiveThreshold(1);
         upload.blockLimitMs = 400;
+        upload.eotReplyMs = 100;
+        upload.handshake().passMs = 50;
     }
     QString writeProgram(const QByteArray& content) {
         const QString path = dir.filePath(QStringLiteral("prog.Epr"));
@@ -91,6 +95,15 @@ private Q_SLOTS:
     void sendBlockReplies();
     void sendBlockNakStorm();
     void sendBlockAckAndNakTogether();
+    void sendBlockAnsweredBehindModalBox();
+    void uploadEndConfirmed_data();
+    void uploadEndConfirmed();
+    void uploadSendsTheFileAsChosen_data();
+    void uploadSendsTheFileAsChosen();
+    void uploadEveryBlockAnsweredTwice();
+    void uploadRestartedDuringHandshakeWait();
+    void uploadQuietBeforeModemEscape();
+    void uploadPulledAdapterReportedOnce();
     void sendBlockCancelledByUser();
     void sendBlockPortFails();
     void handshakeOnDirectLine();
@@ -125,6 +138,9 @@ void TstUpload::sendBlockReplies_data() {
     QTest::newRow("silence") << QByteArray() << 0 << false << 700;
     QTest::newRow("ACK after the limit") << QByteArray("\x06") << 600 << false << 700;
     QTest::newRow("CAN ends at once") << QByteArray("\x18\x18\x18") << 10 << false << 200;
+    // One 0x18 alone is line noise; the block still waits for its answer.
+    QTest::newRow("lone CAN then ACK") << QByteArray("\x18\x00\x06", 3) << 10 << true << 200;
+    QTest::newRow("CANs apart") << QByteArray("\x18\x01\x18", 3) << 10 << false << 700;
 }
 
 void TstUpload::sendBlockReplies() {
@@ -161,17 +177,33 @@ void TstUpload::sendBlockNakStorm() {
 }
 
 void TstUpload::sendBlockAckAndNakTogether() {
+    // The NAK behind the ACK answers nothing still in flight: the next block goes
+    // out once, and a late extra reply cannot credit a block that was never answered.
     UploadFixture f;
     QVERIFY(f.port.open() == 0);
     f.port.injectAfter(5, "\x06\x15");
     f.upload.sendBlock(xmodem::buildBlock(1, "x"));
     QVERIFY(!f.session.transfer.transferFailed);
-    QVERIFY(f.session.link.nakReceived); // the NAK stays for the next block
     f.port.clearWritten();
     f.port.onWrite = [](FakePort& self, const QByteArray&) { self.injectAfter(2, "\x06"); };
     f.upload.sendBlock(xmodem::buildBlock(2, "y"));
     QVERIFY(!f.session.transfer.transferFailed);
-    QCOMPARE(f.blockWrites(), 2);
+    QCOMPARE(f.blockWrites(), 1);
+}
+
+void TstUpload::sendBlockAnsweredBehindModalBox() {
+    // A modal box holds the loop past the limit; the ACK came in time and counts.
+    UploadFixture f;
+    QVERIFY(f.port.open() == 0);
+    f.port.injectAfter(20, "\x06");
+    QTimer::singleShot(5, [&f] {
+        QEventLoop modal;
+        QTimer::singleShot(f.upload.blockLimitMs + 300, &modal, &QEventLoop::quit);
+        modal.exec();
+    });
+    f.upload.sendBlock(xmodem::buildBlock(1, "x"));
+    QVERIFY(!f.session.transfer.transferFailed);
+    QVERIFY(!f.session.transfer.transferStop);
 }
 
 void TstUpload::sendBlockCancelledByUser() {
@@ -516,6 +548,191 @@ void TstUpload::earlierEditionUpload() {
         QVERIFY2(!info.startsWith(QStringLiteral("Tamanho do Arquivo")), qPrintable(info));
     QVERIFY(!f.session.transfer.transferStop);
     QVERIFY(!f.session.transfer.transferBusy);
+}
+
+void TstUpload::uploadEndConfirmed_data() {
+    QTest::addColumn<QList<QByteArray>>("answers"); // to each EOT in turn
+    QTest::addColumn<int>("eots");
+    QTest::addColumn<bool>("success");
+    QTest::newRow("ACK") << QList<QByteArray>{"\x06"} << 1 << true;
+    // A lost EOT leaves the receiver waiting: it gets one more before silence counts.
+    QTest::newRow("silence") << QList<QByteArray>{} << 2 << true;
+    QTest::newRow("first EOT refused") << QList<QByteArray>{"\x15", "\x06"} << 2 << true;
+    QTest::newRow("refused, then silence") << QList<QByteArray>{"\x15"} << 3 << true;
+    QTest::newRow("always refused") << QList<QByteArray>(11, "\x15") << 11 << false;
+    QTest::newRow("cancelled") << QList<QByteArray>{"\x18\x18"} << 1 << false;
+}
+
+void TstUpload::uploadEndConfirmed() {
+    QFETCH(QList<QByteArray>, answers);
+    QFETCH(int, eots);
+    QFETCH(bool, success);
+    UploadFixture f;
+    f.writeProgram(QByteArray(200, 'p'));
+    f.port.onWrite = [&answers](FakePort& self, const QByteArray& bytes) {
+        if (bytes == "1")
+            self.inject("C");
+        else if (isBlock(bytes))
+            self.injectAfter(2, "\x06");
+        else if (bytes == "\x04" && !answers.isEmpty())
+            self.injectAfter(2, answers.takeFirst());
+    };
+    f.upload.run();
+    int written = 0;
+    for (const auto& w : f.port.writes())
+        written += w.bytes == "\x04" ? 1 : 0;
+    QCOMPARE(written, eots);
+    QCOMPARE(f.view.status(), success ? QStringLiteral("PROGRAMA ENVIADO COM SUCESSO")
+                                      : QStringLiteral("CANCELADO"));
+    QCOMPARE(f.dialogs.messages.size(), success ? 0 : 1);
+}
+
+void TstUpload::uploadSendsTheFileAsChosen_data() {
+    QTest::addColumn<int>("newSize"); // what the file becomes while block 2 waits
+    QTest::newRow("cut short") << 100;
+    QTest::newRow("rebuilt longer") << 900;
+    QTest::newRow("emptied") << 0;
+}
+
+void TstUpload::uploadSendsTheFileAsChosen() {
+    QFETCH(int, newSize);
+    UploadFixture f;
+    QByteArray program(600, '\0');
+    for (int i = 0; i < program.size(); ++i)
+        program[i] = static_cast<char>(i * 13 + 1);
+    const QString path = f.writeProgram(program);
+    f.controller([&](int index, const QByteArray& block) {
+        if (index == 1) {
+            QFile file(path);
+            file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+            file.write(QByteArray(newSize, 'z'));
+        }
+        f.received += block.mid(3, 128);
+        return QByteArray("\x06");
+    });
+    f.upload.run();
+    QCOMPARE(f.view.status(), QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
+    QCOMPARE(f.received.size(), 5 * 128);
+    QCOMPARE(f.received.left(program.size()), program);
+    QCOMPARE(f.received.mid(program.size()), QByteArray(5 * 128 - program.size(), 0x1A));
+}
+
+void TstUpload::uploadEveryBlockAnsweredTwice() {
+    // A receiver that answers ACK and NAK in one write: every block still goes out once.
+    UploadFixture f;
+    const QByteArray program(1000, 'q');
+    f.writeProgram(program);
+    f.controller([&f](int, const QByteArray& block) {
+        f.received += block.mid(3, 128);
+        return QByteArray("\x06\x15");
+    });
+    f.upload.run();
+    QCOMPARE(f.view.status(), QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
+    QCOMPARE(f.blockWrites(), 8);
+    QCOMPARE(f.received.left(program.size()), program);
+}
+
+void TstUpload::uploadRestartedDuringHandshakeWait() {
+    // CANCEL, then ENVIAR again while the handshake sleeps in its pass.
+    UploadFixture f;
+    f.upload.handshake().passMs = 300;
+    f.writeProgram(QByteArray(300, 'p'));
+    qsizetype eventsBefore = -1;
+    qsizetype eventsAfter = -1;
+    QTimer::singleShot(100, [&f, &eventsBefore, &eventsAfter] {
+        f.session.transfer.transferStop = true; // what the cancel key does
+        f.session.transfer.transferBusy = false;
+        f.session.waiter.wake();
+        eventsBefore = f.port.events().size();
+        f.ackingController();
+        f.upload.run();
+        eventsAfter = f.port.events().size();
+    });
+    f.upload.run();
+    QCOMPARE(eventsAfter, eventsBefore); // the second start did nothing
+    QCOMPARE(f.blockWrites(), 0);
+    QVERIFY(f.view.status().isEmpty());
+    QVERIFY(!f.session.transfer.uploadRunning);
+    QVERIFY(!f.session.transfer.transferBusy);
+    // Once unwound, the next upload runs.
+    f.upload.run();
+    QCOMPARE(f.view.status(), QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
+}
+
+namespace {
+
+// The fixture with the real Hayes exchange on its port: the dial connects and
+// every escape is answered.
+struct ModemUploadFixture : UploadFixture {
+    ModemLink modemLink{session, port};
+    ModemUploadFixture() {
+        session.settings.useModem = 1;
+        session.settings.phoneNumber = QStringLiteral("123");
+        session.modemControl = &modemLink;
+        modemLink.stepMs = 10;
+        QObject::connect(&link, &SerialLink::portLost, &link,
+                         [this](int number) { session.reportError(number); });
+    }
+    void answer(std::function<void(FakePort&, int block)> onBlock) {
+        port.onWrite = [onBlock, blocks = 0](FakePort& self, const QByteArray& bytes) mutable {
+            if (bytes.startsWith("ATDP"))
+                self.injectAfter(5, "CONNECT 9600\r\n");
+            else if (bytes == "1")
+                self.inject("C");
+            else if (bytes == "+++" || bytes == "+")
+                self.injectAfter(5, "OK\r\n");
+            else if (isBlock(bytes))
+                onBlock(self, blocks++);
+        };
+    }
+};
+
+} // namespace
+
+void TstUpload::uploadQuietBeforeModemEscape() {
+    ModemUploadFixture f;
+    f.upload.eotReplyMs = 1000;
+    f.writeProgram(QByteArray(300, 'p'));
+    f.answer([](FakePort& self, int) { self.injectAfter(2, "\x06"); });
+    f.upload.run();
+    QCOMPARE(f.view.status(), QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
+    qint64 lastEot = -1;
+    qint64 firstPlus = -1;
+    qint64 beforePlus = -1;
+    for (const auto& w : f.port.writes()) {
+        if (w.bytes == "+") {
+            firstPlus = w.atMs;
+            break;
+        }
+        if (w.bytes == "\x04")
+            lastEot = w.atMs;
+        beforePlus = w.atMs;
+    }
+    QVERIFY(lastEot >= 0 && firstPlus >= 0);
+    QVERIFY2(firstPlus - lastEot >= Upload::kQuietAfterEotMs,
+             qPrintable(QString::number(firstPlus - lastEot)));
+    QVERIFY(firstPlus - beforePlus >= f.modemLink.escapeGuardMs);
+}
+
+void TstUpload::uploadPulledAdapterReportedOnce() {
+    ModemUploadFixture f;
+    f.writeProgram(QByteArray(1000, 'p'));
+    f.answer([](FakePort& self, int block) {
+        if (block == 2)
+            QTimer::singleShot(2, &self, [&self] { self.vanish(); });
+        else
+            self.injectAfter(2, "\x06");
+    });
+    f.upload.run();
+    QCOMPARE(f.view.status(), QStringLiteral("CANCELADO"));
+    QStringList titles;
+    for (const auto& shown : f.dialogs.messages)
+        titles << shown.title;
+    // The lost device, then the upload's own failure box; nothing from the hang-up.
+    QCOMPARE(f.dialogs.messages.size(), 2);
+    QCOMPARE(f.session.lastErrorNumber, int(PortError::DeviceLost));
+    QCOMPARE(f.dialogs.messages.last().title, QStringLiteral("Quillon"));
+    QVERIFY(!f.session.transfer.uploadRunning);
 }
 
 QTEST_GUILESS_MAIN(TstUpload)

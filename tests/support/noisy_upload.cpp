@@ -1,0 +1,207 @@
+#include "tests/support/noisy_upload.h"
+
+#include "core/edition.h"
+#include "core/serial_link.h"
+#include "platform/port_map.h"
+#include "platform/qt_serial_port.h"
+#include "sim/loader_role.h"
+#include "tests/support/fake_dialogs.h"
+#include "tests/support/fault_relay.h"
+#include "tests/support/rx_gate.h"
+#include "tests/support/upload_fakes.h"
+#include "transfer/upload.h"
+#include "transfer/xmodem.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <random>
+#include <termios.h>
+#include <unistd.h>
+
+namespace quillon::test {
+
+namespace {
+
+constexpr int kCom = 4;
+
+// The simulator's loader, in this process, on the far end of the line.
+class LoaderPeer {
+public:
+    LoaderPeer(const QString& device, const sim::LoaderSettings& settings) : role_(settings) {
+        fd_ = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        termios raw{};
+        ::tcgetattr(fd_, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(fd_, TCSANOW, &raw);
+        role_.setSender([this](const QByteArray& bytes) {
+            if (::write(fd_, bytes.constData(), static_cast<size_t>(bytes.size())) < 0)
+                qWarning("loader could not answer");
+        });
+        notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
+            char buffer[512];
+            ssize_t n;
+            while ((n = ::read(fd_, buffer, sizeof buffer)) > 0)
+                role_.receive(QByteArrayView(buffer, n));
+        });
+    }
+    ~LoaderPeer() {
+        notifier_.reset();
+        ::close(fd_);
+    }
+
+private:
+    int fd_ = -1;
+    sim::LoaderRole role_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+void sleepFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitForFile(const QString& path, int ms) {
+    for (int waited = 0; waited < ms && !QFile::exists(path); waited += 20)
+        sleepFor(20);
+    return QFile::exists(path);
+}
+
+// Empty when `received` is the program followed by its block padding.
+QString heldProblem(const QByteArray& program, const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("the receiver holds no file");
+    const QByteArray held = file.readAll();
+    const qsizetype blocks = program.size() / xmodem::kDataSize + 1;
+    if (!held.startsWith(program))
+        return QStringLiteral("the receiver holds %1 other bytes").arg(held.size());
+    const QByteArray tail = held.mid(program.size());
+    if (held.size() > blocks * xmodem::kDataSize || tail.count(xmodem::kPad) != tail.size())
+        return QStringLiteral("%1 bytes after the program").arg(tail.size());
+    return {};
+}
+
+} // namespace
+
+NoisyOutcome noisyUpload(const NoisyRun& run) {
+    const NoisyReceiver receiver = run.receiver;
+    const quint32 seed = run.seed;
+    std::mt19937 random(seed);
+    auto pick = [&random](double a, double b) {
+        return std::uniform_real_distribution<double>(a, b)(random);
+    };
+    static const double rates[] = {0, 1e-3, 3e-3, 1e-2};
+    const double picked = rates[random() % 4];
+    const double rate = run.rate >= 0 ? run.rate : picked;
+    LineFaults toPeer = LineFaults::corrupting(rate);
+    toPeer.drop = rate * pick(0, 0.3);
+    toPeer.duplicate = rate * pick(0, 0.3);
+    LineFaults toProgram = LineFaults::corrupting(rate);
+    toProgram.drop = rate * pick(0, 0.3);
+    toProgram.duplicate = rate * pick(0, 0.3);
+    QByteArray program(static_cast<qsizetype>(1 + random() % static_cast<quint32>(run.maxSize)),
+                       '\0');
+    for (char& c : program)
+        c = static_cast<char>(random());
+
+    QTemporaryDir work;
+    const QString portsDir = work.filePath(QStringLiteral("ports"));
+    FaultRelay line(portsDir, kCom, seed, toPeer, toProgram);
+    if (!line.ok())
+        return {false, QStringLiteral("no pseudo-terminals"), rate};
+    const QString programPath = work.filePath(QStringLiteral("prog.Epr"));
+    QFile file(programPath);
+    file.open(QIODevice::WriteOnly);
+    file.write(program);
+    file.close();
+    const QString heldPath = work.filePath(QStringLiteral("held.Epr"));
+
+    FakeDialogs dialogs;
+    FakeUploadView view;
+    Session session(fullEdition(), work.path(), dialogs, qtPortFactory(PortMap(portsDir)));
+    session.settings.portNumber = QString::number(kCom);
+    session.settings.programFile = programPath;
+    std::unique_ptr<SerialPort> port = session.portFactory();
+    SerialLink link(session, *port);
+    Upload upload(session, *port, view);
+    upload.handshake().passMs = 20;
+    upload.blockLimitMs = 1500;
+    // rx -c answers EOT only after a second of silence: its runs keep the real wait.
+    if (receiver != NoisyReceiver::Rx)
+        upload.eotReplyMs = 300;
+
+    std::unique_ptr<LoaderPeer> loader;
+    std::unique_ptr<RxGate> rx;
+    QProcess python;
+    if (receiver == NoisyReceiver::Loader) {
+        sim::LoaderSettings settings;
+        settings.b1b2After = 1;
+        settings.savePath = heldPath;
+        settings.times.callMs = 50;
+        settings.times.interByteMs = 200;
+        settings.times.giveUpMs = 3000;
+        settings.faults.nakFirstEot = random() % 2 == 0;
+        settings.faults.ackWithNak = random() % 3 == 0;
+        loader = std::make_unique<LoaderPeer>(line.peerDevice(), settings);
+    } else if (receiver == NoisyReceiver::Rx) {
+        rx =
+            std::make_unique<RxGate>(line.peerDevice(), work.path(), 1, QStringLiteral("held.Epr"));
+    } else {
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     {xmodemReceiveScript(), line.peerDevice(), heldPath});
+        python.waitForStarted();
+    }
+    // A receiver that never calls is stopped the way the user would.
+    QTimer stuck;
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, &stuck, [&session] {
+        session.transfer.transferStop = true;
+        session.waiter.wake();
+    });
+    stuck.start(20000);
+    upload.run();
+    stuck.stop();
+
+    NoisyOutcome outcome;
+    outcome.rate = rate;
+    outcome.success = view.status() == QLatin1String("PROGRAMA ENVIADO COM SUCESSO");
+    const bool failureShown = view.status() == QLatin1String("CANCELADO") ||
+                              view.status().isEmpty() || !dialogs.messages.isEmpty();
+    if (receiver == NoisyReceiver::Rx) {
+        if (!rx->waitForRx(outcome.success ? 5000 : 100))
+            rx.reset();
+    } else if (receiver == NoisyReceiver::Python) {
+        python.waitForFinished(outcome.success ? 5000 : 100);
+        python.kill();
+        python.waitForFinished(1000);
+    }
+    if (outcome.success) {
+        if (receiver == NoisyReceiver::Loader)
+            waitForFile(heldPath, 1000);
+        outcome.problem = heldProblem(program, heldPath);
+        if (!dialogs.messages.isEmpty())
+            outcome.problem += QStringLiteral(" and a box after success");
+    } else if (!failureShown) {
+        outcome.problem =
+            QStringLiteral("neither success nor failure shown: \"%1\"").arg(view.status());
+    }
+    if (!outcome.problem.isEmpty())
+        outcome.problem =
+            QStringLiteral("seed %1 rate %2 size %3: ").arg(seed).arg(rate).arg(program.size()) +
+            outcome.problem;
+    return outcome;
+}
+
+QString xmodemReceiveScript() {
+    return QStringLiteral(QUILLON_SOURCE_DIR "/tests/support/xmodem_receive.py");
+}
+
+} // namespace quillon::test
