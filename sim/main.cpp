@@ -51,11 +51,12 @@ int main(int argc, char* argv[]) {
     // removing the link.
     std::signal(SIGPIPE, SIG_IGN);
     // Installed before the link exists so that no signal can leave it behind.
-    SignalWatch signalWatch;
+    quillon::SignalWatch signalWatch;
     QString error;
-    if (!signalWatch.install({SIGINT, SIGTERM, SIGHUP}, &error))
+    if (!signalWatch.install(&error))
         return failWith(error);
-    QObject::connect(&signalWatch, &SignalWatch::caught, &app, [] { QCoreApplication::exit(0); });
+    QObject::connect(&signalWatch, &quillon::SignalWatch::caught, &app,
+                     [] { QCoreApplication::exit(0); });
 
     LineEngine engine(start);
     if (!options.logPath.isEmpty() && !engine.openLog(options.logPath, &error))

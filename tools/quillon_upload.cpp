@@ -159,7 +159,7 @@ int runUpload(const UploadOptions& options) {
     bool interrupted = false;
     SignalWatch stopSignals;
     QString problem;
-    if (!stopSignals.install({SIGINT, SIGTERM}, &problem))
+    if (!stopSignals.install(&problem))
         out.line(kPrefix + problem);
     QObject::connect(&stopSignals, &SignalWatch::caught, &stopSignals, [&](int) {
         if (interrupted) {
