@@ -707,11 +707,9 @@ void FrmXmodem::mnuAboutClick() {
 }
 
 void FrmXmodem::cancelTransfer() {
-    session_.transfer.transferStop = true;
+    upload_->cancel();
     label4_->clear();
-    session_.transfer.transferBusy = false;
     progressBar1_->setValue(0);
-    session_.waiter.wake(); // a block waiting for its reply sees the stop now
 }
 
 bool FrmXmodem::uploadOnStack() const {
