@@ -132,8 +132,12 @@ NoisyOutcome noisyUpload(const NoisyRun& run) {
     std::unique_ptr<SerialPort> port = session.portFactory();
     SerialLink link(session, *port);
     Upload upload(session, *port, view);
-    upload.handshake().passMs = 20;
-    upload.blockLimitMs = 1500;
+    // The gate before rx waits for a quiet line, which passes this short never leave.
+    upload.handshake().passMs = receiver == NoisyReceiver::Rx ? 300 : 20;
+    // Every receiver here asks again after well under a second of silence, and
+    // python3-xmodem first waits out a second of quiet line before its NAK: the
+    // limit leaves room for a few such rounds, or a lost byte would end the run.
+    upload.blockLimitMs = 4000;
     // rx -c answers EOT only after a second of silence: its runs keep the real wait.
     if (receiver != NoisyReceiver::Rx)
         upload.eotReplyMs = 300;
@@ -147,16 +151,19 @@ NoisyOutcome noisyUpload(const NoisyRun& run) {
         settings.savePath = heldPath;
         settings.times.callMs = 50;
         settings.times.interByteMs = 200;
-        settings.times.giveUpMs = 3000;
+        settings.times.giveUpMs = 6000;
+        settings.times.retryMs = 400;
+        settings.times.purgeMs = 30;
         settings.faults.nakFirstEot = random() % 2 == 0;
         settings.faults.ackWithNak = random() % 3 == 0;
         loader = std::make_unique<LoaderPeer>(line.peerDevice(), settings);
     } else if (receiver == NoisyReceiver::Rx) {
         rx =
             std::make_unique<RxGate>(line.peerDevice(), work.path(), 1, QStringLiteral("held.Epr"));
+        rx->rxOptions = {QStringLiteral("-t"), QStringLiteral("10")};
     } else {
         python.start(QStringLiteral("/usr/bin/python3"),
-                     {xmodemReceiveScript(), line.peerDevice(), heldPath});
+                     {xmodemReceiveScript(), line.peerDevice(), heldPath, QStringLiteral("0.5")});
         python.waitForStarted();
     }
     // A receiver that never calls is stopped the way the user would.
