@@ -367,8 +367,8 @@ void FrmXmodem::formLoad() {
                           .arg(session_.edition.versionMinor));
 
     const int lines = session_.edition.settingsLines;
-    const auto loaded = loadSettingsFile(session_.settingsPath(), lines, session_.appDir);
-    SettingsValues values = loaded ? loaded->values : defaultSettings(session_.appDir);
+    const auto loaded = loadSettingsFile(session_.settingsPath(), lines, session_.defaultFolder());
+    SettingsValues values = loaded ? loaded->values : defaultSettings(session_.defaultFolder());
     if (loaded && !session_.edition.choosesPortFromList)
         text4_->setText(loaded->portLine);
     values.portNumber = text4_->text();

@@ -4,6 +4,7 @@
 #include "core/text_helpers.h"
 #include "platform/paths.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace quillon {
@@ -60,6 +61,9 @@ std::optional<LoadedSettings> loadSettingsFile(const QString& path, int lines,
 }
 
 int saveSettingsFile(const QString& path, const SettingsValues& values, int lines) {
+    // The user's configuration folder for this program does not exist before its first
+    // close; a failure to make it shows as the write's own error below.
+    QDir().mkpath(QFileInfo(path).absolutePath());
     return writeTextFile(path, formatSettings(values, lines), false);
 }
 

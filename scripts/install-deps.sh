@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Quillon need on Debian 12.
+# Installs what building, running, testing and packaging Quillon need on Debian 12.
 set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
@@ -7,6 +7,7 @@ packages=(
     libgl-dev
     socat lrzsz libmodbus-dev python3-xmodem
     xvfb xdotool imagemagick x11-utils fonts-dejavu-core
+    file lintian
 )
 missing=()
 for p in "${packages[@]}"; do

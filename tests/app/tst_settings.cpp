@@ -132,10 +132,10 @@ void TstSettings::badFirstLine() {
 void TstSettings::failedSaveIsRememberedNotShown() {
     WindowFixture f;
     f.window().formLoad();
-    QDir().rmpath(f.folder.appDir);
-    QDir(f.folder.appDir).removeRecursively();
+    // The writer makes a missing folder, so the failure here is a folder in the way.
+    QVERIFY(QDir().mkdir(f.folder.iniPath()));
     f.window().close();
-    QCOMPARE(f.session.lastErrorNumber, 76);
+    QCOMPARE(f.session.lastErrorNumber, 75);
     QVERIFY(f.dialogs.messages.isEmpty());
 }
 
