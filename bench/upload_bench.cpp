@@ -223,6 +223,8 @@ struct UploadRig {
         session.settings.portNumber = QString::number(kCom);
         session.settings.transferSettings = QString::fromLatin1(kTransferSettings);
         session.settings.programFile = programFile;
+        // As the main window does: every write ends in a send event.
+        port->setSendThreshold(1);
     }
 
     QString shownErrors() const {
