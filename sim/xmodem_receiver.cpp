@@ -27,15 +27,26 @@ XmodemReceiver::XmodemReceiver(const XmodemFaults& faults, const LoaderTimes& ti
     connect(&m_interByte, &QTimer::timeout, this, &XmodemReceiver::blockCutShort);
     m_retry.setSingleShot(true);
     m_retry.setInterval(times.retryMs);
-    connect(&m_retry, &QTimer::timeout, this, &XmodemReceiver::silence);
+    connect(&m_retry, &QTimer::timeout, &m_quietConfirmed, qOverload<>(&QTimer::start));
     m_purge.setSingleShot(true);
     m_purge.setInterval(times.purgeMs);
-    connect(&m_purge, &QTimer::timeout, this, [this] { answer(Nak); });
+    // A timer that ran late (the process was held up) fires beside bytes that came
+    // meanwhile and may be handled first: the NAK waits one more turn of the event
+    // loop, where those bytes call it off. A NAK for a block already answered would
+    // be followed by a second ACK, which the sender takes for the next block.
+    connect(&m_purge, &QTimer::timeout, &m_quietConfirmed, qOverload<>(&QTimer::start));
+    m_quietConfirmed.setSingleShot(true);
+    m_quietConfirmed.setInterval(0);
+    connect(&m_quietConfirmed, &QTimer::timeout, this, [this] {
+        if (m_block.isEmpty() && !muted())
+            answer(Nak);
+    });
     m_block.reserve(BlockSize);
 }
 
 XmodemReceiver::Outcome XmodemReceiver::take(char c) {
     m_retry.stop();
+    m_quietConfirmed.stop();
     if (m_purge.isActive()) {
         m_purge.start();
         return Outcome::Going;
@@ -123,12 +134,6 @@ void XmodemReceiver::refuseDamaged() {
     if (m_purge.interval() > 0)
         m_purge.start();
     else
-        answer(Nak);
-}
-
-void XmodemReceiver::silence() {
-    // Only between blocks: a block under way has its own gap check.
-    if (m_block.isEmpty() && !muted())
         answer(Nak);
 }
 

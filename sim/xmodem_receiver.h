@@ -50,7 +50,6 @@ public:
 private:
     Outcome judge(const QByteArray& block);
     void blockCutShort();
-    void silence();
     void refuseDamaged();
     // From the silent-after block on, nothing is answered, refusals included.
     bool muted() const;
@@ -62,6 +61,7 @@ private:
     QTimer m_interByte;
     QTimer m_retry;
     QTimer m_purge;
+    QTimer m_quietConfirmed;
     QByteArray m_block;
     QByteArray m_data;
     int m_blocks = 0;
