@@ -64,6 +64,7 @@ int main(int argc, char* argv[]) {
         const quillon::bench::CpuShare idleReference =
             quillon::bench::measureWaitingCpu(options, findings);
         quillon::bench::measureUpload(options, idleReference, findings);
+        quillon::bench::measureCliUpload(options, findings);
         quillon::bench::measureModbus(options, idleReference, findings);
     }
     quillon::bench::measureNoisyUploads(options, findings);

@@ -103,6 +103,8 @@ void measureTerminalReceive(const Options& options, Findings& findings);
 // Answers the plain event loop's share, the yardstick for the other CPU figures.
 CpuShare measureWaitingCpu(const Options& options, Findings& findings);
 void measureUpload(const Options& options, const CpuShare& idleReference, Findings& findings);
+// The command-line uploader against lrzsz on the same arrangement.
+void measureCliUpload(const Options& options, Findings& findings);
 void measureNoisyUploads(const Options& options, Findings& findings);
 // A child started by measureNoisyUploads runs its share and returns true.
 bool runNoisyShardIfAsked();

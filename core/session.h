@@ -29,9 +29,6 @@ struct SettingsValues {
     int useModem = 0;
     QString extraAtCommands;
     QString phoneNumber;
-    // Lines of Quillon.ini that only the other edition reads (the modem lines, when the
-    // earlier edition shares the file), written back as they were read.
-    QStringList otherEditionLines;
 };
 
 // A transfer reply byte (ACK, NAK or CAN) and when the receive handler got it.

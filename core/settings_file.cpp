@@ -27,13 +27,8 @@ LoadedSettings parseSettings(const QString& text, int lines, const QString& appD
     v.terminalSettings = getLine(text, 3);
     v.programFile = getLine(text, 4);
     v.workingDirectory = getLine(text, 5);
-    if (lines < 8) {
-        QStringList tail = text.split(kCrLf).mid(lines);
-        while (!tail.isEmpty() && tail.constLast().isEmpty())
-            tail.removeLast();
-        v.otherEditionLines = tail;
+    if (lines < 8)
         return loaded;
-    }
     v.useModem = roundToInt16(leadingNumber(getLine(text, 6))).value_or(0);
     v.extraAtCommands = getLine(text, 7);
     v.phoneNumber = getLine(text, 8);
@@ -45,8 +40,6 @@ QString formatSettings(const SettingsValues& v, int lines) {
                        v.workingDirectory};
     if (lines >= 8)
         out << QString::number(v.useModem) << v.extraAtCommands << v.phoneNumber;
-    else
-        out << v.otherEditionLines;
     return out.join(kCrLf) + kCrLf;
 }
 

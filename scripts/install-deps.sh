@@ -6,7 +6,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-multimedia-dev qt6-qpa-plugins
     libgl-dev
     socat lrzsz libmodbus-dev python3-xmodem
-    xvfb xdotool imagemagick x11-utils fonts-dejavu-core
+    xvfb xdotool imagemagick x11-utils x11-xkb-utils fonts-dejavu-core
     file lintian
 )
 missing=()

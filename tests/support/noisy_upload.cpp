@@ -95,26 +95,36 @@ QString heldProblem(const QByteArray& program, const QString& path) {
 
 } // namespace
 
-NoisyOutcome noisyUpload(const NoisyRun& run) {
-    const NoisyReceiver receiver = run.receiver;
-    const quint32 seed = run.seed;
-    std::mt19937 random(seed);
+NoisyLine noisyLineFor(std::mt19937& random, double rate, int maxSize) {
     auto pick = [&random](double a, double b) {
         return std::uniform_real_distribution<double>(a, b)(random);
     };
     static const double rates[] = {0, 1e-3, 3e-3, 1e-2};
     const double picked = rates[random() % 4];
-    const double rate = run.rate >= 0 ? run.rate : picked;
-    LineFaults toPeer = LineFaults::corrupting(rate);
-    toPeer.drop = rate * pick(0, 0.3);
-    toPeer.duplicate = rate * pick(0, 0.3);
-    LineFaults toProgram = LineFaults::corrupting(rate);
-    toProgram.drop = rate * pick(0, 0.3);
-    toProgram.duplicate = rate * pick(0, 0.3);
-    QByteArray program(static_cast<qsizetype>(1 + random() % static_cast<quint32>(run.maxSize)),
-                       '\0');
-    for (char& c : program)
+    NoisyLine line;
+    line.rate = rate >= 0 ? rate : picked;
+    line.toPeer = LineFaults::corrupting(line.rate);
+    line.toPeer.drop = line.rate * pick(0, 0.3);
+    line.toPeer.duplicate = line.rate * pick(0, 0.3);
+    line.toProgram = LineFaults::corrupting(line.rate);
+    line.toProgram.drop = line.rate * pick(0, 0.3);
+    line.toProgram.duplicate = line.rate * pick(0, 0.3);
+    line.program =
+        QByteArray(static_cast<qsizetype>(1 + random() % static_cast<quint32>(maxSize)), '\0');
+    for (char& c : line.program)
         c = static_cast<char>(random());
+    return line;
+}
+
+NoisyOutcome noisyUpload(const NoisyRun& run) {
+    const NoisyReceiver receiver = run.receiver;
+    const quint32 seed = run.seed;
+    std::mt19937 random(seed);
+    const NoisyLine noisy = noisyLineFor(random, run.rate, run.maxSize);
+    const double rate = noisy.rate;
+    const LineFaults& toPeer = noisy.toPeer;
+    const LineFaults& toProgram = noisy.toProgram;
+    const QByteArray& program = noisy.program;
 
     QTemporaryDir work;
     const QString portsDir = work.filePath(QStringLiteral("ports"));

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "tests/support/fault_relay.h"
+
+#include <QByteArray>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <random>
 
 namespace quillon::test {
 
@@ -27,6 +31,16 @@ struct NoisyOutcome {
     QString problem;
     double rate = 0;
 };
+
+// What a seeded generator makes of a run: the faults each way and the program
+// to send. A rate below 0 is picked from 0, 1e-3, 3e-3 and 1e-2.
+struct NoisyLine {
+    LineFaults toPeer;
+    LineFaults toProgram;
+    QByteArray program;
+    double rate = 0;
+};
+NoisyLine noisyLineFor(std::mt19937& random, double rate, int maxSize);
 
 NoisyOutcome noisyUpload(const NoisyRun& run);
 // The python3-xmodem receiver script beside the sources.
