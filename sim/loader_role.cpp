@@ -101,7 +101,7 @@ void LoaderRole::takeStartCommand(char c) {
 void LoaderRole::startCalling() {
     m_startQuiet.stop();
     m_phase = Phase::Calling;
-    m_receiver = std::make_unique<XmodemReceiver>(m_settings.faults, m_settings.times.interByteMs,
+    m_receiver = std::make_unique<XmodemReceiver>(m_settings.faults, m_settings.times,
                                                   [this](const QByteArray& bytes) { send(bytes); });
     report(QStringLiteral("loader: keys B1 and B2 pressed; calling for the program"));
     call();

@@ -19,16 +19,38 @@ quint8 byteAt(const QByteArray& bytes, qsizetype index) {
 
 } // namespace
 
-XmodemReceiver::XmodemReceiver(const XmodemFaults& faults, int interByteMs, Reply reply,
+XmodemReceiver::XmodemReceiver(const XmodemFaults& faults, const LoaderTimes& times, Reply reply,
                                QObject* parent)
     : QObject(parent), m_faults(faults), m_reply(std::move(reply)) {
     m_interByte.setSingleShot(true);
-    m_interByte.setInterval(interByteMs);
+    m_interByte.setInterval(times.interByteMs);
     connect(&m_interByte, &QTimer::timeout, this, &XmodemReceiver::blockCutShort);
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(times.retryMs);
+    connect(&m_retry, &QTimer::timeout, &m_quietConfirmed, qOverload<>(&QTimer::start));
+    m_purge.setSingleShot(true);
+    m_purge.setInterval(times.purgeMs);
+    // A timer that ran late (the process was held up) fires beside bytes that came
+    // meanwhile and may be handled first: the NAK waits one more turn of the event
+    // loop, where those bytes call it off. A NAK for a block already answered would
+    // be followed by a second ACK, which the sender takes for the next block.
+    connect(&m_purge, &QTimer::timeout, &m_quietConfirmed, qOverload<>(&QTimer::start));
+    m_quietConfirmed.setSingleShot(true);
+    m_quietConfirmed.setInterval(0);
+    connect(&m_quietConfirmed, &QTimer::timeout, this, [this] {
+        if (m_block.isEmpty() && !muted())
+            answer(Nak);
+    });
     m_block.reserve(BlockSize);
 }
 
 XmodemReceiver::Outcome XmodemReceiver::take(char c) {
+    m_retry.stop();
+    m_quietConfirmed.stop();
+    if (m_purge.isActive()) {
+        m_purge.start();
+        return Outcome::Going;
+    }
     if (m_block.isEmpty()) {
         if (c == Can)
             return ++m_cansInARow >= CansToCancel ? Outcome::CancelledBySender : Outcome::Going;
@@ -76,7 +98,11 @@ XmodemReceiver::Outcome XmodemReceiver::judge(const QByteArray& block) {
     }
     if (muted())
         return Outcome::Going;
-    if (!intact || !(isNext || isRepeat) || (isNext && m_faults.nakAll)) {
+    if (!intact || !numbered) {
+        refuseDamaged();
+        return Outcome::Going;
+    }
+    if (!(isNext || isRepeat) || (isNext && m_faults.nakAll)) {
         answer(Nak);
         return Outcome::Going;
     }
@@ -90,8 +116,8 @@ XmodemReceiver::Outcome XmodemReceiver::judge(const QByteArray& block) {
         m_data.append(payload);
         ++m_blocks;
     }
-    if (m_faults.ackWithNak && m_reply) {
-        m_reply(QByteArray("\x06\x15", 2));
+    if (m_faults.ackWithNak) {
+        send(QByteArray("\x06\x15", 2));
         return Outcome::Going;
     }
     answer(Ack);
@@ -104,13 +130,26 @@ void XmodemReceiver::blockCutShort() {
         answer(Nak);
 }
 
+void XmodemReceiver::refuseDamaged() {
+    if (m_purge.interval() > 0)
+        m_purge.start();
+    else
+        answer(Nak);
+}
+
 bool XmodemReceiver::muted() const {
     return m_faults.silentAfter > 0 && m_blocks + 1 >= m_faults.silentAfter;
 }
 
 void XmodemReceiver::answer(char c) {
+    send(QByteArray(1, c));
+}
+
+void XmodemReceiver::send(const QByteArray& bytes) {
+    if (m_retry.interval() > 0)
+        m_retry.start();
     if (m_reply)
-        m_reply(QByteArray(1, c));
+        m_reply(bytes);
 }
 
 } // namespace quillon::sim
