@@ -3,6 +3,7 @@
 #include "core/text_file.h"
 #include "core/text_helpers.h"
 #include "platform/paths.h"
+#include "platform/port_settings.h"
 #include "transfer/program_file.h"
 #include "transfer/sounds.h"
 #include "transfer/xmodem.h"
@@ -28,6 +29,37 @@ int Upload::writeFresh(const QByteArray& bytes) {
     session_.link.nakReceived = false;
     session_.link.cancelReceived = false;
     return port_.write(bytes);
+}
+
+int Upload::resendSettleMs() const {
+    // Time for one block to cross the line at the transfer speed, and a margin.
+    const ParsedPortSettings parsed = parsePortSettings(session_.settings.transferSettings);
+    const qint64 baud = parsed.error == 0 ? parsed.settings.baudRate : 9600;
+    return static_cast<int>(xmodem::kBlockSize * 10 * 1000 / qMax<qint64>(baud, 1)) + 50;
+}
+
+bool Upload::settleAfterResend() {
+    // After a resend the receiver may hold both copies and answer each; the answer to
+    // the second copy must not be taken for the next block. What arrives while the
+    // second copy can still be crossing the line is dropped, unless it is the
+    // receiver giving up.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(resendSettleMs());
+    QVector<TransferReply>& replies = session_.link.transferReplies;
+    for (;;) {
+        for (qsizetype i = 1; i < replies.size(); ++i)
+            if (replies.at(i - 1).byte == xmodem::kCan && replies.at(i).byte == xmodem::kCan)
+                return gaveUp();
+        if (session_.transfer.transferStop || session_.transfer.portLost)
+            break;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+        if (left.count() <= 0)
+            break;
+        session_.waiter.sleepUpTo(static_cast<int>(left.count()) + 1);
+    }
+    replies.clear();
+    return false;
 }
 
 void Upload::sendBlock(const QByteArray& block) {
@@ -63,6 +95,8 @@ void Upload::sendBlock(const QByteArray& block) {
             cancelBefore = false;
             if (reply.byte == xmodem::kAck) {
                 replies.clear();
+                if (blockErrors > 0)
+                    settleAfterResend();
                 return;
             }
             if (reply.byte == xmodem::kNak) {

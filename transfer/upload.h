@@ -47,6 +47,8 @@ private:
     void endOfTransfer();
     void hangUp();
     int writeFresh(const QByteArray& bytes);
+    bool settleAfterResend();
+    int resendSettleMs() const;
     void finish();
     void failWithError(int error);
     void resetTransferState();

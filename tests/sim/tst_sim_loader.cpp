@@ -472,7 +472,7 @@ void SimLoaderTest::blockCutShortIsRefusedAfterAPause_data() {
     // The late part completes the block; the resend is a repeat.
     QTest::newRow("pause shorter than the gap") << QList<int>{100} << QByteArray("\x06\x06\x06");
     QTest::newRow("trickle slower in all than the gap")
-        << QList<int>{200, 200, 200} << QByteArray("\x06\x06\x06");
+        << QList<int>{100, 100, 100, 100} << QByteArray("\x06\x06\x06");
 }
 
 void SimLoaderTest::blockCutShortIsRefusedAfterAPause() {

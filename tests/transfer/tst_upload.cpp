@@ -96,6 +96,7 @@ private Q_SLOTS:
     void sendBlockNakStorm();
     void sendBlockAckAndNakTogether();
     void sendBlockAnsweredBehindModalBox();
+    void resentBlockSecondAnswerCreditsNothing();
     void uploadEndConfirmed_data();
     void uploadEndConfirmed();
     void uploadSendsTheFileAsChosen_data();
@@ -189,6 +190,26 @@ void TstUpload::sendBlockAckAndNakTogether() {
     f.upload.sendBlock(xmodem::buildBlock(2, "y"));
     QVERIFY(!f.session.transfer.transferFailed);
     QCOMPARE(f.blockWrites(), 1);
+}
+
+void TstUpload::resentBlockSecondAnswerCreditsNothing() {
+    // A late NAK (the second half of a split "ACK NAK") makes block 2 go out twice; a
+    // receiver that got both copies answers both. The second ACK must not be taken
+    // for block 3, which this receiver never answers.
+    UploadFixture f;
+    QVERIFY(f.port.open() == 0);
+    f.upload.blockLimitMs = 600;
+    int copies = 0;
+    f.port.onWrite = [&copies](FakePort& self, const QByteArray& bytes) {
+        if (bytes.size() > 1 && bytes.at(1) == 2)
+            self.injectAfter(++copies == 1 ? 15 : 40, "\x06");
+    };
+    f.port.injectAfter(1, "\x15");
+    f.upload.sendBlock(xmodem::buildBlock(2, "y"));
+    QVERIFY(!f.session.transfer.transferFailed);
+    QCOMPARE(f.blockWrites(), 2);
+    f.upload.sendBlock(xmodem::buildBlock(3, "z"));
+    QVERIFY(f.session.transfer.transferFailed);
 }
 
 void TstUpload::sendBlockAnsweredBehindModalBox() {
