@@ -91,7 +91,7 @@ FrmXmodem::FrmXmodem(Session& session, QWidget* parent)
     buildMenus();
     buildConsoleRow();
     wireSignals();
-    setConsoleItemsEnabled(false);
+    setTerminalItemsEnabled(false);
     toolbarTerminal_->hide();
     txtTerminal_->hide();
     setFixedSize(xmodemModeSize());
@@ -113,10 +113,10 @@ void FrmXmodem::buildControls() {
     const QWidget* ref = this;
 
     const CommandTables tables = commandTables(session_.edition);
-    toolbarXmodem_ = buildToolbar(QStringLiteral("ToolbarXmodem"), tables.xmodemButtons,
-                                  &FrmXmodem::toolbarXmodemButtonClick);
-    toolbarTerminal_ = buildToolbar(QStringLiteral("ToolbarTerminal"), tables.terminalButtons,
-                                    &FrmXmodem::toolbarTerminalButtonClick);
+    toolbarXmodem_ = buildToolbar(QStringLiteral("ToolbarXmodem"), tables.xmodemButtons, false);
+    // Keys in terminal mode hand the keyboard back to the terminal.
+    toolbarTerminal_ =
+        buildToolbar(QStringLiteral("ToolbarTerminal"), tables.terminalButtons, true);
 
     label4_ = makeLabel(client_, QStringLiteral("Label4"), {});
     label4_->setGeometry(twipsRect(60, 420, 4695, 270, ref));
@@ -217,7 +217,7 @@ void FrmXmodem::buildControls() {
 }
 
 QToolBar* FrmXmodem::buildToolbar(const QString& name, const QVector<ToolButtonSpec>& buttons,
-                                  void (FrmXmodem::*handler)(const QString&)) {
+                                  bool focusesTerminal) {
     auto* bar = new QToolBar(client_);
     bar->setObjectName(name);
     bar->setMovable(false);
@@ -238,7 +238,11 @@ QToolBar* FrmXmodem::buildToolbar(const QString& name, const QVector<ToolButtonS
         if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action)))
             button->setObjectName(entry.key);
         connect(action, &QAction::triggered, this,
-                [this, handler, key = entry.key] { (this->*handler)(key); });
+                [this, focusesTerminal, command = entry.command] {
+                    execute(command);
+                    if (focusesTerminal)
+                        txtTerminal_->setFocus();
+                });
         toolbarButtons_[entry.key] = action;
     }
     return bar;
@@ -259,25 +263,13 @@ void FrmXmodem::buildMenus() {
             }
             action->setVisible(item.visible);
             action->setEnabled(item.enabled);
+            action->setCheckable(item.checkable);
             menuItems_[itemKey(item.name, item.index)] = action;
-            if (item.isSeparator())
-                continue;
-            if (item.name == QLatin1String("MnuSubEditar")) {
-                if (item.index == 0)
-                    action->setCheckable(true);
+            if (item.enabling != Enabling::Fixed)
+                modeItems_.emplace_back(action, item.enabling);
+            if (item.command != Command::None)
                 connect(action, &QAction::triggered, this,
-                        [this, index = item.index] { mnuSubEditarClick(index); });
-            } else if (item.name == QLatin1String("mnuChoose")) {
-                connect(action, &QAction::triggered, this, &FrmXmodem::mnuChooseClick);
-            } else if (item.name == QLatin1String("mnuSnd")) {
-                connect(action, &QAction::triggered, this, &FrmXmodem::mnuSndClick);
-            } else if (item.name == QLatin1String("mnuExit")) {
-                connect(action, &QAction::triggered, this, &FrmXmodem::mnuExitClick);
-            } else if (item.name == QLatin1String("MnuConteudo")) {
-                connect(action, &QAction::triggered, this, &FrmXmodem::mnuConteudoClick);
-            } else if (item.name == QLatin1String("mnuAbout")) {
-                connect(action, &QAction::triggered, this, &FrmXmodem::mnuAboutClick);
-            }
+                        [this, command = item.command] { execute(command); });
         }
     }
 }
@@ -331,7 +323,7 @@ void FrmXmodem::placeConsoleRow() {
 void FrmXmodem::wireSignals() {
     connect(combo1_, &QComboBox::activated, this, &FrmXmodem::combo1Click);
     connect(txtYztw_, &QLineEdit::returnPressed, this, &FrmXmodem::txtYztwEnter);
-    connect(command1_, &QPushButton::clicked, this, &FrmXmodem::cancelTransfer);
+    connect(command1_, &QPushButton::clicked, this, [this] { execute(Command::CancelTransfer); });
     connect(text4_, &QLineEdit::textChanged, this,
             [this](const QString& text) { session_.settings.portNumber = text; });
     connect(text5_, &QLineEdit::textChanged, this,
@@ -457,14 +449,16 @@ void FrmXmodem::formResize() {
     resizing_ = false;
 }
 
-void FrmXmodem::setConsoleItemsEnabled(bool enabled) {
-    for (const int index : kConsoleItems)
-        menuItem(QStringLiteral("MnuSubEditar"), index)->setEnabled(enabled);
-    menuItem(QStringLiteral("mnuSnd"))->setEnabled(!enabled);
+void FrmXmodem::setTerminalItemsEnabled(bool terminalMode) {
+    for (const auto& [action, enabling] : modeItems_)
+        action->setEnabled(terminalMode == (enabling == Enabling::InTerminal));
 }
 
-void FrmXmodem::mnuSubEditarClick(int index) {
-    const int error = runEditarItem(index);
+void FrmXmodem::execute(Command command) {
+    const CommandHandler handler = commandHandler(command);
+    if (!handler)
+        return;
+    const int error = (static_cast<CommandTarget&>(*this).*handler)();
     if (error == 0)
         return;
     session_.reportError(error);
@@ -481,60 +475,58 @@ void FrmXmodem::switchTerminalMode() {
         session_.reportError(error);
 }
 
-int FrmXmodem::runEditarItem(int index) {
-    if (index == 0) {
-        QAction* item0 = menuItem(QStringLiteral("MnuSubEditar"), 0);
-        item0->setChecked(item0Checked_); // the mark is ours to set, not the click's
-        if (uploadOnStack())
-            return 0;
-        if (item0Checked_) {
-            terminalOff();
-            return 0;
-        }
-        return terminalOn();
-    }
-    const QString station = txtEstacao_->text();
-    const QString identifier = txtIdent_->text();
-    switch (index) {
-    case 1:
-        // Reopening the port at the terminal settings would pull it from under the upload.
-        if (uploadOnStack())
-            return 0;
-        return changeTerminalSettings();
-    case 2: {
-        const QString folder = session_.dialogs.inputBox(
-            QStringLiteral("Entre com o novo diretório de trabalho:"),
-            QStringLiteral("Configurações"), session_.settings.workingDirectory);
-        if (!folder.isEmpty())
-            session_.settings.workingDirectory = folder;
+int FrmXmodem::switchTerminal() {
+    QAction* item0 = menuItem(QStringLiteral("MnuSubEditar"), 0);
+    item0->setChecked(item0Checked_); // the mark is ours to set, not the click's
+    if (uploadOnStack())
+        return 0;
+    if (item0Checked_) {
+        terminalOff();
         return 0;
     }
-    case 4:
-        console_->readVariables(station, identifier);
-        return 0;
-    case 5:
-        console_->readParameters(station, identifier);
-        return 0;
-    case 6:
-        return console_->readReport(station, identifier);
-    case 8:
-        txtTerminal_->clearText();
-        return 0;
-    case 10:
-        if (const auto line = enterYztwCommand(session_.dialogs)) {
-            txtYztw_->setText(*line);
-            sendYztwCommand();
-        }
-        return 0;
-    case 11:
-        sendYztwCommand();
-        return 0;
-    default:
-        return 0;
+    return terminalOn();
+}
+
+int FrmXmodem::changeWorkingDirectory() {
+    const QString folder = session_.dialogs.inputBox(
+        QStringLiteral("Entre com o novo diretório de trabalho:"), QStringLiteral("Configurações"),
+        session_.settings.workingDirectory);
+    if (!folder.isEmpty())
+        session_.settings.workingDirectory = folder;
+    return 0;
+}
+
+int FrmXmodem::readVariables() {
+    console_->readVariables(txtEstacao_->text(), txtIdent_->text());
+    return 0;
+}
+
+int FrmXmodem::readParameters() {
+    console_->readParameters(txtEstacao_->text(), txtIdent_->text());
+    return 0;
+}
+
+int FrmXmodem::readReport() {
+    return console_->readReport(txtEstacao_->text(), txtIdent_->text());
+}
+
+int FrmXmodem::clearText() {
+    txtTerminal_->clearText();
+    return 0;
+}
+
+int FrmXmodem::enterYztw() {
+    if (const auto line = enterYztwCommand(session_.dialogs)) {
+        txtYztw_->setText(*line);
+        sendYztw();
     }
+    return 0;
 }
 
 int FrmXmodem::changeTerminalSettings() {
+    // Reopening the port at the terminal settings would pull it from under the upload.
+    if (uploadOnStack())
+        return 0;
     if (session_.edition.hasSettingsDialog) {
         FrmOptions options(session_, this);
         options.exec();
@@ -557,24 +549,26 @@ int FrmXmodem::changeTerminalSettings() {
     return port_->open();
 }
 
-void FrmXmodem::mnuExitClick() {
+int FrmXmodem::exitProgram() {
     if (session_.edition.savesOnSair) {
         close();
-        return;
+        return 0;
     }
     // The earlier edition leaves at once: the port is not closed and the settings
     // file is not written; only the close box saves.
     session_.unloaded = true;
     Q_EMIT exitRequested();
+    return 0;
 }
 
-void FrmXmodem::sendYztwCommand() {
+int FrmXmodem::sendYztw() {
     if (txtYztw_->text().isEmpty()) {
         session_.dialogs.message(QStringLiteral("Quillon"), QStringLiteral("Comando YZTW inválido"),
                                  MessageIcon::Exclamation, MessageButtons::Ok);
-        return;
+        return 0;
     }
     txtYztwEnter();
+    return 0;
 }
 
 void FrmXmodem::txtYztwEnter() {
@@ -606,7 +600,7 @@ int FrmXmodem::terminalOn() {
     menuItem(QStringLiteral("MnuSubEditar"), 0)->setChecked(true);
     txtTerminal_->show();
     txtTerminal_->setFocus();
-    setConsoleItemsEnabled(true);
+    setTerminalItemsEnabled(true);
     formResize();
     if (!session_.edition.opensPortBeforeSwitch)
         return link_->openTerminalPort();
@@ -624,46 +618,18 @@ void FrmXmodem::terminalOff() {
     move(xmodemPosition_);
     item0Checked_ = false;
     menuItem(QStringLiteral("MnuSubEditar"), 0)->setChecked(false);
-    setConsoleItemsEnabled(false);
+    setTerminalItemsEnabled(false);
     txtTerminal_->hide();
     formResize();
 }
 
-void FrmXmodem::toolbarXmodemButtonClick(const QString& key) {
-    if (key == QLatin1String("TERMINAL") || key == QLatin1String("XMODEM"))
-        mnuSubEditarClick(0);
-    else if (key == QLatin1String("ABRIR"))
-        mnuChooseClick();
-    else if (key == QLatin1String("ENVIAR"))
-        mnuSndClick();
-    else if (key == QLatin1String("CANCEL"))
-        cancelTransfer();
+int FrmXmodem::showModbus() {
+    FrmModBus modbus(session_, *port_, this);
+    modbus.exec();
+    return 0;
 }
 
-void FrmXmodem::toolbarTerminalButtonClick(const QString& key) {
-    static const std::map<QString, int> items = {
-        {QStringLiteral("XMODEM"), 0},      {QStringLiteral("TERMINAL"), 0},
-        {QStringLiteral("VARIAVEIS"), 4},   {QStringLiteral("PARAMETROS"), 5},
-        {QStringLiteral("RELATORIO"), 6},   {QStringLiteral("ENTRAR_YZTW"), 10},
-        {QStringLiteral("ENVIAR_YZTW"), 11}};
-    if (key == QLatin1String("LIMPAR")) {
-        mnuSubEditarClick(8);
-        txtTerminal_->clearText();
-    } else if (key == QLatin1String("MODBUS")) {
-        if (session_.edition.hasModbus) {
-            FrmModBus modbus(session_, *port_, this);
-            modbus.exec();
-        }
-    } else if (key == QLatin1String("TESTARCOM")) {
-        if (session_.edition.hasSerialTester)
-            testSerialLine();
-    } else if (const auto found = items.find(key); found != items.end()) {
-        mnuSubEditarClick(found->second);
-    }
-    txtTerminal_->setFocus();
-}
-
-void FrmXmodem::testSerialLine() {
+int FrmXmodem::testSerialLine() {
     // The tester opens the same line on a port of its own. Failures here are
     // skipped, as everywhere in this toolbar: a port another program took
     // meanwhile simply stays closed.
@@ -673,9 +639,10 @@ void FrmXmodem::testSerialLine() {
         tester.exec();
     }
     port_->open();
+    return 0;
 }
 
-void FrmXmodem::mnuChooseClick() {
+int FrmXmodem::chooseProgramFile() {
     const QString directory = localPath(session_.settings.workingDirectory);
     QDir::setCurrent(directory);
     FileDialogRequest request;
@@ -684,28 +651,32 @@ void FrmXmodem::mnuChooseClick() {
     request.directory = directory;
     const QString chosen = showFileDialog(session_.dialogs, request);
     if (chosen.isEmpty() || !QFileInfo(localPath(chosen)).isFile())
-        return;
+        return 0;
     text6_->setText(chosen);
     session_.settings.workingDirectory = folderOf(chosen);
+    return 0;
 }
 
-void FrmXmodem::mnuConteudoClick() {
+int FrmXmodem::showContents() {
     if (!helpViewer_)
         helpViewer_ = new HelpViewer(this);
     helpViewer_->showContents(session_.appDir + QStringLiteral("/Quillon.hlp"));
+    return 0;
 }
 
-void FrmXmodem::mnuAboutClick() {
+int FrmXmodem::showAbout() {
     FrmAbout about(session_.edition, session_.dialogs, this);
     about.exec();
+    return 0;
 }
 
-void FrmXmodem::cancelTransfer() {
+int FrmXmodem::cancelTransfer() {
     session_.transfer.transferStop = true;
     label4_->clear();
     session_.transfer.transferBusy = false;
     progressBar1_->setValue(0);
     session_.waiter.wake(); // a block waiting for its reply sees the stop now
+    return 0;
 }
 
 bool FrmXmodem::uploadOnStack() const {
@@ -713,10 +684,11 @@ bool FrmXmodem::uploadOnStack() const {
     return session_.transfer.transferBusy || session_.transfer.uploadRunning;
 }
 
-void FrmXmodem::mnuSndClick() {
+int FrmXmodem::sendProgram() {
     if (session_.link.terminalMode)
-        return;
+        return 0;
     upload_->run();
+    return 0;
 }
 
 void FrmXmodem::setStatus(const QString& text) {

@@ -10,6 +10,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -29,7 +31,7 @@ class ModemLink;
 class StationConsole;
 
 // FrmXmodem: the main window, its two modes and its commands.
-class FrmXmodem : public QMainWindow, public UploadView {
+class FrmXmodem : public QMainWindow, public UploadView, private CommandTarget {
     Q_OBJECT
 public:
     explicit FrmXmodem(Session& session, QWidget* parent = nullptr);
@@ -43,22 +45,14 @@ public:
     TerminalBox& terminal() { return *txtTerminal_; }
     QAction* menuItem(const QString& name, int index = -1) const;
     QAction* toolbarButton(const QString& key) const;
+    // Carries the command out whatever state its menu item is in, and reports
+    // its failure.
+    void execute(Command command);
     QToolBar* toolbarXmodem() const { return toolbarXmodem_; }
     QToolBar* toolbarTerminal() const { return toolbarTerminal_; }
     const QVector<int>& portStatus() const { return portStatus_; }
 
-    // Handlers, by the names the commands carry.
-    void mnuSubEditarClick(int index);
-    void toolbarXmodemButtonClick(const QString& key);
-    void toolbarTerminalButtonClick(const QString& key);
-    void mnuChooseClick();
-    void mnuConteudoClick();
-    void mnuAboutClick();
-    void mnuExitClick();
-    void cancelTransfer();
     void combo1Click(int row);
-    void mnuSndClick();
-    void sendYztwCommand();
     void txtYztwEnter();
     Upload& upload() { return *upload_; }
     ModemLink& modemLink() { return *modemLink_; }
@@ -96,7 +90,7 @@ private:
     void buildControls();
     void buildMenus();
     QToolBar* buildToolbar(const QString& name, const QVector<ToolButtonSpec>& buttons,
-                           void (FrmXmodem::*handler)(const QString&));
+                           bool focusesTerminal);
     void buildConsoleRow();
     void placeConsoleRow();
     void wireSignals();
@@ -106,15 +100,30 @@ private:
     int terminalOn();
     void terminalOff();
     void switchTerminalMode();
-    // MnuSubEditar_Click's work: 0, or the failure that ended the item, to report.
-    int runEditarItem(int index);
-    int changeTerminalSettings();
-    void setConsoleItemsEnabled(bool enabled);
+    void setTerminalItemsEnabled(bool terminalMode);
+
+    // CommandTarget
+    int chooseProgramFile() override;
+    int sendProgram() override;
+    int exitProgram() override;
+    int switchTerminal() override;
+    int changeTerminalSettings() override;
+    int changeWorkingDirectory() override;
+    int readVariables() override;
+    int readParameters() override;
+    int readReport() override;
+    int clearText() override;
+    int enterYztw() override;
+    int sendYztw() override;
+    int showContents() override;
+    int showAbout() override;
+    int cancelTransfer() override;
+    int testSerialLine() override;
+    int showModbus() override;
+
     QSize xmodemModeSize() const;
     void onPortLost(int errorNumber);
     bool uploadOnStack() const;
-    // "TESTARCOM": the main port stays closed while the tester is shown.
-    void testSerialLine();
 
     Session& session_;
     std::unique_ptr<SerialPort> port_;
@@ -130,6 +139,8 @@ private:
 
     std::map<QString, QAction*> menuItems_;
     std::map<QString, QAction*> toolbarButtons_;
+    // Items whose enabling follows the mode.
+    std::vector<std::pair<QAction*, Enabling>> modeItems_;
 
     QWidget* client_ = nullptr;
     QToolBar* toolbarXmodem_ = nullptr;
