@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/command_tables.h"
-#include "core/serial_link.h"
+#include "control/service_controller.h"
 #include "core/session.h"
 #include "transfer/upload_view.h"
 
@@ -26,9 +26,6 @@ namespace quillon {
 
 class HelpViewer;
 class TerminalBox;
-class Upload;
-class ModemLink;
-class StationConsole;
 
 // FrmXmodem: the main window, its two modes and its commands.
 class FrmXmodem : public QMainWindow, public UploadView, private CommandTarget {
@@ -40,8 +37,9 @@ public:
     // Form_Load: place the window, read the settings, probe the ports.
     void formLoad();
 
-    SerialPort& mainPort() { return *port_; }
-    SerialLink& link() { return *link_; }
+    ServiceController& controller() { return controller_; }
+    SerialPort& mainPort() { return controller_.port(); }
+    SerialLink& link() { return controller_.link(); }
     TerminalBox& terminal() { return *txtTerminal_; }
     QAction* menuItem(const QString& name, int index = -1) const;
     QAction* toolbarButton(const QString& key) const;
@@ -54,8 +52,8 @@ public:
 
     void combo1Click(int row);
     void txtYztwEnter();
-    Upload& upload() { return *upload_; }
-    ModemLink& modemLink() { return *modemLink_; }
+    Upload& upload() { return controller_.upload(); }
+    ModemLink& modemLink() { return controller_.modemLink(); }
 
     // UploadView: the indicators the upload and the handshake write.
     void setStatus(const QString& text) override;
@@ -72,7 +70,9 @@ public:
 
     // The modem wait dialog shown when the terminal is switched on with the
     // modem in use; answers the dial result ("NAO DEU" when it failed).
-    void setModemWaitDialog(std::function<QString()> dialog) { modemWait_ = std::move(dialog); }
+    void setModemWaitDialog(std::function<QString()> dialog) {
+        controller_.setDialer(std::move(dialog));
+    }
 
 Q_SIGNALS:
     // The window has unloaded: the program must end now.
@@ -87,6 +87,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The client area of the XMODEM mode below the menu bar, in twips.
+    static constexpr int kClientWidth = 4815;
+    static constexpr int kClientHeight = 3975;
+    static constexpr int kToolbarHeight = 360;
+    static inline const QString kCaption = QStringLiteral("Quillon - Xmodem / Terminal para PXC");
+
     void buildControls();
     void buildMenus();
     QToolBar* buildToolbar(const QString& name, const QVector<ToolButtonSpec>& buttons,
@@ -122,17 +128,10 @@ private:
     int showModbus() override;
 
     QSize xmodemModeSize() const;
-    void onPortLost(int errorNumber);
-    bool uploadOnStack() const;
 
     Session& session_;
-    std::unique_ptr<SerialPort> port_;
-    std::unique_ptr<SerialLink> link_;
-    std::unique_ptr<ModemLink> modemLink_;
-    std::unique_ptr<Upload> upload_;
-    std::unique_ptr<StationConsole> console_;
+    ServiceController controller_;
     QVector<int> portStatus_;
-    std::function<QString()> modemWait_;
     bool item0Checked_ = false;
     QPoint xmodemPosition_;
     bool resizing_ = false;

@@ -82,7 +82,7 @@ void FrmWait::timer1Tick() {
             return;
         }
         if (session_.modem.modemAbort) {
-            session_.modem.modemResult = FrmWait::kGaveUp;
+            session_.modem.modemResult = ModemLink::kDialGaveUp;
             done(QDialog::Rejected);
             return;
         }
@@ -94,7 +94,7 @@ void FrmWait::timer1Tick() {
         if (again != MessageAnswer::Yes) {
             session_.modem.modemAbort = true;
             session_.waiter.cancel();
-            session_.modem.modemResult = FrmWait::kGaveUp;
+            session_.modem.modemResult = ModemLink::kDialGaveUp;
             done(QDialog::Rejected);
             return;
         }
@@ -104,7 +104,7 @@ void FrmWait::timer1Tick() {
 void FrmWait::giveUp() {
     session_.modem.modemAbort = true;
     session_.waiter.cancel(); // the running half-second wait returns at once
-    session_.modem.modemResult = FrmWait::kGaveUp;
+    session_.modem.modemResult = ModemLink::kDialGaveUp;
     done(QDialog::Rejected);
 }
 
