@@ -64,7 +64,7 @@ ServiceController::TerminalStart ServiceController::startTerminal(int& error) {
     error = link_->openTerminalPort();
     if (error)
         return TerminalStart::Failed;
-    if (session_.settings.useModem == 1 && session_.edition.hasModem && dialer_) {
+    if (session_.dialsByModem() && dialer_) {
         session_.modem.modemResult = dialer_();
         if (session_.modem.modemResult == ModemLink::kDialGaveUp)
             return TerminalStart::DialGaveUp;
@@ -84,13 +84,9 @@ void ServiceController::enterTerminalMode(bool on) {
 
 int ServiceController::reopenWithTerminalSettings(const QString& settings) {
     // The port keeps the number it was opened with; only the settings change.
-    port_->close();
     session_.settings.terminalSettings = settings;
-    if (const int error = port_->setSettings(settings))
-        return error;
-    port_->setReceiveThreshold(1);
     port_->setSendThreshold(1);
-    return port_->open();
+    return reopenPortAt(*port_, settings);
 }
 
 void ServiceController::closePort() {

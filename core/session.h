@@ -97,6 +97,8 @@ struct Session {
     // Report a caught failure the usual way: remember it, then show it.
     void reportError(int number);
     QString settingsPath() const;
+    // The line to the controller goes through a modem this edition can drive.
+    bool dialsByModem() const { return settings.useModem == 1 && edition.hasModem; }
 };
 
 } // namespace quillon

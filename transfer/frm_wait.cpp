@@ -72,8 +72,7 @@ void FrmWait::showEvent(QShowEvent* event) {
 void FrmWait::timer1Tick() {
     timer1_.stop();
     const SettingsValues& settings = session_.settings;
-    const QString command = QStringLiteral("AT") + settings.extraAtCommands + QStringLiteral("DP") +
-                            settings.phoneNumber;
+    const QString command = dialCommand(settings);
     for (;;) {
         const QString result = modem_.modemCommand(command, kDialLimitSeconds);
         if (result.contains(QLatin1String("CONNECT"))) {

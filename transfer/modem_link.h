@@ -36,4 +36,7 @@ private:
     SerialPort& port_;
 };
 
+// The Hayes dial line for the controller's telephone, pulse dialling.
+QString dialCommand(const SettingsValues& settings);
+
 } // namespace quillon
