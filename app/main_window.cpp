@@ -122,7 +122,7 @@ void FrmXmodem::closeEvent(QCloseEvent* event) {
 }
 
 void FrmXmodem::formUnload() {
-    if (session_.unloaded)
+    if (!session_.mainWindow.alive())
         return;
     controller_.unload();
     if (helpViewer_)
@@ -240,7 +240,7 @@ int FrmXmodem::exitProgram() {
     }
     // The earlier edition leaves at once: the port is not closed and the settings
     // file is not written; only the close box saves.
-    session_.unloaded = true;
+    session_.mainWindow.end();
     Q_EMIT exitRequested();
     return 0;
 }

@@ -51,9 +51,8 @@ ServiceController::LoadedSettings ServiceController::loadSettings(const QString&
 }
 
 void ServiceController::unload() {
-    if (session_.unloaded)
+    if (!session_.mainWindow.end())
         return;
-    session_.unloaded = true;
     closePort();
     // A failed save is remembered, not shown: the program is ending.
     session_.lastErrorNumber = saveSettingsFile(session_.settingsPath(), session_.settings,

@@ -91,8 +91,8 @@ struct Session {
     TransferState transfer;
     ModemState modem;
     int lastErrorNumber = 0;
-    // The main window has unloaded; routines still waiting inside it stop at their next step.
-    bool unloaded = false;
+    // Routines still waiting inside the main window stop once it has unloaded.
+    WindowLife mainWindow{waiter};
 
     // Report a caught failure the usual way: remember it, then show it.
     void reportError(int number);

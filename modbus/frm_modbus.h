@@ -57,7 +57,7 @@ private:
     SerialPort& port_;
     bool flgExecutando_ = false;
     qint16 contTimeout_ = 0;
-    bool unloaded_ = false;
+    WindowLife life_{session_.waiter};
 
     QWidget* toolbar1_ = nullptr;
     QLineEdit* txtEndereco_ = nullptr;
