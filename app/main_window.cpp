@@ -26,6 +26,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStandardItemModel>
 #include <QToolBar>
 
 namespace quillon {
@@ -101,16 +102,21 @@ void FrmXmodem::formLoad() {
     if (!listing.portNumberText.isEmpty())
         text4_->setText(listing.portNumberText);
     if (!listing.comboText.isEmpty()) {
-        const int row = combo1_->findText(listing.comboText);
-        if (row >= 0)
-            combo1_->setCurrentIndex(row);
-        else
-            combo1_->setPlaceholderText(listing.comboText);
+        int row = combo1_->findText(listing.comboText);
+        if (row < 0) {
+            // "Nenhuma COM encontr....": the list's own text, read like any entry, but
+            // with no port behind it, so choosing it changes nothing.
+            combo1_->addItem(listing.comboText);
+            row = combo1_->count() - 1;
+            if (auto* model = qobject_cast<QStandardItemModel*>(combo1_->model()))
+                model->item(row)->setEnabled(false);
+        }
+        combo1_->setCurrentIndex(row);
     }
 }
 
 void FrmXmodem::combo1Click(int row) {
-    if (row < 0)
+    if (row < 0 || !combo1_->itemData(row).isValid())
         return;
     text4_->setText(QString::number(combo1_->itemData(row).toInt()));
 }

@@ -5,6 +5,7 @@
 #include "platform/port_map.h"
 #include "platform/qt_dialogs.h"
 #include "platform/qt_serial_port.h"
+#include "platform/signal_watch.h"
 #include "transfer/qt_sound_player.h"
 
 #include <QApplication>
@@ -36,6 +37,11 @@ int runProgram(int argc, char* argv[], const Edition& edition) {
         // exit(), not quit(): quit() would close the window first, and closing saves.
         QCoreApplication::exit(0);
     });
+    // Logging out, shutting down or `kill` closes the window as its close box does, so
+    // the settings are saved then too.
+    SignalWatch endRequests;
+    endRequests.install(nullptr);
+    QObject::connect(&endRequests, &SignalWatch::caught, &window, &QWidget::close);
     window.formLoad();
     window.show();
     return QApplication::exec();

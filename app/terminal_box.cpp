@@ -2,7 +2,9 @@
 
 #include "platform/cp1252.h"
 #include "platform/fixed_font.h"
+#include "platform/insert_after_selection.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -22,7 +24,7 @@ TerminalBox::TerminalBox(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 qsizetype TerminalBox::characterCount() const {
-    return document()->characterCount() - 1; // the document's final paragraph mark
+    return boxCharacters(*this);
 }
 
 void TerminalBox::insertReceived(const QByteArray& bytes) {
@@ -60,16 +62,7 @@ void TerminalBox::insertNow(const QByteArray& bytes) {
     cursor.insertText(piece.text);
     setTextCursor(cursor);
 
-    const qsizetype count = characterCount();
-    if (count > kTerminalCapacity) {
-        QTextCursor trim(document());
-        trim.setPosition(0);
-        trim.setPosition(static_cast<int>(count - kTerminalKeep), QTextCursor::KeepAnchor);
-        trim.removeSelectedText();
-        QTextCursor end(document());
-        end.movePosition(QTextCursor::End);
-        setTextCursor(end);
-    }
+    keepNewest(*this, kTerminalCapacity, kTerminalKeep);
     ensureCursorVisible();
 }
 
@@ -80,13 +73,26 @@ void TerminalBox::clearText() {
     decoder_.reset();
 }
 
-void TerminalBox::keyPressEvent(QKeyEvent* event) {
-    const QString text = event->text();
-    if (keySink_ && text.size() == 1) {
-        if (const auto byte = encodeCp1252(text))
+void TerminalBox::sendTyped(const QString& text) {
+    if (!keySink_)
+        return;
+    // A character without a cp1252 byte has nothing the line could carry.
+    for (const QChar ch : text) {
+        if (const auto byte = encodeCp1252(QString(ch)))
             keySink_(byte->at(0));
     }
+}
+
+void TerminalBox::keyPressEvent(QKeyEvent* event) {
+    const QString text = event->text();
+    if (text.size() == 1)
+        sendTyped(text);
     QPlainTextEdit::keyPressEvent(event);
+}
+
+void TerminalBox::inputMethodEvent(QInputMethodEvent* event) {
+    sendTyped(event->commitString());
+    QPlainTextEdit::inputMethodEvent(event);
 }
 
 } // namespace quillon

@@ -33,8 +33,12 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Dead keys, compose sequences and input methods deliver their characters
+    // here, not as key presses.
+    void inputMethodEvent(QInputMethodEvent* event) override;
 
 private:
+    void sendTyped(const QString& text);
     void insertNow(const QByteArray& bytes);
 
     std::function<void(char)> keySink_;

@@ -2,6 +2,7 @@
 
 #include "console/line_test_script.h"
 #include "core/serial_link.h"
+#include "core/terminal_text.h"
 #include "platform/fixed_font.h"
 #include "platform/insert_after_selection.h"
 
@@ -27,6 +28,12 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
     // Enter in a transmit line must not press whichever button Qt would pick.
     button->setAutoDefault(false);
     return button;
+}
+
+// A click must not take the focus from the transmit line: the line would drop
+// the selection the marker is meant to follow. Tab still reaches the button.
+void keepLineSelection(QPushButton* button) {
+    button->setFocusPolicy(Qt::TabFocus);
 }
 
 QString arrayName(const char* name, int index) {
@@ -72,11 +79,13 @@ FrmTestaCom::FrmTestaCom(Session& session, QWidget* parent)
     for (const auto& entry : markerButtons) {
         QPushButton* button =
             makeButton(this, QLatin1String(entry.name), QLatin1String(entry.caption));
+        keepLineSelection(button);
         connect(button, &QPushButton::clicked, this,
                 [this, code = entry.code] { insertMarker(controlName(code)); });
         markers->addWidget(button);
     }
     QPushButton* cmdDelay = makeButton(this, QStringLiteral("cmdDelay"), QStringLiteral("Delay"));
+    keepLineSelection(cmdDelay);
     connect(cmdDelay, &QPushButton::clicked, this, &FrmTestaCom::cmdDelayClick);
     markers->addWidget(cmdDelay);
     markers->addStretch();
@@ -209,6 +218,8 @@ void FrmTestaCom::mscSerialOnComm() {
     if (bytes.isEmpty())
         return;
     insertAfterSelection(*txtTerm_, receivedText(bytes));
+    // The same bound as the terminal: a chattering line must not fill memory.
+    keepNewest(*txtTerm_, kTerminalCapacity, kTerminalKeep);
 }
 
 void FrmTestaCom::done(int result) {

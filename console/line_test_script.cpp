@@ -85,7 +85,7 @@ QString receivedText(const QByteArray& bytes) {
     for (const char c : bytes) {
         const auto code = static_cast<unsigned char>(c);
         if (code >= 32)
-            text.append(QChar(code)); // byte value = code unit
+            text.append(cp1252Char(c));
         else if (code == '\n')
             text.append(QLatin1Char('\n') + controlName(code));
         else

@@ -34,8 +34,8 @@ ServiceController::LoadedSettings ServiceController::loadSettings(const QString&
     LoadedSettings result;
     const Edition& edition = session_.edition;
     const auto loaded =
-        loadSettingsFile(session_.settingsPath(), edition.settingsLines, session_.appDir);
-    SettingsValues values = loaded ? loaded->values : defaultSettings(session_.appDir);
+        loadSettingsFile(session_.settingsPath(), edition.settingsLines, session_.defaultFolder());
+    SettingsValues values = loaded ? loaded->values : defaultSettings(session_.defaultFolder());
     if (loaded && !edition.choosesPortFromList)
         result.portLine = loaded->portLine;
     values.portNumber = result.portLine.value_or(typedPortNumber);

@@ -2,6 +2,9 @@
 
 #include "core/error_report.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace quillon {
 
 void Session::reportError(int number) {
@@ -9,8 +12,10 @@ void Session::reportError(int number) {
     showLastError(dialogs, number);
 }
 
-QString Session::settingsPath() const {
-    return appDir + QStringLiteral("/Quillon.ini");
+QString Session::defaultFolder() const {
+    if (QFileInfo(settingsFile).absolutePath() == QFileInfo(appDir).absoluteFilePath())
+        return appDir;
+    return QDir::homePath();
 }
 
 } // namespace quillon

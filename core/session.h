@@ -4,6 +4,7 @@
 #include "core/wait.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
+#include "platform/settings_location.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,9 +29,6 @@ struct SettingsValues {
     int useModem = 0;
     QString extraAtCommands;
     QString phoneNumber;
-    // Lines of Quillon.ini that only the other edition reads (the modem lines, when the
-    // earlier edition shares the file), written back as they were read.
-    QStringList otherEditionLines;
 };
 
 // A transfer reply byte (ACK, NAK or CAN) and when the receive handler got it.
@@ -74,11 +72,14 @@ struct ModemState {
 // Everything the program shares between its windows and routines, owned by main().
 struct Session {
     Session(const Edition& ed, QString appDirectory, Dialogs& dialogBoxes, PortFactory factory)
-        : edition(ed), appDir(std::move(appDirectory)), dialogs(dialogBoxes),
+        : edition(ed), appDir(std::move(appDirectory)),
+          settingsFile(settingsFilePath(appDir, ed.programName)), dialogs(dialogBoxes),
           portFactory(std::move(factory)), waiter(ed.hasWaitCancel) {}
 
     const Edition& edition;
     QString appDir; // the program's folder, without a trailing separator
+    // Chosen once, so that the file read at start is the one written at the end.
+    QString settingsFile;
     Dialogs& dialogs;
     PortFactory portFactory;
     Waiter waiter;
@@ -96,7 +97,10 @@ struct Session {
 
     // Report a caught failure the usual way: remember it, then show it.
     void reportError(int number);
-    QString settingsPath() const;
+    QString settingsPath() const { return settingsFile; }
+    // Where a fresh settings file starts the file dialogs: the program's folder, or,
+    // when that is not the user's to write (installed), the user's home.
+    QString defaultFolder() const;
     // The line to the controller goes through a modem this edition can drive.
     bool dialsByModem() const { return settings.useModem == 1 && edition.hasModem; }
 };

@@ -4,6 +4,7 @@
 #include "core/text_helpers.h"
 #include "platform/paths.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace quillon {
@@ -26,13 +27,8 @@ LoadedSettings parseSettings(const QString& text, int lines, const QString& appD
     v.terminalSettings = getLine(text, 3);
     v.programFile = getLine(text, 4);
     v.workingDirectory = getLine(text, 5);
-    if (lines < 8) {
-        QStringList tail = text.split(kCrLf).mid(lines);
-        while (!tail.isEmpty() && tail.constLast().isEmpty())
-            tail.removeLast();
-        v.otherEditionLines = tail;
+    if (lines < 8)
         return loaded;
-    }
     v.useModem = roundToInt16(leadingNumber(getLine(text, 6))).value_or(0);
     v.extraAtCommands = getLine(text, 7);
     v.phoneNumber = getLine(text, 8);
@@ -44,8 +40,6 @@ QString formatSettings(const SettingsValues& v, int lines) {
                        v.workingDirectory};
     if (lines >= 8)
         out << QString::number(v.useModem) << v.extraAtCommands << v.phoneNumber;
-    else
-        out << v.otherEditionLines;
     return out.join(kCrLf) + kCrLf;
 }
 
@@ -60,6 +54,9 @@ std::optional<LoadedSettings> loadSettingsFile(const QString& path, int lines,
 }
 
 int saveSettingsFile(const QString& path, const SettingsValues& values, int lines) {
+    // The user's configuration folder for this program does not exist before its first
+    // close; a failure to make it shows as the write's own error below.
+    QDir().mkpath(QFileInfo(path).absolutePath());
     return writeTextFile(path, formatSettings(values, lines), false);
 }
 

@@ -21,9 +21,8 @@ struct LoadedSettings {
 // What a missing file stands for.
 SettingsValues defaultSettings(const QString& appDir);
 
-// The values from a file's text; missing lines are empty. Lines beyond `lines`
-// belong to the other edition sharing the file: they are kept, to be written back
-// unchanged. A first line that is not a number counts as port 1.
+// The values from a file's text; missing lines are empty and lines beyond `lines`
+// are not this edition's. A first line that is not a number counts as port 1.
 LoadedSettings parseSettings(const QString& text, int lines, const QString& appDir);
 
 // The text written at shutdown (writeTextFile adds the final CR LF).

@@ -1,5 +1,7 @@
 #include "core/terminal_text.h"
 
+#include "platform/cp1252.h"
+
 namespace quillon {
 
 TerminalTextDecoder::Piece TerminalTextDecoder::decode(const QByteArray& chunk) {
@@ -25,7 +27,7 @@ TerminalTextDecoder::Piece TerminalTextDecoder::decode(const QByteArray& chunk) 
         } else if (byte == '\n') {
             piece.text.append(QChar(kLoneLf));
         } else {
-            piece.text.append(QChar(byte)); // byte value = code unit
+            piece.text.append(cp1252Char(chunk.at(i)));
         }
     }
     return piece;

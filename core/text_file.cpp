@@ -10,6 +10,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace quillon {
@@ -64,6 +65,10 @@ QString decodeFromDisk(const QByteArray& bytes) {
 
 int writeTextFile(const QString& storedPath, const QString& text, bool append) {
     const QString path = localPath(storedPath);
+    // A FIFO would block the open, and replacing through a link to a device would
+    // put a file where the device was.
+    if (QFileInfo::exists(path) && !QFileInfo(path).isFile())
+        return FileError::PathFileAccess;
     const QByteArray bytes = encodeForDisk(text + kCrLf);
     if (append) {
         QFile file(path);
@@ -94,17 +99,41 @@ int writeTextFile(const QString& storedPath, const QString& text, bool append) {
 TextFileRead readTextFile(const QString& storedPath) {
     const QString path = localPath(storedPath);
     TextFileRead result;
+    if (QFileInfo::exists(path) && !isOpenableTextFile(path)) {
+        result.error = FileError::PathFileAccess;
+        return result;
+    }
     QFile file(path);
     errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
         result.error = errorFromErrno(errno, path, true);
         return result;
     }
-    errno = 0;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        result.error = errorFromErrno(errno, path, true);
-        return result;
+    return readTextFrom(file, path);
+}
+
+TextFileRead readTextFrom(QIODevice& source, const QString& path) {
+    TextFileRead result;
+    QByteArray bytes;
+    constexpr qint64 kPiece = 64 * 1024;
+    for (;;) {
+        // Never more than a text file may hold, even if the file grows while read.
+        if (bytes.size() > kLargestTextFile) {
+            bytes.truncate(kLargestTextFile);
+            result.error = FileError::DeviceIo;
+            break;
+        }
+        const qsizetype had = bytes.size();
+        bytes.resize(had + kPiece);
+        errno = 0;
+        const qint64 got = source.read(bytes.data() + had, kPiece);
+        bytes.truncate(had + std::max<qint64>(got, 0));
+        if (got == 0)
+            break;
+        if (got < 0) {
+            result.error = errno != 0 ? errorFromErrno(errno, path, true) : FileError::DeviceIo;
+            break;
+        }
     }
     const QString text = decodeFromDisk(bytes);
     // Lines end at CR LF, a lone CR or a lone LF; a terminator at the very end

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QIODevice;
+
 namespace quillon {
 
 // File error numbers the shared error report knows.
@@ -28,7 +30,11 @@ struct TextFileRead {
 };
 
 // Lines joined by CR LF without a final one; cp1252, or UTF-8 when the bytes are
-// valid UTF-8.
+// valid UTF-8. A read that fails part way gives its error and the text read so
+// far. A file that is not a regular file, or is absurdly large, is not opened
+// and counts as unreadable.
 TextFileRead readTextFile(const QString& path);
+// The same from an open device; `path` names it in the error.
+TextFileRead readTextFrom(QIODevice& source, const QString& path);
 
 } // namespace quillon

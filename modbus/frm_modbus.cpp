@@ -10,6 +10,7 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -67,6 +68,10 @@ FrmModBus::FrmModBus(Session& session, SerialPort& port, QWidget* parent)
 
 FrmModBus::~FrmModBus() {
     formUnload();
+    // Destroying the children moves the focus, and the list's line edit then
+    // reports an end of typing to a window that is already gone.
+    cbFuncao_->lineEdit()->disconnect(this);
+    cbFuncao_->disconnect(this);
 }
 
 int FrmModBus::buildControls() {
@@ -95,8 +100,14 @@ int FrmModBus::buildControls() {
     cbFuncao_ = new QComboBox(toolbar1_);
     cbFuncao_->setObjectName(QStringLiteral("CbFuncao"));
     cbFuncao_->setAccessibleName(QStringLiteral("Função"));
-    cbFuncao_->setEditable(true);
     cbFuncao_->setInsertPolicy(QComboBox::NoInsert);
+    // Text typed into the list is taken as typed: the list's own line edit would
+    // turn a matching text into a pick on Enter or focus-out, and complete "0" to "03".
+    auto* typed = new QLineEdit(cbFuncao_);
+    connect(typed, &QLineEdit::editingFinished, this, [this] { typingEnds_ = true; });
+    cbFuncao_->setLineEdit(typed);
+    connect(typed, &QLineEdit::editingFinished, this, [this] { typingEnds_ = false; });
+    cbFuncao_->setCompleter(nullptr);
     text3->setBuddy(cbFuncao_);
     QLabel* text5 = label("Text5", "Valor:");
     txtValor_ = field("TxtValor", "0", "Valor", text5);
@@ -156,7 +167,10 @@ int FrmModBus::buildControls() {
     panel1_->setObjectName(QStringLiteral("Panel1"));
     statusBar1_->addWidget(panel1_, 1);
 
-    connect(cbFuncao_, &QComboBox::activated, this, &FrmModBus::cbFuncaoClick);
+    connect(cbFuncao_, &QComboBox::activated, this, [this](int index) {
+        if (!typingEnds_)
+            cbFuncaoClick(index);
+    });
     connect(cmdIniciar_, &QPushButton::clicked, this, &FrmModBus::cmdIniciarClick);
     connect(cmdParar_, &QPushButton::clicked, this, &FrmModBus::cmdPararClick);
     connect(cmdLimpar_, &QPushButton::clicked, this, &FrmModBus::cmdLimparClick);
@@ -182,6 +196,15 @@ void FrmModBus::formUnload() {
     flgExecutando_ = false;
     contTimeout_ = 0;
     port_.setReceiveThreshold(1);
+}
+
+void FrmModBus::keyPressEvent(QKeyEvent* event) {
+    // There is no cancel button: Esc must not end a poll and throw its log away.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void FrmModBus::done(int result) {
@@ -262,7 +285,7 @@ void FrmModBus::pollLoop(int function) {
         if (showsFrames())
             mostrarMensagem(RxPrefix, reply);
         else
-            mostrarValores(reply, field32(txtRegIni_));
+            mostrarValores(reply, modbus::requestedRegister(field32(txtRegIni_)));
     }
 }
 
@@ -299,7 +322,9 @@ QByteArray FrmModBus::awaitReply() {
         reply = port_.readAll();
         if (!life_.waitMs(1000))
             break;
-        --contTimeout_;
+        // Counted down no further than 0: -32768 - 1 would wrap to 32767 and keep a
+        // silent slave's request waiting nine hours.
+        contTimeout_ = static_cast<qint16>(std::max(contTimeout_ - 1, 0));
     } while (reply.isEmpty() && contTimeout_ >= 1);
     // A long reply at a slow rate is still coming in after the second that followed its
     // first bytes; taking only those would cut it, and leave the rest for the next request.

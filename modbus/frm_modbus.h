@@ -36,6 +36,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void done(int result) override;
 
 private:
@@ -58,6 +59,8 @@ private:
     bool flgExecutando_ = false;
     qint16 contTimeout_ = 0;
     WindowLife life_{session_.waiter};
+    // The list's line edit is finishing typed text: what it activates is not a pick.
+    bool typingEnds_ = false;
 
     QWidget* toolbar1_ = nullptr;
     QLineEdit* txtEndereco_ = nullptr;

@@ -28,9 +28,8 @@ QString mostrarMensagem(const QString& prefixo, QByteArrayView messg) {
     return line + kCrLf;
 }
 
-QString registerLabel(int number) {
-    const QString digits =
-        QString::number(std::abs(static_cast<qint64>(number))).rightJustified(4, QLatin1Char('0'));
+QString registerLabel(qint64 number) {
+    const QString digits = QString::number(std::abs(number)).rightJustified(4, QLatin1Char('0'));
     return number < 0 ? QLatin1Char('-') + digits : digits;
 }
 
@@ -49,7 +48,8 @@ QString mostrarValores(QByteArrayView messg, int inicio) {
     QString text;
     for (int i = 0; i < registers; ++i) {
         const qsizetype high = FirstDataOffset + 2 * i;
-        text += registerLabel(inicio + i) + QStringLiteral(":   ");
+        // In 64 bits: a start near the top of int must not overflow.
+        text += registerLabel(static_cast<qint64>(inicio) + i) + QStringLiteral(":   ");
         if (high + 1 < messg.size())
             text += QLatin1Char(' ') +
                     QString::number(256 * byteAt(messg, high) + byteAt(messg, high + 1));

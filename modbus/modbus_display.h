@@ -18,6 +18,6 @@ QString mostrarMensagem(const QString& prefixo, QByteArrayView messg);
 QString mostrarValores(QByteArrayView messg, int inicio);
 
 // The label of a register: at least four digits, zero-filled (0005, 20000, -0005).
-QString registerLabel(int number);
+QString registerLabel(qint64 number);
 
 } // namespace quillon::modbus

@@ -32,11 +32,15 @@ QByteArray readRequest(int function, int address, qint32 start, qint32 quantity)
 
 } // namespace
 
+qint32 requestedRegister(qint32 reg) {
+    return qBound<qint32>(0, reg, MaxRegister);
+}
+
 void ajustarLimites(int& address, qint32& reg, qint32& quantity) {
     // Folding by 256 is what subtracting 256 while above 255 comes to, without a loop
     // over the whole 16-bit range.
     address = std::abs(address) % (MaxAddress + 1);
-    reg = qBound<qint32>(0, reg, MaxRegister);
+    reg = requestedRegister(reg);
     quantity = qBound<qint32>(1, quantity, MaxQuantity);
 }
 

@@ -17,6 +17,8 @@ constexpr qint32 MaxWriteValue = 65535;
 // The address is folded into 0..255 (256 is 0, -5 is 5), the register clamped to
 // 0..65535 and the quantity to 1..125, the most one request may ask for.
 void ajustarLimites(int& address, qint32& reg, qint32& quantity);
+// The register a request carries for a typed start register.
+qint32 requestedRegister(qint32 reg);
 
 // The standard MODBUS CRC-16 (reflected 0xA001, start 0xFFFF).
 quint16 crc16(QByteArrayView bytes);

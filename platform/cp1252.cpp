@@ -21,6 +21,10 @@ char16_t decodeByte(unsigned char byte) {
 
 } // namespace
 
+QChar cp1252Char(char byte) {
+    return QChar(decodeByte(static_cast<unsigned char>(byte)));
+}
+
 QString decodeCp1252(const QByteArray& bytes) {
     QString text;
     text.reserve(bytes.size());

@@ -1,5 +1,7 @@
 #include "platform/help_viewer.h"
 
+#include "platform/paths.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QTextBrowser>
@@ -20,7 +22,7 @@ HelpViewer::HelpViewer(QWidget* parent) : QDialog(parent), browser_(new QTextBro
 
 void HelpViewer::showContents(const QString& helpFile) {
     QFile file(helpFile);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!isOpenableTextFile(helpFile) || !file.open(QIODevice::ReadOnly)) {
         browser_->setPlainText(QStringLiteral("Não foi possível abrir o arquivo de ajuda:\n") +
                                helpFile);
     } else {

@@ -1,5 +1,6 @@
 #include "platform/paths.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace quillon {
@@ -15,6 +16,11 @@ QString localPath(const QString& storedPath) {
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
     return path;
 #endif
+}
+
+bool isOpenableTextFile(const QString& path) {
+    const QFileInfo info(path); // a link is judged by what it leads to
+    return info.isFile() && info.size() <= kLargestTextFile;
 }
 
 QString folderSeparator() {

@@ -83,6 +83,13 @@ void QtSerialPortDevice::close() {
     port_.close();
 }
 
+void QtSerialPortDevice::setReceiveThreshold(int threshold) {
+    receiveThreshold_ = threshold;
+    // With events every chunk is read as it comes; without them nobody reads until
+    // asked, and a window left open on a chattering line must not fill memory.
+    port_.setReadBufferSize(threshold < 1 ? kUnreadHold : 0);
+}
+
 QByteArray QtSerialPortDevice::readAll() {
     return port_.isOpen() ? port_.readAll() : QByteArray();
 }

@@ -12,6 +12,10 @@ namespace quillon {
 class QtSerialPortDevice final : public SerialPort {
     Q_OBJECT
 public:
+    // Most a port without receive events holds for its owner's next read; the
+    // device keeps a little more, and a line sending beyond that loses the newest.
+    static constexpr qint64 kUnreadHold = 64 * 1024;
+
     explicit QtSerialPortDevice(PortMap map, QObject* parent = nullptr);
     ~QtSerialPortDevice() override;
 
@@ -22,7 +26,7 @@ public:
     int open() override;
     void close() override;
     bool isOpen() const override { return port_.isOpen(); }
-    void setReceiveThreshold(int threshold) override { receiveThreshold_ = threshold; }
+    void setReceiveThreshold(int threshold) override;
     int receiveThreshold() const override { return receiveThreshold_; }
     void setSendThreshold(int threshold) override { sendThreshold_ = threshold; }
     QByteArray readAll() override;

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Quillon need on Debian 12.
+# Installs what building, running, testing and packaging Quillon need on Debian 12.
 set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-multimedia-dev qt6-qpa-plugins
     libgl-dev
     socat lrzsz libmodbus-dev python3-xmodem
-    xvfb xdotool imagemagick x11-utils fonts-dejavu-core
+    xvfb xdotool imagemagick x11-utils x11-xkb-utils fonts-dejavu-core
+    file lintian
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -29,4 +29,4 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     export DISPLAY=:99
     sleep 1
 fi
-build/"$program"
+build/"$program"/"$program"

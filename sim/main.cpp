@@ -1,7 +1,7 @@
+#include "platform/signal_watch.h"
 #include "sim/line_engine.h"
 #include "sim/modem_front.h"
 #include "sim/role_factory.h"
-#include "sim/signal_watch.h"
 #include "sim/sim_options.h"
 
 #include <QCoreApplication>
@@ -50,11 +50,12 @@ int main(int argc, char* argv[]) {
     // removing the link.
     std::signal(SIGPIPE, SIG_IGN);
     // Installed before the link exists so that no signal can leave it behind.
-    SignalWatch signalWatch;
+    quillon::SignalWatch signalWatch;
     QString error;
-    if (!signalWatch.install({SIGINT, SIGTERM, SIGHUP}, &error))
+    if (!signalWatch.install(&error))
         return failWith(error);
-    QObject::connect(&signalWatch, &SignalWatch::caught, &app, [] { QCoreApplication::exit(0); });
+    QObject::connect(&signalWatch, &quillon::SignalWatch::caught, &app,
+                     [] { QCoreApplication::exit(0); });
 
     LineEngine engine(start);
     if (!options.logPath.isEmpty() && !engine.openLog(options.logPath, &error))

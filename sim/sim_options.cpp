@@ -246,6 +246,7 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
     if (!slave || *slave > 247)
         return error(QStringLiteral("--slave needs a number from 1 to 247, not \"%1\"")
                          .arg(parser.value(slaveOption)));
+    const int modbusAddress = *slave;
     ConsoleSettings console;
     console.station = parser.value(stationOption).toLatin1();
     console.identifier = parser.value(identifierOption).toLatin1();
@@ -308,8 +309,14 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
                           .absoluteFilePath();
 
     result.outcome = ParsedOptions::Outcome::Run;
-    result.options = {
-        parser.value(portsOption), com, parser.value(logOption), role, loader, modem, console};
+    result.options = {parser.value(portsOption),
+                      com,
+                      parser.value(logOption),
+                      role,
+                      loader,
+                      modem,
+                      console,
+                      modbusAddress};
     return result;
 }
 

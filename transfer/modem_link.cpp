@@ -1,6 +1,7 @@
 #include "transfer/modem_link.h"
 
 #include "core/send_to_port.h"
+#include "platform/cp1252.h"
 
 #include <QElapsedTimer>
 
@@ -26,7 +27,7 @@ void ModemLink::send(const QByteArray& bytes) {
 QString ModemLink::modemCommand(const QString& command, double limitSeconds) {
     session_.link.rxBuffer.clear();
     session_.modem.modemAbort = false;
-    send(command.toLatin1() + '\r');
+    send(lineBytes(command) + '\r');
     // Monotonic: a dial across midnight or a clock change keeps its full limit.
     QElapsedTimer clock;
     clock.start();

@@ -5,8 +5,11 @@
 namespace quillon {
 
 void playOkSound(Session& session) {
-    if (session.soundPlayer)
-        session.soundPlayer->play(session.appDir + QStringLiteral("/OKTrans.wav"));
+    if (!session.soundPlayer)
+        return;
+    // The beep is heard even where the file cannot be played.
+    session.soundPlayer->beep();
+    session.soundPlayer->play(session.appDir + QStringLiteral("/OKTrans.wav"));
 }
 
 void playErrorSound(Session& session) {

@@ -44,7 +44,7 @@ class TstEarlierEdition : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void commandsAndLook();
-    void readsFiveLinesAndKeepsTheOthers();
+    void readsFiveLinesAndWritesFive();
     void firstStartWritesFiveLines();
     void sairLeavesWithoutSaving();
     void noProbeAtStart();
@@ -77,7 +77,7 @@ void TstEarlierEdition::commandsAndLook() {
     QVERIFY(!full.window().findChild<QLabel*>(QStringLiteral("Label6")));
 }
 
-void TstEarlierEdition::readsFiveLinesAndKeepsTheOthers() {
+void TstEarlierEdition::readsFiveLinesAndWritesFive() {
     WindowFixture f(false, earlierEdition());
     f.folder.writeIni(FullEditionIni);
     FrmXmodem& w = f.window();
@@ -89,9 +89,9 @@ void TstEarlierEdition::readsFiveLinesAndKeepsTheOthers() {
     QCOMPARE(f.session.settings.useModem, 0);
     w.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QStringLiteral("4"));
     w.close();
-    // The five lines are this program's; the modem lines stay for the full edition.
+    // An eight-line file is rewritten with this program's five lines only.
     QCOMPARE(f.folder.readIni(), QByteArray("4\r\n19200,e,7,2\r\n2400,n,8,1\r\n/prog/maq1.Epr\r\n"
-                                            "/work/\r\n1\r\nX3\r\n5551234\r\n\r\n"));
+                                            "/work/\r\n\r\n"));
 }
 
 void TstEarlierEdition::firstStartWritesFiveLines() {

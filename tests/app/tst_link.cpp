@@ -53,6 +53,7 @@ private Q_SLOTS:
     void lineActiveFallsAfterBurst();
     void realPtyFlagsAndQuietLine();
     void realPtyWriteThenCloseDelivers();
+    void realPtyUnreadInputIsBounded();
     void typedKeyIsOneByte();
     void openTerminalPort_data();
     void openTerminalPort();
@@ -299,6 +300,28 @@ void TstLink::realPtyWriteThenCloseDelivers() {
     }
     QVERIFY(peer.waitFor("4144", 2000));
     QCOMPARE(peer.received(), QByteArray("4144"));
+}
+
+void TstLink::realPtyUnreadInputIsBounded() {
+    QTemporaryDir ports;
+    test::PtyPeer peer(ports.path(), 1);
+    QVERIFY(peer.ok());
+    auto port = qtPortFactory(PortMap(ports.path()))();
+    port->setPortNumber(1);
+    QCOMPARE(port->open(), 0);
+    // As the MODBUS window holds the main port while it sits idle.
+    port->setReceiveThreshold(0);
+    const QByteArray flood(4 * 1024 * 1024, 'x');
+    const qsizetype sent = peer.writeWithin(flood, 1000);
+    QVERIFY2(port->bytesWaiting() <= QtSerialPortDevice::kUnreadHold,
+             qPrintable(QString::number(port->bytesWaiting())));
+    QVERIFY(sent < flood.size());
+    QVERIFY(!port->readAll().isEmpty());
+    // Back with events, the port reads everything again.
+    port->setReceiveThreshold(1);
+    QByteArray seen;
+    QTimer::singleShot(0, [&] { peer.write("END"); });
+    QTRY_VERIFY_WITH_TIMEOUT((seen += port->readAll()).endsWith("END"), 5000);
 }
 
 void TstLink::typedKeyIsOneByte() {

@@ -1,19 +1,27 @@
 #include "app/command_tables.h"
 #include "app/terminal_box.h"
+#include "core/file_dialog.h"
 #include "platform/help_viewer.h"
+#include "platform/qt_dialogs.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/process_stats.h"
 #include "tests/support/pty_peer.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
+
+#include <optional>
 
 using namespace quillon;
 using namespace quillon::test;
@@ -51,6 +59,8 @@ private Q_SLOTS:
     void receiveIntoTerminal();
     void receivedTextFollowsTheSelection();
     void typedKeyGoesOutAndShows();
+    void composedCharacterGoesOut_data();
+    void composedCharacterGoesOut();
     void terminalKeepsNewestText();
     void burstIsShownTogether();
     void garbageIntoTerminal();
@@ -60,8 +70,12 @@ private Q_SLOTS:
     void xmodemModeSizeSnapsBack();
     void chooseProgramFile();
     void chooseCancelled();
+    void saveModeFileDialog_data();
+    void saveModeFileDialog();
+    void realSaveDialogLeavesTheQuestionToUs();
     void cancelTransfer();
     void consoleItems();
+    void reportReadingOnAClosedPort();
     void enviarRunsTheUpload();
     void helpViewer();
     void modemWaitCallPoint();
@@ -321,7 +335,12 @@ void TstMainWindow::receiveIntoTerminal_data() {
         << QList<QByteArray>{"A\r", "B"} << QStringLiteral("A") + cr + QStringLiteral("B");
     QTest::newRow("bell and form feed")
         << QList<QByteArray>{"a\x07\x0c"} << QStringLiteral("a\x07\x0c");
-    QTest::newRow("high bytes latin") << QList<QByteArray>{"\xE7\xE3"} << QStringLiteral("çã");
+    QTest::newRow("accents") << QList<QByteArray>{"\xE7\xE3"} << QStringLiteral("çã");
+    QTest::newRow("cp1252 row 80-9F")
+        << QList<QByteArray>{"\x80 \x93x\x94 \x85"} << QStringLiteral("€ “x” …");
+    // cp1252 leaves these out; they stay the codes they are.
+    QTest::newRow("undefined in cp1252")
+        << QList<QByteArray>{"\x81\x9D"} << QStringLiteral("\u0081\u009D");
 }
 
 void TstMainWindow::receiveIntoTerminal() {
@@ -376,6 +395,33 @@ void TstMainWindow::typedKeyGoesOutAndShows() {
     QTest::keyClick(&w.terminal(), Qt::Key_Y);
     QCOMPARE(f.dialogs.messages.size(), 1);
     QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("O dispositivo não esta aberto"));
+}
+
+void TstMainWindow::composedCharacterGoesOut_data() {
+    QTest::addColumn<QString>("commit");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::newRow("dead tilde a") << QStringLiteral("ã") << QByteArray("\xE3");
+    QTest::newRow("euro") << QStringLiteral("€") << QByteArray("\x80");
+    QTest::newRow("two at once") << QStringLiteral("ço") << QByteArray("\xE7o");
+    QTest::newRow("outside cp1252") << QStringLiteral("ő") << QByteArray();
+}
+
+void TstMainWindow::composedCharacterGoesOut() {
+    QFETCH(QString, commit);
+    QFETCH(QByteArray, sent);
+    WindowFixture f;
+    FrmXmodem& w = f.window();
+    w.formLoad();
+    showActive(w);
+    w.execute(Command::Terminal);
+    // What a dead key, a compose sequence or an input method delivers.
+    QInputMethodEvent preedit(QStringLiteral("~"), {});
+    QApplication::sendEvent(&w.terminal(), &preedit);
+    QInputMethodEvent event;
+    event.setCommitString(commit);
+    QApplication::sendEvent(&w.terminal(), &event);
+    QCOMPARE(f.fakePort().written(), sent);
+    QCOMPARE(w.terminal().toPlainText(), commit);
 }
 
 void TstMainWindow::terminalKeepsNewestText() {
@@ -561,6 +607,106 @@ void TstMainWindow::chooseCancelled() {
     QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("Text6"))->text(), QStringLiteral("/"));
 }
 
+void TstMainWindow::saveModeFileDialog_data() {
+    QTest::addColumn<bool>("save");
+    QTest::addColumn<QString>("chosen"); // empty: cancelled
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<int>("answer"); // to the overwrite question, when asked
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("result");
+    QTest::newRow("new file") << true << QStringLiteral("novo.txt") << false << 0 << false << true;
+    QTest::newRow("existing, Sim")
+        << true << QStringLiteral("velho.txt") << true << int(MessageAnswer::Yes) << true << true;
+    QTest::newRow("existing, Não")
+        << true << QStringLiteral("velho.txt") << true << int(MessageAnswer::No) << true << false;
+    QTest::newRow("cancelled") << true << QString() << false << 0 << false << false;
+    QTest::newRow("the initial name")
+        << true << QStringLiteral("inicial.txt") << true << 0 << false << false;
+    QTest::newRow("open mode asks nothing")
+        << false << QStringLiteral("velho.txt") << true << 0 << false << true;
+}
+
+void TstMainWindow::saveModeFileDialog() {
+    QFETCH(bool, save);
+    QFETCH(QString, chosen);
+    QFETCH(bool, exists);
+    QFETCH(int, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, result);
+    QTemporaryDir dir;
+    const QString path = chosen.isEmpty() ? QString() : dir.filePath(chosen);
+    if (exists) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    FakeDialogs dialogs;
+    if (!chosen.isEmpty())
+        dialogs.files.enqueue({false, path});
+    dialogs.answers.enqueue(static_cast<MessageAnswer>(answer));
+    FileDialogRequest request;
+    request.initialName = dir.filePath(QStringLiteral("inicial.txt"));
+    request.filter = QStringLiteral("*.txt|*.txt");
+    request.defaultExt = QStringLiteral("txt");
+    request.save = save;
+    QCOMPARE(showFileDialog(dialogs, request), result ? path : QString());
+    QCOMPARE(dialogs.fileRequests.size(), 1);
+    QCOMPARE(dialogs.fileRequests[0].save, save);
+    QCOMPARE(dialogs.messages.size(), asked ? 1 : 0);
+    if (asked) {
+        QCOMPARE(dialogs.messages[0].title, QStringLiteral("Quillon"));
+        QCOMPARE(dialogs.messages[0].text,
+                 chosen + QStringLiteral("\r\nEste arquivo já existe, deseja substituí-lo?"));
+        QCOMPARE(dialogs.messages[0].icon, MessageIcon::Exclamation);
+        QCOMPARE(dialogs.messages[0].buttons, MessageButtons::YesNo);
+    }
+}
+
+void TstMainWindow::realSaveDialogLeavesTheQuestionToUs() {
+    QTemporaryDir dir;
+    {
+        QFile file(dir.filePath(QStringLiteral("velho.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QtDialogs dialogs;
+    FileDialogRequest request;
+    request.filter = QStringLiteral("Textos|*.txt|Todos|*.*");
+    request.defaultExt = QStringLiteral("txt");
+    request.save = true;
+    request.directory = dir.path();
+    // What the dialog was, read while it is up; checked once it has closed.
+    std::optional<QFileDialog::AcceptMode> mode;
+    QString suffix;
+    bool confirmsItself = true;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QFileDialog* dialog = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* found = qobject_cast<QFileDialog*>(widget); found && found->isVisible())
+                dialog = found;
+        if (!dialog)
+            return;
+        if (!mode) {
+            mode = dialog->acceptMode();
+            suffix = dialog->defaultSuffix();
+            confirmsItself = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        }
+        // Typed as a user would; the dialog may still be reading the folder, so
+        // OK is pressed again on every tick until it takes the name.
+        if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            name->setText(QStringLiteral("velho"));
+        static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides it
+    });
+    poll.start(50);
+    const FileDialogResult result = dialogs.fileDialog(request);
+    QVERIFY(mode.has_value());
+    QCOMPARE(*mode, QFileDialog::AcceptSave);
+    QCOMPARE(suffix, QStringLiteral("txt"));
+    // The overwrite question is the program's, not the dialog's own.
+    QVERIFY(!confirmsItself);
+    QVERIFY(!result.cancelled);
+    QCOMPARE(result.fileName, dir.filePath(QStringLiteral("velho.txt")));
+}
+
 void TstMainWindow::cancelTransfer() {
     WindowFixture f;
     FrmXmodem& w = f.window();
@@ -571,6 +717,20 @@ void TstMainWindow::cancelTransfer() {
     QVERIFY(f.session.transfer.transferStop);
     QVERIFY(!f.session.transfer.transferBusy);
     QVERIFY(w.findChild<QLabel*>(QStringLiteral("Label4"))->text().isEmpty());
+}
+
+void TstMainWindow::reportReadingOnAClosedPort() {
+    WindowFixture f;
+    FrmXmodem& w = f.window();
+    w.formLoad();
+    w.show();
+    w.execute(Command::Terminal);
+    w.mainPort().close();
+    w.execute(Command::ReadReport);
+    // "atq0" failed: reported once, and the reading went no further.
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("O dispositivo não esta aberto"));
+    QVERIFY(f.fakePort().written().isEmpty());
 }
 
 void TstMainWindow::enviarRunsTheUpload() {

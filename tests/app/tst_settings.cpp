@@ -1,9 +1,12 @@
 #include "core/settings_file.h"
+#include "platform/paths.h"
 #include "tests/app/window_fixture.h"
+#include "tests/support/odd_files.h"
 #include "tests/support/pty_peer.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QSerialPort>
 #include <QTest>
@@ -13,9 +16,13 @@ using namespace quillon::test;
 
 namespace {
 
+QComboBox* combo1(FrmXmodem& w) {
+    return w.findChild<QComboBox*>(QStringLiteral("Combo1"));
+}
+
+// The text the list shows as its own: a dimmed placeholder is not that.
 QString comboText(FrmXmodem& w) {
-    auto* combo = w.findChild<QComboBox*>(QStringLiteral("Combo1"));
-    return combo->currentIndex() >= 0 ? combo->currentText() : combo->placeholderText();
+    return combo1(w)->currentText();
 }
 
 QStringList comboEntries(FrmXmodem& w) {
@@ -46,6 +53,8 @@ private Q_SLOTS:
     void useModemLine();
     void badFirstLine_data();
     void badFirstLine();
+    void unreadableSettingsFile_data();
+    void unreadableSettingsFile();
     void failedSaveIsRememberedNotShown();
     void probeRealPorts();
     void savedPortTwelve();
@@ -129,13 +138,44 @@ void TstSettings::badFirstLine() {
     QVERIFY(f.dialogs.messages.isEmpty());
 }
 
+void TstSettings::unreadableSettingsFile_data() {
+    addOddFileRows();
+}
+
+void TstSettings::unreadableSettingsFile() {
+    QFETCH(QString, kind);
+    WindowFixture f;
+    if (kind == QLatin1String("huge"))
+        f.folder.writeIni(iniWithPort("3"));
+    QVERIFY(makeOddFile(kind, f.folder.iniPath()));
+    QElapsedTimer clock;
+    clock.start();
+    f.window().formLoad();
+    // Read as an unreadable file: an error recorded, not shown, and empty lines.
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(f.session.lastErrorNumber != 0);
+    QVERIFY(f.dialogs.messages.isEmpty());
+    QCOMPARE(text4(f.window()), QStringLiteral("1"));
+    QCOMPARE(f.session.settings.terminalSettings, QString());
+    f.window().close();
+    if (kind == QLatin1String("huge")) {
+        QVERIFY(f.folder.readIni().startsWith("1\r\n"));
+    } else {
+        // Nothing is written through a FIFO or a link to a device; they stay as they were.
+        QVERIFY(!QFileInfo(f.folder.iniPath()).isFile());
+        QVERIFY(QFileInfo::exists(f.folder.iniPath()));
+        QVERIFY(f.session.lastErrorNumber != 0);
+    }
+    QVERIFY(!QFileInfo(QStringLiteral("/dev/zero")).isFile());
+}
+
 void TstSettings::failedSaveIsRememberedNotShown() {
     WindowFixture f;
     f.window().formLoad();
-    QDir().rmpath(f.folder.appDir);
-    QDir(f.folder.appDir).removeRecursively();
+    // The writer makes a missing folder, so the failure here is a folder in the way.
+    QVERIFY(QDir().mkdir(f.folder.iniPath()));
     f.window().close();
-    QCOMPARE(f.session.lastErrorNumber, 76);
+    QCOMPARE(f.session.lastErrorNumber, 75);
     QVERIFY(f.dialogs.messages.isEmpty());
 }
 
@@ -181,8 +221,12 @@ void TstSettings::noPortFound() {
     WindowFixture f(true);
     f.folder.writeIni(iniWithPort("7"));
     f.window().formLoad();
-    QVERIFY(comboEntries(f.window()).isEmpty());
     QCOMPARE(comboText(f.window()), QStringLiteral("Nenhuma COM encontr...."));
+    QVERIFY(combo1(f.window())->placeholderText().isEmpty());
+    QCOMPARE(text4(f.window()), QStringLiteral("7"));
+    // The text is no port: choosing it leaves the port number alone.
+    QCOMPARE(comboEntries(f.window()), QStringList{QStringLiteral("Nenhuma COM encontr....")});
+    f.window().combo1Click(0);
     QCOMPARE(text4(f.window()), QStringLiteral("7"));
 }
 

@@ -5,12 +5,15 @@
 #include "platform/paths.h"
 #include "platform/port_settings.h"
 #include "tests/support/fake_dialogs.h"
+#include "tests/support/odd_files.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -39,6 +42,9 @@ private Q_SLOTS:
     void textFileEncoding();
     void textFileErrors();
     void failedReplaceKeepsOldFile();
+    void notARegularFile_data();
+    void notARegularFile();
+    void failedReadKeepsTextSoFar();
     void cp1252RoundTripsEveryByte();
     void portSettings_data();
     void portSettings();
@@ -357,6 +363,62 @@ void TstTextHelpers::failedReplaceKeepsOldFile() {
     QVERIFY(error != 0);
     QCOMPARE(readTextFile(path).text, QStringLiteral("antigo"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("Quillon.ini")});
+}
+
+void TstTextHelpers::notARegularFile_data() {
+    test::addOddFileRows();
+}
+
+void TstTextHelpers::notARegularFile() {
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Quillon.hlp"));
+    QVERIFY(test::makeOddFile(kind, path));
+    QVERIFY(!isOpenableTextFile(path));
+    // Neither blocks nor fills memory: unreadable, nothing read.
+    const TextFileRead read = readTextFile(path);
+    QCOMPARE(read.error, 75);
+    QVERIFY(read.text.isEmpty());
+    if (kind != QLatin1String("huge")) {
+        // Nor is anything written through it.
+        QCOMPARE(writeTextFile(path, QStringLiteral("x"), false), 75);
+        QCOMPARE(writeTextFile(path, QStringLiteral("x"), true), 75);
+        QVERIFY(!QFileInfo(path).isFile());
+    }
+    QVERIFY(!QFileInfo(QStringLiteral("/dev/zero")).isFile());
+}
+
+namespace {
+
+// A device that gives some text and then fails, as a disk going bad does.
+class FailingDevice : public QIODevice {
+public:
+    explicit FailingDevice(QByteArray first) : first_(std::move(first)) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        if (first_.isEmpty())
+            return -1;
+        const qint64 n = std::min<qint64>(maxSize, first_.size());
+        std::copy_n(first_.constData(), n, data);
+        first_.remove(0, n);
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray first_;
+};
+
+} // namespace
+
+void TstTextHelpers::failedReadKeepsTextSoFar() {
+    FailingDevice device("3\r\n9600,n,8,1\r\n1200,");
+    const TextFileRead read = readTextFrom(device, QStringLiteral("/x/Quillon.ini"));
+    QVERIFY(read.error != 0);
+    QCOMPARE(read.text, QStringLiteral("3\r\n9600,n,8,1\r\n1200,"));
 }
 
 void TstTextHelpers::cp1252RoundTripsEveryByte() {

@@ -37,6 +37,10 @@ private Q_SLOTS:
     void guidedEntry_data();
     void guidedEntry();
     void guidedEntryPrompts();
+    void guidedEntryPromptsByZ_data();
+    void guidedEntryPromptsByZ();
+    void reportReadingIsBracketedByAtq();
+    void failedAtq0EndsTheReport();
     void framing_data();
     void framing();
     void framingWaitsForAQuietLine();
@@ -128,6 +132,114 @@ void TstConsole::guidedEntryPrompts() {
     QCOMPARE(dialogs.prompts[3].title, QStringLiteral("Comando W"));
     QCOMPARE(dialogs.prompts[3].text,
              QStringLiteral("Entre com um novo valor para o parâmetro  12:"));
+}
+
+void TstConsole::guidedEntryPromptsByZ_data() {
+    const QString zRead = QStringLiteral(
+        "Entre com o comando Z (Entradas / Saídas)\r\n\r\n0 = Entradas Analógicas\r\n"
+        "1 = Entradas Digitais\r\n2 = Variáveis de Ajuste (Parâmetros) \r\n"
+        "3 = Saídas Digitais (Relés)\r\n4 = Saídas Analógicas\r\n");
+    const QString zWrite =
+        QStringLiteral("Entre com o comando Z (Entradas / Saídas)\r\n\r\n2 = Variáveis de Ajuste "
+                       "(Parâmetros) \r\n3 = Saídas Digitais (Relés)\r\n4 = Saídas Analógicas\r\n");
+    QTest::addColumn<QString>("y");
+    QTest::addColumn<QString>("z");
+    QTest::addColumn<QString>("zPrompt");
+    QTest::addColumn<QString>("tPrompt");
+    QTest::addColumn<QString>("wPrompt"); // none for a reading
+    QTest::newRow("read 0") << "0"
+                            << "0" << zRead
+                            << QStringLiteral("Entre com a entrada analógica (Sendores 1 a 8): ")
+                            << QString();
+    QTest::newRow("read 1") << "0"
+                            << "1" << zRead
+                            << QStringLiteral(
+                                   "Entre com a entrada digital (DIX,DIY,DIZ,DIT - 1 a 75):")
+                            << QString();
+    QTest::newRow("read 2") << "0"
+                            << "2" << zRead
+                            << QStringLiteral("Entre com a variável de ajuste (Parâmetro 1 a n):")
+                            << QString();
+    QTest::newRow("read 3") << "0"
+                            << "3" << zRead
+                            << QStringLiteral("Entre com a saída digital (Relés 1 a 36):")
+                            << QString();
+    QTest::newRow("read 4") << "0"
+                            << "4" << zRead
+                            << QStringLiteral("Entre com a saída analógica (SP 1 a 9):")
+                            << QString();
+    QTest::newRow("read 5: Z asked again") << "0"
+                                           << "5" << zRead << zRead << QString();
+    QTest::newRow("read -1: Z asked again") << "0"
+                                            << "-1" << zRead << zRead << QString();
+    QTest::newRow("write 2") << "1"
+                             << "2" << zWrite
+                             << QStringLiteral("Entre com a variável de ajuste (Parâmetro 1 a n):")
+                             << QStringLiteral("Entre com um novo valor para o parâmetro 5:");
+    QTest::newRow("write 3") << "1"
+                             << "3" << zWrite
+                             << QStringLiteral("Entre com a saída digital (Relés 1 a 36):")
+                             << QStringLiteral("Entre com o estado do relé a ser ativado: \r\n"
+                                               "0 = Desliga Relé, 1 = Liga relé");
+    QTest::newRow("write 4")
+        << "1"
+        << "4" << zWrite << QStringLiteral("Entre com a saída analógica (SP 1 a 9):")
+        << QStringLiteral("Entre com um novo valor em % para a saída analógica (0 a 100%):");
+    // Z beyond the table: T is asked with the Z prompt, W with T's, which is that again.
+    QTest::newRow("write 9: fallbacks") << "1"
+                                        << "9" << zWrite << zWrite << zWrite;
+    QTest::newRow("Y 7 writes: fallbacks") << "7"
+                                           << "8" << zWrite << zWrite << zWrite;
+}
+
+void TstConsole::guidedEntryPromptsByZ() {
+    QFETCH(QString, y);
+    QFETCH(QString, z);
+    QFETCH(QString, zPrompt);
+    QFETCH(QString, tPrompt);
+    QFETCH(QString, wPrompt);
+    FakeDialogs dialogs;
+    for (const QString& answer : {y, z, QStringLiteral("5"), QStringLiteral("1")})
+        dialogs.inputs.enqueue(answer);
+    const auto line = enterYztwCommand(dialogs);
+    QVERIFY(line.has_value());
+    QStringList expected = {zPrompt, tPrompt};
+    QStringList titles = {QStringLiteral("Comando Z"), QStringLiteral("Comando T")};
+    if (!wPrompt.isEmpty()) {
+        expected << wPrompt;
+        titles << QStringLiteral("Comando W");
+    }
+    QCOMPARE(dialogs.prompts.size(), 1 + expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        QCOMPARE(dialogs.prompts[i + 1].text, expected[i]);
+        QCOMPARE(dialogs.prompts[i + 1].title, titles[i]);
+    }
+    QCOMPARE(*line, wPrompt.isEmpty() ? y + QLatin1Char(',') + z + QStringLiteral(",5,0")
+                                      : y + QLatin1Char(',') + z + QStringLiteral(",5,1"));
+}
+
+void TstConsole::reportReadingIsBracketedByAtq() {
+    ConsoleFixture f;
+    QCOMPARE(f.console.readReport(QStringLiteral("B"), QStringLiteral("5839")), 0);
+    QStringList seen = f.port.events();
+    seen.removeFirst(); // the open
+    for (QString& s : seen)
+        s.remove(QStringLiteral("write "));
+    // Lower case, no terminator, straight to the port around the framing.
+    QCOMPARE(seen, (QStringList{"0x61747130", "&", "B", "0x353833390d", "0x332c332c332c330d",
+                                "0x61747131"}));
+    QCOMPARE(f.port.written().left(4), QByteArray("atq0"));
+    QVERIFY(f.port.written().endsWith("\ratq1"));
+    QVERIFY(f.dialogs.messages.isEmpty());
+}
+
+void TstConsole::failedAtq0EndsTheReport() {
+    ConsoleFixture f(false);
+    // The error goes back to the menu item, which reports it once.
+    QCOMPARE(f.console.readReport(QStringLiteral("B"), QStringLiteral("5839")),
+             int(PortError::PortNotOpen));
+    QVERIFY(f.port.writes().isEmpty());
+    QVERIFY(f.dialogs.messages.isEmpty());
 }
 
 void TstConsole::framing_data() {

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -30,6 +31,9 @@ private Q_SLOTS:
     void applyThenCancelKeepsTheApplied();
     void modemBoxesFollowTheCheckBox();
     void portReopenedAfterTheDialog();
+    void noButtonAnswersEnter_data();
+    void noButtonAnswersEnter();
+    void opensCentred();
 };
 
 void TstOptions::cfgString_data() {
@@ -130,6 +134,46 @@ void TstOptions::portReopenedAfterTheDialog() {
     QVERIFY(!f.session.link.terminalMode); // still in XMODEM mode
     QVERIFY(w.mainPort().write("z") == 0);
     QVERIFY(peer.waitFor("z", 2000));
+}
+
+void TstOptions::noButtonAnswersEnter_data() {
+    QTest::addColumn<QString>("focused");
+    QTest::newRow("option") << QStringLiteral("Option5(3)");
+    QTest::newRow("modem field") << QStringLiteral("Text1");
+    QTest::newRow("OK") << QStringLiteral("cmdOK");
+    QTest::newRow("Cancelar") << QStringLiteral("cmdCancel");
+    QTest::newRow("Aplicar") << QStringLiteral("cmdApply");
+}
+
+void TstOptions::noButtonAnswersEnter() {
+    QFETCH(QString, focused);
+    WindowFixture f;
+    f.session.settings.terminalSettings = QStringLiteral("1200,n,8,1");
+    f.session.settings.useModem = 1; // the modem fields take input
+    FrmOptions d(f.session);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowActive(&d));
+    option(d, "Option5(3)")->setChecked(true);
+    QWidget* target = d.findChild<QWidget*>(focused);
+    QVERIFY(target);
+    target->setFocus();
+    QVERIFY(target->hasFocus());
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter})
+        QTest::keyClick(target, key);
+    QVERIFY(d.isVisible());
+    // Nothing applied, nothing kept.
+    QCOMPARE(f.session.settings.terminalSettings, QStringLiteral("1200,n,8,1"));
+}
+
+void TstOptions::opensCentred() {
+    WindowFixture f;
+    FrmOptions d(f.session);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    // The window as the user sees it, frame included, sits in the middle of the screen.
+    const QPoint offset = d.frameGeometry().center() - d.screen()->geometry().center();
+    QVERIFY2(offset.manhattanLength() <= 1,
+             qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
 }
 
 QTEST_MAIN(TstOptions)

@@ -2,6 +2,8 @@
 #include "console/frm_testa_com.h"
 #include "console/line_test_script.h"
 #include "core/error_report.h"
+#include "core/terminal_text.h"
+#include "platform/cp1252.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/pty_peer.h"
 
@@ -74,6 +76,7 @@ private Q_SLOTS:
     void receivedBursts_data();
     void receivedBursts();
     void receivedAfterSelection();
+    void receiveBoxIsBounded();
     void startsOnLineZero();
     void selectingALine_data();
     void selectingALine();
@@ -139,7 +142,7 @@ void TstTester::everyReceivedCode() {
         else if (code < 32)
             expected += QLatin1Char('[') + kNames[code] + QLatin1Char(']');
         else
-            expected += QChar(code);
+            expected += cp1252Char(static_cast<char>(code));
     }
     fake(t).inject(all);
     QCOMPARE(shownText(t), expected);
@@ -157,6 +160,9 @@ void TstTester::receivedBursts_data() {
                                        << QStringLiteral("[STX]12[ETX][NUL][ESC]");
     QTest::newRow("several events")
         << QList<QByteArray>{"a", "\x06", "b\n\n"} << QStringLiteral("a[ACK]b\n[LF]\n[LF]");
+    // The tester sends "€" as 80; its echo must come back as what was typed.
+    QTest::newRow("cp1252 echo") << QList<QByteArray>{"\x80\x93ok\x94", "\xE9"}
+                                 << QStringLiteral("€“ok”é");
 }
 
 void TstTester::receivedBursts() {
@@ -182,6 +188,22 @@ void TstTester::receivedAfterSelection() {
     QCOMPARE(display(t)->toPlainText(), QStringLiteral("ABC[CR]xD"));
     button(t, QStringLiteral("CmdLimpar"))->click();
     QVERIFY(display(t)->toPlainText().isEmpty());
+}
+
+void TstTester::receiveBoxIsBounded() {
+    WindowFixture f;
+    FrmTestaCom t(f.session);
+    QByteArray chunk(4096, 'a');
+    chunk.back() = '\x01'; // shown as five characters, "[SOH]"
+    for (int i = 0; i < 512; ++i) {
+        fake(t).inject(chunk);
+        QVERIFY(display(t)->document()->characterCount() - 1 <= kTerminalCapacity);
+    }
+    fake(t).inject("FIM");
+    const QString text = display(t)->toPlainText();
+    QVERIFY(text.size() >= kTerminalKeep);
+    QVERIFY(text.endsWith(QStringLiteral("a[SOH]FIM")));
+    QCOMPARE(display(t)->textCursor().position(), text.size());
 }
 
 void TstTester::startsOnLineZero() {
@@ -237,6 +259,11 @@ void TstTester::markersGoAfterTheSelection_data() {
     QTest::addColumn<QString>("result");
     QTest::newRow("CR after a selection")
         << QStringLiteral("cmdCR") << QString() << 1 << 1 << QStringLiteral("AT[CR]Z");
+    QTest::newRow("CR after a right-to-left selection")
+        << QStringLiteral("cmdCR") << QString() << 3 << -2 << QStringLiteral("ATZ[CR]");
+    QTest::newRow("Delay after a right-to-left selection")
+        << QStringLiteral("cmdDelay") << QStringLiteral("5") << 3 << -2
+        << QStringLiteral("ATZ[D|5]");
     QTest::newRow("LF at the caret")
         << QStringLiteral("cmdLF") << QString() << 0 << 0 << QStringLiteral("[LF]ATZ");
     QTest::newRow("^A at the end")
@@ -261,13 +288,16 @@ void TstTester::markersGoAfterTheSelection() {
     QVERIFY(QTest::qWaitForWindowActive(&t));
     button(t, QStringLiteral("cmdSel(2)"))->click();
     line(t, 2)->setText(QStringLiteral("ATZ"));
-    if (selLength > 0)
+    line(t, 2)->setFocus();
+    QVERIFY(line(t, 2)->hasFocus());
+    if (selLength != 0)
         line(t, 2)->setSelection(selStart, selLength);
     else
         line(t, 2)->setCursorPosition(selStart);
     if (!answer.isEmpty())
         f.dialogs.inputs.enqueue(answer);
-    button(t, buttonName)->click();
+    // With the mouse, as a user does: the press must not take the selection away.
+    QTest::mouseClick(button(t, buttonName), Qt::LeftButton);
     QCOMPARE(line(t, 2)->text(), result);
     QVERIFY(line(t, 0)->text().isEmpty());
     QCOMPARE(t.focusWidget(), line(t, 2));

@@ -87,6 +87,7 @@ private Q_SLOTS:
     void silentSlaveLogsRequestsOnly();
     void closingDuringRunStopsTheLine();
     void modbusKeyOpensTheWindowModally();
+    void pollsTheSimulator_data();
     void pollsTheSimulator();
 };
 
@@ -192,12 +193,29 @@ void TstModbusEndToEnd::modbusKeyOpensTheWindowModally() {
     QCOMPARE(w.mainPort().receiveThreshold(), 1);
 }
 
+void TstModbusEndToEnd::pollsTheSimulator_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("log");
+    const QString values = QStringLiteral("0000:    220\n0001:    15\n");
+    QTest::newRow("slave 1 by default") << QStringList() << QStringLiteral("1") << values;
+    QTest::newRow("--slave 7 answers 7")
+        << QStringList{QStringLiteral("--slave"), QStringLiteral("7")} << QStringLiteral("7")
+        << values;
+    QTest::newRow("--slave 7 ignores 1")
+        << QStringList{QStringLiteral("--slave"), QStringLiteral("7")} << QStringLiteral("1")
+        << QString();
+}
+
 void TstModbusEndToEnd::pollsTheSimulator() {
+    QFETCH(QStringList, options);
+    QFETCH(QString, address);
+    QFETCH(QString, log);
     if (qEnvironmentVariableIsEmpty("QUILLON_SIM"))
         QSKIP("QUILLON_SIM does not name the simulator (run through ctest)");
     ProgramFolder folder;
     simtest::SimProcess sim;
-    const QString why = sim.startOnPort(folder.portsDir, Com, {});
+    const QString why = sim.startOnPort(folder.portsDir, Com, options);
     QVERIFY2(why.isEmpty(), qPrintable(why));
     FakeDialogs dialogs;
     Session session(fullEdition(), folder.appDir, dialogs, qtPortFactory(PortMap(folder.portsDir)));
@@ -210,8 +228,9 @@ void TstModbusEndToEnd::pollsTheSimulator() {
     const ModbusWindowDriver ui(window);
     ui.showValues();
     ui.field("TxtNumero")->setText(QStringLiteral("2"));
+    ui.field("TxtEndereco")->setText(address);
     ui.runFor(1500);
-    QCOMPARE(ui.log(), QStringLiteral("0000:    220\n0001:    15\n"));
+    QCOMPARE(ui.log(), log);
 }
 
 QTEST_MAIN(TstModbusEndToEnd)

@@ -4,6 +4,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <limits>
+
 using namespace quillon::modbus;
 
 namespace {
@@ -157,6 +159,9 @@ void TstModbusFrame::values_data() {
         << hex("0104020001") << 20000 << QStringLiteral("20000:    1\r\n");
     QTest::newRow("label 9999 then 10000")
         << hex("01030400010002") << 9999 << QStringLiteral("9999:    1\r\n10000:    2\r\n");
+    QTest::newRow("labels past the top of int")
+        << hex("01030400010002") << std::numeric_limits<int>::max()
+        << QStringLiteral("2147483647:    1\r\n2147483648:    2\r\n");
     QTest::newRow("negative first register")
         << hex("0103020001") << -5 << QStringLiteral("-0005:    1\r\n");
     QTest::newRow("short reply marks what is missing")

@@ -76,6 +76,11 @@ private Q_SLOTS:
     void stopShowsCanceladoForThreeSeconds();
     void closingEndsTheRun();
     void otherFunctionTextSendsNothing();
+    void escapeKeepsTheWindowAndItsRun();
+    void typingIntoTheListIsNotAPick_data();
+    void typingIntoTheListIsNotAPick();
+    void valueLabelsFollowTheRequest_data();
+    void valueLabelsFollowTheRequest();
 };
 
 void TstModbusWindow::opensAsDesigned() {
@@ -210,6 +215,9 @@ void TstModbusWindow::timeoutBelowOneStillWaitsOneSecond_data() {
     QTest::newRow("0") << QStringLiteral("0");
     QTest::newRow("negative") << QStringLiteral("-3");
     QTest::newRow("not a number") << QStringLiteral("abc");
+    // The lowest 16-bit count must not wrap to the highest when counted down.
+    QTest::newRow("-32768") << QStringLiteral("-32768");
+    QTest::newRow("below 16 bits") << QStringLiteral("-99999");
 }
 
 void TstModbusWindow::timeoutBelowOneStillWaitsOneSecond() {
@@ -298,6 +306,83 @@ void TstModbusWindow::otherFunctionTextSendsNothing() {
     QVERIFY(f.port.writes().isEmpty());
     QVERIFY(!f.control<QPushButton>(QStringLiteral("CmdIniciar"))->isEnabled());
     QVERIFY(f.control<QPushButton>(QStringLiteral("CmdParar"))->isEnabled());
+}
+
+void TstModbusWindow::escapeKeepsTheWindowAndItsRun() {
+    ModbusFixture f;
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    f.answerWith(QByteArray::fromHex("01030203E8B8FA"));
+    QTimer::singleShot(500, f.window.get(), [&f] {
+        QTest::keyClick(f.control(QStringLiteral("TxtModBus")), Qt::Key_Escape);
+        QTest::keyClick(f.window.get(), Qt::Key_Escape);
+    });
+    f.ui->runFor(2500);
+    QVERIFY(f.window->isVisible());
+    QCOMPARE(f.port.writes().size(), 2);
+    QVERIFY(f.ui->log().contains(QStringLiteral("RX:")));
+    QCOMPARE(f.port.receiveThreshold(), 0);
+}
+
+void TstModbusWindow::typingIntoTheListIsNotAPick_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("enter");
+    QTest::newRow("06 and Enter") << QStringLiteral("06") << true;
+    QTest::newRow("06 and focus elsewhere") << QStringLiteral("06") << false;
+    QTest::newRow("0 and Enter") << QStringLiteral("0") << true;
+    QTest::newRow("0 and focus elsewhere") << QStringLiteral("0") << false;
+}
+
+void TstModbusWindow::typingIntoTheListIsNotAPick() {
+    QFETCH(QString, typed);
+    QFETCH(bool, enter);
+    ModbusFixture f;
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    auto* funcao = f.control<QComboBox>(QStringLiteral("CbFuncao"));
+    f.ui->field("TxtNumero")->setText(QStringLiteral("7"));
+    funcao->setFocus();
+    QVERIFY(funcao->lineEdit()->hasFocus());
+    funcao->lineEdit()->selectAll();
+    QTest::keyClicks(funcao->lineEdit(), typed);
+    if (enter)
+        QTest::keyClick(funcao->lineEdit(), Qt::Key_Return);
+    else
+        f.ui->field("TxtTimeout")->setFocus();
+    QCOMPARE(funcao->currentText(), typed);
+    // The rule for a pick of "06" did not run: quantity kept and enabled, value still off.
+    QCOMPARE(f.ui->field("TxtNumero")->text(), QStringLiteral("7"));
+    QVERIFY(f.ui->field("TxtNumero")->isEnabled());
+    QVERIFY(!f.ui->field("TxtValor")->isEnabled());
+    // A pick from the list with the keyboard still runs it.
+    funcao->setFocus();
+    funcao->setCurrentIndex(1);
+    QTest::keyClick(funcao, Qt::Key_Down);
+    QCOMPARE(funcao->currentText(), QStringLiteral("06"));
+    QVERIFY(!f.ui->field("TxtNumero")->isEnabled());
+    QCOMPARE(f.ui->field("TxtNumero")->text(), QStringLiteral("1"));
+}
+
+void TstModbusWindow::valueLabelsFollowTheRequest_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("sent");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("in range") << QStringLiteral("40001") << 40001 << QStringLiteral("40001");
+    QTest::newRow("above 65535") << QStringLiteral("70000") << 65535 << QStringLiteral("65535");
+    QTest::newRow("top of 32 bits")
+        << QStringLiteral("2147483647") << 65535 << QStringLiteral("65535");
+    QTest::newRow("negative") << QStringLiteral("-5") << 0 << QStringLiteral("0000");
+}
+
+void TstModbusWindow::valueLabelsFollowTheRequest() {
+    QFETCH(QString, typed);
+    QFETCH(int, sent);
+    QFETCH(QString, label);
+    ModbusFixture f;
+    f.ui->showValues();
+    f.ui->field("TxtRegIni")->setText(typed);
+    f.answerWith(QByteArray::fromHex("01030203E8B8FA"));
+    f.ui->runFor(1500);
+    QCOMPARE(f.port.writes()[0].bytes, modbus::montarFrame03(1, sent, 1));
+    QCOMPARE(f.ui->log(), label + QStringLiteral(":    1000\n"));
 }
 
 QTEST_MAIN(TstModbusWindow)

@@ -1,6 +1,7 @@
 #include "tests/support/pty_peer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QSerialPort>
@@ -71,15 +72,24 @@ void PtyPeer::readMaster() {
 }
 
 void PtyPeer::write(const QByteArray& bytes) {
+    writeWithin(bytes, -1);
+}
+
+qsizetype PtyPeer::writeWithin(const QByteArray& bytes, int timeoutMs) {
     qsizetype done = 0;
+    QElapsedTimer stalled;
+    stalled.start();
     while (master_ >= 0 && done < bytes.size()) {
         const ssize_t n =
             ::write(master_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (n > 0) {
             done += n;
+            stalled.start();
             continue;
         }
         if (n < 0 && errno == EAGAIN) {
+            if (timeoutMs >= 0 && stalled.hasExpired(timeoutMs))
+                break;
             // The program has not read yet; give it a moment in the event loop.
             QEventLoop loop;
             QTimer::singleShot(5, &loop, &QEventLoop::quit);
@@ -88,6 +98,7 @@ void PtyPeer::write(const QByteArray& bytes) {
         }
         break;
     }
+    return done;
 }
 
 QByteArray PtyPeer::received() const {

@@ -30,6 +30,9 @@ public:
     bool ok() const { return master_ >= 0; }
     QString devicePath() const { return devicePath_; }
     void write(const QByteArray& bytes);
+    // Writes until done or until the program has read nothing for timeoutMs;
+    // answers how much went out.
+    qsizetype writeWithin(const QByteArray& bytes, int timeoutMs);
     QByteArray received() const;
     const QVector<Chunk>& chunks() const { return chunks_; }
     void clearReceived() { chunks_.clear(); }

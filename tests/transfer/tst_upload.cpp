@@ -363,7 +363,7 @@ void TstUpload::uploadDelivers() {
     QVERIFY(f.view.labOk.isEmpty() && f.view.labTotal.isEmpty() && f.view.labPorcento.isEmpty());
     QCOMPARE(f.view.progressMaximum, blocks);
     QCOMPARE(f.view.progressValue, 0);
-    QCOMPARE(f.sounds.played, QStringList{QStringLiteral("OKTrans.wav")});
+    QCOMPARE(f.sounds.played, (QStringList{QStringLiteral("beep"), QStringLiteral("OKTrans.wav")}));
     QVERIFY(f.dialogs.messages.isEmpty());
     QVERIFY(f.session.transfer.transferStop);
     QVERIFY(!f.session.transfer.transferBusy);
@@ -418,7 +418,7 @@ void TstUpload::uploadStoppedByUser() {
     });
     f.upload.run();
     QCOMPARE(f.view.status(), QStringLiteral("CANCELADO"));
-    QCOMPARE(f.sounds.played, QStringList{QStringLiteral("OKTrans.wav")});
+    QCOMPARE(f.sounds.played, (QStringList{QStringLiteral("beep"), QStringLiteral("OKTrans.wav")}));
     QVERIFY(f.dialogs.messages.isEmpty());
     QCOMPARE(f.port.writes().last().bytes, QByteArray("\x04"));
     QCOMPARE(f.blockWrites(), 4);

@@ -1,16 +1,19 @@
-#include "sim/signal_watch.h"
+#include "platform/signal_watch.h"
 
 #include <QSocketNotifier>
 #include <QString>
 
+#ifndef Q_OS_WIN
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
-namespace quillon::sim {
+namespace quillon {
 
+#ifndef Q_OS_WIN
 namespace {
 
 // One process, one pipe: a signal handler cannot reach an object.
@@ -24,6 +27,7 @@ void onSignal(int signo) {
 }
 
 } // namespace
+#endif
 
 SignalWatch::SignalWatch(QObject* parent) : QObject(parent) {}
 
@@ -31,7 +35,11 @@ SignalWatch::~SignalWatch() {
     delete m_notifier;
 }
 
-bool SignalWatch::install(std::initializer_list<int> signos, QString* error) {
+bool SignalWatch::install(QString* error) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(error);
+    return true;
+#else
     if (pipeFds[0] < 0 && ::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) {
         if (error)
             *error = QStringLiteral("pipe: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
@@ -41,18 +49,21 @@ bool SignalWatch::install(std::initializer_list<int> signos, QString* error) {
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signo : signos)
+    for (const int signo : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(signo, &action, nullptr);
 
     m_notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatch::drain);
     return true;
+#endif
 }
 
 void SignalWatch::drain() {
+#ifndef Q_OS_WIN
     unsigned char byte = 0;
     while (::read(pipeFds[0], &byte, 1) == 1)
         emit caught(byte);
+#endif
 }
 
-} // namespace quillon::sim
+} // namespace quillon
