@@ -50,25 +50,26 @@ FrmXmodem::FrmXmodem(Session& session, QWidget* parent)
     wireSignals();
     setTerminalItemsEnabled(false);
     toolbarTerminal_->hide();
-    txtTerminal_->hide();
+    terminal_->hide();
     setFixedSize(xmodemModeSize());
 }
 
 FrmXmodem::~FrmXmodem() = default;
 
 void FrmXmodem::wireSignals() {
-    connect(combo1_, &QComboBox::activated, this, &FrmXmodem::combo1Click);
-    connect(txtYztw_, &QLineEdit::returnPressed, this, &FrmXmodem::txtYztwEnter);
-    connect(command1_, &QPushButton::clicked, this, [this] { execute(Command::CancelTransfer); });
-    connect(text4_, &QLineEdit::textChanged, this,
+    connect(portList_, &QComboBox::activated, this, &FrmXmodem::combo1Click);
+    connect(yztwEdit_, &QLineEdit::returnPressed, this, &FrmXmodem::txtYztwEnter);
+    connect(cancelButton_, &QPushButton::clicked, this,
+            [this] { execute(Command::CancelTransfer); });
+    connect(portNumberEdit_, &QLineEdit::textChanged, this,
             [this](const QString& text) { session_.settings.portNumber = text; });
-    connect(text5_, &QLineEdit::textChanged, this,
+    connect(transferSettingsEdit_, &QLineEdit::textChanged, this,
             [this](const QString& text) { session_.settings.transferSettings = text; });
-    connect(text6_, &QLineEdit::textChanged, this,
+    connect(programFileEdit_, &QLineEdit::textChanged, this,
             [this](const QString& text) { session_.settings.programFile = text; });
     controller_.setTerminalSink(
-        [this](const QByteArray& bytes) { txtTerminal_->insertReceived(bytes); });
-    txtTerminal_->setKeySink([this](char code) { controller_.sendKey(code); });
+        [this](const QByteArray& bytes) { terminal_->insertReceived(bytes); });
+    terminal_->setKeySink([this](char code) { controller_.sendKey(code); });
 }
 
 void FrmXmodem::formLoad() {
@@ -82,43 +83,44 @@ void FrmXmodem::formLoad() {
                      static_cast<int>(static_cast<float>(area.height() - size.height()) / 2.0f));
         }
     }
-    label10_->setText(QStringLiteral("Versão: %1.%2")
-                          .arg(session_.edition.versionMajor)
-                          .arg(session_.edition.versionMinor));
+    versionLabel_->setText(QStringLiteral("Versão: %1.%2")
+                               .arg(session_.edition.versionMajor)
+                               .arg(session_.edition.versionMinor));
 
-    const ServiceController::LoadedSettings loaded = controller_.loadSettings(text4_->text());
+    const ServiceController::LoadedSettings loaded =
+        controller_.loadSettings(portNumberEdit_->text());
     if (loaded.portLine)
-        text4_->setText(*loaded.portLine);
-    text5_->setText(session_.settings.transferSettings);
-    text6_->setText(session_.settings.programFile);
+        portNumberEdit_->setText(*loaded.portLine);
+    transferSettingsEdit_->setText(session_.settings.transferSettings);
+    programFileEdit_->setText(session_.settings.programFile);
     if (!loaded.listing)
         return;
     portStatus_ = loaded.portStatus;
     const PortListing& listing = *loaded.listing;
-    combo1_->clear();
+    portList_->clear();
     for (const PortListEntry& entry : listing.entries)
-        combo1_->addItem(entry.text, entry.portNumber);
-    combo1_->setCurrentIndex(-1);
+        portList_->addItem(entry.text, entry.portNumber);
+    portList_->setCurrentIndex(-1);
     if (!listing.portNumberText.isEmpty())
-        text4_->setText(listing.portNumberText);
+        portNumberEdit_->setText(listing.portNumberText);
     if (!listing.comboText.isEmpty()) {
-        int row = combo1_->findText(listing.comboText);
+        int row = portList_->findText(listing.comboText);
         if (row < 0) {
             // "Nenhuma COM encontr....": the list's own text, read like any entry, but
             // with no port behind it, so choosing it changes nothing.
-            combo1_->addItem(listing.comboText);
-            row = combo1_->count() - 1;
-            if (auto* model = qobject_cast<QStandardItemModel*>(combo1_->model()))
+            portList_->addItem(listing.comboText);
+            row = portList_->count() - 1;
+            if (auto* model = qobject_cast<QStandardItemModel*>(portList_->model()))
                 model->item(row)->setEnabled(false);
         }
-        combo1_->setCurrentIndex(row);
+        portList_->setCurrentIndex(row);
     }
 }
 
 void FrmXmodem::combo1Click(int row) {
-    if (row < 0 || !combo1_->itemData(row).isValid())
+    if (row < 0 || !portList_->itemData(row).isValid())
         return;
-    text4_->setText(QString::number(combo1_->itemData(row).toInt()));
+    portNumberEdit_->setText(QString::number(portList_->itemData(row).toInt()));
 }
 
 void FrmXmodem::closeEvent(QCloseEvent* event) {
@@ -194,27 +196,27 @@ int FrmXmodem::changeWorkingDirectory() {
 }
 
 int FrmXmodem::readVariables() {
-    controller_.console().readVariables(txtEstacao_->text(), txtIdent_->text());
+    controller_.console().readVariables(stationEdit_->text(), identifierEdit_->text());
     return 0;
 }
 
 int FrmXmodem::readParameters() {
-    controller_.console().readParameters(txtEstacao_->text(), txtIdent_->text());
+    controller_.console().readParameters(stationEdit_->text(), identifierEdit_->text());
     return 0;
 }
 
 int FrmXmodem::readReport() {
-    return controller_.console().readReport(txtEstacao_->text(), txtIdent_->text());
+    return controller_.console().readReport(stationEdit_->text(), identifierEdit_->text());
 }
 
 int FrmXmodem::clearText() {
-    txtTerminal_->clearText();
+    terminal_->clearText();
     return 0;
 }
 
 int FrmXmodem::enterYztw() {
     if (const auto line = enterYztwCommand(session_.dialogs)) {
-        txtYztw_->setText(*line);
+        yztwEdit_->setText(*line);
         sendYztw();
     }
     return 0;
@@ -227,7 +229,7 @@ int FrmXmodem::changeTerminalSettings() {
     if (session_.edition.hasSettingsDialog) {
         FrmOptions options(session_, this);
         options.exec();
-        text4_->setText(session_.settings.portNumber);
+        portNumberEdit_->setText(session_.settings.portNumber);
         // Reopened whichever button closed the dialog.
         return controller_.openTerminalPort();
     }
@@ -252,7 +254,7 @@ int FrmXmodem::exitProgram() {
 }
 
 int FrmXmodem::sendYztw() {
-    if (txtYztw_->text().isEmpty()) {
+    if (yztwEdit_->text().isEmpty()) {
         session_.dialogs.message(QStringLiteral("Quillon"), QStringLiteral("Comando YZTW inválido"),
                                  MessageIcon::Exclamation, MessageButtons::Ok);
         return 0;
@@ -262,8 +264,8 @@ int FrmXmodem::sendYztw() {
 }
 
 void FrmXmodem::txtYztwEnter() {
-    controller_.console().sendStationCommand(StationConsole::Command, txtEstacao_->text(),
-                                             txtIdent_->text(), txtYztw_->text(), {});
+    controller_.console().sendStationCommand(StationConsole::Command, stationEdit_->text(),
+                                             identifierEdit_->text(), yztwEdit_->text(), {});
 }
 
 int FrmXmodem::terminalOn() {
@@ -290,8 +292,8 @@ int FrmXmodem::terminalOn() {
     setWindowState(windowState() | Qt::WindowMaximized);
     item0Checked_ = true;
     menuItem(QStringLiteral("MnuSubEditar"), 0)->setChecked(true);
-    txtTerminal_->show();
-    txtTerminal_->setFocus();
+    terminal_->show();
+    terminal_->setFocus();
     setTerminalItemsEnabled(true);
     formResize();
     if (!session_.edition.opensPortBeforeSwitch)
@@ -303,13 +305,13 @@ void FrmXmodem::terminalOff() {
     toolbarTerminal_->hide();
     toolbarXmodem_->show();
     controller_.enterTerminalMode(false);
-    txtTerminal_->clearText();
+    terminal_->clearText();
     setWindowState(windowState() & ~Qt::WindowMaximized);
     move(xmodemPosition_);
     item0Checked_ = false;
     menuItem(QStringLiteral("MnuSubEditar"), 0)->setChecked(false);
     setTerminalItemsEnabled(false);
-    txtTerminal_->hide();
+    terminal_->hide();
     formResize();
 }
 
@@ -340,7 +342,7 @@ int FrmXmodem::chooseProgramFile() {
     const QString chosen = showFileDialog(session_.dialogs, request);
     if (chosen.isEmpty() || !QFileInfo(localPath(chosen)).isFile())
         return 0;
-    text6_->setText(chosen);
+    programFileEdit_->setText(chosen);
     session_.settings.workingDirectory = folderOf(chosen);
     return 0;
 }
@@ -360,8 +362,8 @@ int FrmXmodem::showAbout() {
 
 int FrmXmodem::cancelTransfer() {
     controller_.cancelTransfer();
-    label4_->clear();
-    progressBar1_->setValue(0);
+    statusLabel_->clear();
+    progressBar_->setValue(0);
     return 0;
 }
 
@@ -371,39 +373,39 @@ int FrmXmodem::sendProgram() {
 }
 
 void FrmXmodem::setStatus(const QString& text) {
-    label4_->setText(text);
+    statusLabel_->setText(text);
 }
 
 QString FrmXmodem::status() const {
-    return label4_->text();
+    return statusLabel_->text();
 }
 
 void FrmXmodem::setInfo(const QString& text) {
-    labInfo_->setText(text);
+    infoLabel_->setText(text);
 }
 
 void FrmXmodem::setLabOk(const QString& text) {
-    labOk_->setText(text);
+    okCountLabel_->setText(text);
 }
 
 void FrmXmodem::setLabTotal(const QString& text) {
-    labTotal_->setText(text);
+    totalCountLabel_->setText(text);
 }
 
 void FrmXmodem::setLabErros(const QString& text) {
-    labErros_->setText(text);
+    errorCountLabel_->setText(text);
 }
 
 void FrmXmodem::setLabPorcento(const QString& text) {
-    labPorcento_->setText(text);
+    percentLabel_->setText(text);
 }
 
 void FrmXmodem::setProgressMaximum(int maximum) {
-    progressBar1_->setMaximum(std::max(1, maximum));
+    progressBar_->setMaximum(std::max(1, maximum));
 }
 
 void FrmXmodem::setProgressValue(int value) {
-    progressBar1_->setValue(value);
+    progressBar_->setValue(value);
 }
 
 bool FrmXmodem::isMinimized() const {
@@ -416,12 +418,12 @@ void FrmXmodem::setCaption(const QString& text) {
 
 bool FrmXmodem::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
-        if (watched == text1_)
-            txtEstacao_->setFocus();
-        else if (watched == text2_)
-            txtIdent_->setFocus();
-        else if (watched == text3_)
-            txtYztw_->setFocus();
+        if (watched == stationCaption_)
+            stationEdit_->setFocus();
+        else if (watched == identifierCaption_)
+            identifierEdit_->setFocus();
+        else if (watched == commandCaption_)
+            yztwEdit_->setFocus();
     }
     return QMainWindow::eventFilter(watched, event);
 }

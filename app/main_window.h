@@ -40,7 +40,7 @@ public:
     ServiceController& controller() { return controller_; }
     SerialPort& mainPort() { return controller_.port(); }
     SerialLink& link() { return controller_.link(); }
-    TerminalBox& terminal() { return *txtTerminal_; }
+    TerminalBox& terminal() { return *terminal_; }
     QAction* menuItem(const QString& name, int index = -1) const;
     QAction* toolbarButton(const QString& key) const;
     // Carries the command out whatever state its menu item is in, and reports
@@ -144,29 +144,29 @@ private:
     QWidget* client_ = nullptr;
     QToolBar* toolbarXmodem_ = nullptr;
     QToolBar* toolbarTerminal_ = nullptr;
-    QLabel* label4_ = nullptr;
-    QGroupBox* frame1_ = nullptr;
-    QGroupBox* frame2_ = nullptr;
-    QGroupBox* frame3_ = nullptr;
-    QLineEdit* text4_ = nullptr;
-    QLineEdit* text5_ = nullptr;
-    QLineEdit* text6_ = nullptr;
-    QComboBox* combo1_ = nullptr;
-    QLabel* labOk_ = nullptr;
-    QLabel* labTotal_ = nullptr;
-    QLabel* labErros_ = nullptr;
-    QLabel* labPorcento_ = nullptr;
-    QLabel* labInfo_ = nullptr;
-    QLabel* label10_ = nullptr;
-    QProgressBar* progressBar1_ = nullptr;
-    QPushButton* command1_ = nullptr;
-    TerminalBox* txtTerminal_ = nullptr;
-    QLineEdit* text1_ = nullptr;
-    QLineEdit* text2_ = nullptr;
-    QLineEdit* text3_ = nullptr;
-    QLineEdit* txtYztw_ = nullptr;
-    QLineEdit* txtEstacao_ = nullptr;
-    QLineEdit* txtIdent_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    QGroupBox* makerFrame_ = nullptr;
+    QGroupBox* fileFrame_ = nullptr;
+    QGroupBox* portFrame_ = nullptr;
+    QLineEdit* portNumberEdit_ = nullptr;
+    QLineEdit* transferSettingsEdit_ = nullptr;
+    QLineEdit* programFileEdit_ = nullptr;
+    QComboBox* portList_ = nullptr;
+    QLabel* okCountLabel_ = nullptr;
+    QLabel* totalCountLabel_ = nullptr;
+    QLabel* errorCountLabel_ = nullptr;
+    QLabel* percentLabel_ = nullptr;
+    QLabel* infoLabel_ = nullptr;
+    QLabel* versionLabel_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    TerminalBox* terminal_ = nullptr;
+    QLineEdit* stationCaption_ = nullptr;
+    QLineEdit* identifierCaption_ = nullptr;
+    QLineEdit* commandCaption_ = nullptr;
+    QLineEdit* yztwEdit_ = nullptr;
+    QLineEdit* stationEdit_ = nullptr;
+    QLineEdit* identifierEdit_ = nullptr;
     QWidget* consoleSpacer_ = nullptr;
     HelpViewer* helpViewer_ = nullptr;
 };

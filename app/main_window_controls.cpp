@@ -58,30 +58,30 @@ void FrmXmodem::buildControls() {
     toolbarTerminal_ =
         buildToolbar(QStringLiteral("ToolbarTerminal"), tables.terminalButtons, true);
 
-    label4_ = makeLabel(client_, QStringLiteral("Label4"), {});
-    label4_->setGeometry(twipsRect(60, 420, 4695, 270, ref));
-    label4_->setAlignment(Qt::AlignCenter);
-    QFont bold = label4_->font();
+    statusLabel_ = makeLabel(client_, QStringLiteral("Label4"), {});
+    statusLabel_->setGeometry(twipsRect(60, 420, 4695, 270, ref));
+    statusLabel_->setAlignment(Qt::AlignCenter);
+    QFont bold = statusLabel_->font();
     bold.setBold(true);
-    label4_->setFont(bold);
+    statusLabel_->setFont(bold);
 
-    frame2_ = new QGroupBox(client_);
-    frame2_->setObjectName(QStringLiteral("Frame2"));
-    frame2_->setGeometry(twipsRect(60, 720, 4695, 675, ref));
-    auto* label7 = makeLabel(frame2_, QStringLiteral("Label7"), QStringLiteral("Arquivo:"));
+    fileFrame_ = new QGroupBox(client_);
+    fileFrame_->setObjectName(QStringLiteral("Frame2"));
+    fileFrame_->setGeometry(twipsRect(60, 720, 4695, 675, ref));
+    auto* label7 = makeLabel(fileFrame_, QStringLiteral("Label7"), QStringLiteral("Arquivo:"));
     label7->move(twips(120, ref), twips(300, ref));
     label7->adjustSize();
-    text6_ = makeEdit(frame2_, QStringLiteral("Text6"), {}, QStringLiteral("Arquivo"));
-    text6_->setGeometry(twipsRect(840, 240, 3735, 285, ref));
-    label7->setBuddy(text6_);
+    programFileEdit_ = makeEdit(fileFrame_, QStringLiteral("Text6"), {}, QStringLiteral("Arquivo"));
+    programFileEdit_->setGeometry(twipsRect(840, 240, 3735, 285, ref));
+    label7->setBuddy(programFileEdit_);
 
-    frame3_ = new QGroupBox(client_);
-    frame3_->setObjectName(QStringLiteral("Frame3"));
-    frame3_->setGeometry(twipsRect(60, 1440, 4695, 915, ref));
-    combo1_ = new QComboBox(frame3_);
-    combo1_->setObjectName(QStringLiteral("Combo1"));
-    combo1_->setAccessibleName(QStringLiteral("Porta serial"));
-    combo1_->setGeometry(twipsRect(120, 180, 2115, 315, ref));
+    portFrame_ = new QGroupBox(client_);
+    portFrame_->setObjectName(QStringLiteral("Frame3"));
+    portFrame_->setGeometry(twipsRect(60, 1440, 4695, 915, ref));
+    portList_ = new QComboBox(portFrame_);
+    portList_->setObjectName(QStringLiteral("Combo1"));
+    portList_->setAccessibleName(QStringLiteral("Porta serial"));
+    portList_->setGeometry(twipsRect(120, 180, 2115, 315, ref));
     const struct {
         const char* name;
         const char* text;
@@ -96,64 +96,65 @@ void FrmXmodem::buildControls() {
     int i = 0;
     for (const auto& place : labels) {
         made[i] =
-            makeLabel(frame3_, QString::fromLatin1(place.name), QString::fromUtf8(place.text));
+            makeLabel(portFrame_, QString::fromLatin1(place.name), QString::fromUtf8(place.text));
         made[i]->setGeometry(twipsRect(place.left, place.top, 600, 225, ref));
         ++i;
     }
-    labErros_ = made[3];
-    labOk_ = made[4];
-    labTotal_ = made[5];
-    labPorcento_ = made[6];
-    auto* label5 = makeLabel(frame3_, QStringLiteral("Label5"), QStringLiteral("Configuração"));
+    errorCountLabel_ = made[3];
+    okCountLabel_ = made[4];
+    totalCountLabel_ = made[5];
+    percentLabel_ = made[6];
+    auto* label5 = makeLabel(portFrame_, QStringLiteral("Label5"), QStringLiteral("Configuração"));
     label5->setGeometry(twipsRect(60, 600, 1000, 225, ref));
     // The longest caption in the least room: one pixel smaller lets it fit.
     QFont narrow = label5->font();
     narrow.setPixelSize(10);
     label5->setFont(narrow);
-    text5_ = makeEdit(frame3_, QStringLiteral("Text5"), QStringLiteral("9600,n,8,1"),
-                      QStringLiteral("Configuração"));
-    text5_->setGeometry(twipsRect(1080, 540, 1095, 285, ref));
-    label5->setBuddy(text5_);
-    text4_ = makeEdit(frame3_, QStringLiteral("Text4"), QStringLiteral("1"), QStringLiteral("COM"));
+    transferSettingsEdit_ = makeEdit(portFrame_, QStringLiteral("Text5"),
+                                     QStringLiteral("9600,n,8,1"), QStringLiteral("Configuração"));
+    transferSettingsEdit_->setGeometry(twipsRect(1080, 540, 1095, 285, ref));
+    label5->setBuddy(transferSettingsEdit_);
+    portNumberEdit_ =
+        makeEdit(portFrame_, QStringLiteral("Text4"), QStringLiteral("1"), QStringLiteral("COM"));
     if (session_.edition.choosesPortFromList) {
         // Text4 holds the port number; the user picks the port in Combo1.
-        text4_->hide();
+        portNumberEdit_->hide();
     } else {
         // No probe and no list: the number is typed, under its caption.
-        combo1_->hide();
-        auto* label6 = makeLabel(frame3_, QStringLiteral("Label6"), QStringLiteral("COM"));
+        portList_->hide();
+        auto* label6 = makeLabel(portFrame_, QStringLiteral("Label6"), QStringLiteral("COM"));
         label6->setGeometry(twipsRect(120, 90, 615, 195, ref));
-        text4_->setGeometry(twipsRect(120, 285, 615, 285, ref));
-        label6->setBuddy(text4_);
+        portNumberEdit_->setGeometry(twipsRect(120, 285, 615, 285, ref));
+        label6->setBuddy(portNumberEdit_);
     }
 
-    progressBar1_ = new QProgressBar(client_);
-    progressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
-    progressBar1_->setGeometry(twipsRect(60, 2400, 4695, 255, ref));
-    progressBar1_->setRange(0, 100);
-    progressBar1_->setValue(0);
-    progressBar1_->setTextVisible(false);
+    progressBar_ = new QProgressBar(client_);
+    progressBar_->setObjectName(QStringLiteral("ProgressBar1"));
+    progressBar_->setGeometry(twipsRect(60, 2400, 4695, 255, ref));
+    progressBar_->setRange(0, 100);
+    progressBar_->setValue(0);
+    progressBar_->setTextVisible(false);
 
-    labInfo_ = makeLabel(client_, QStringLiteral("LabInfo"), {});
-    labInfo_->setGeometry(twipsRect(60, 2700, 4695, 255, ref));
+    infoLabel_ = makeLabel(client_, QStringLiteral("LabInfo"), {});
+    infoLabel_->setGeometry(twipsRect(60, 2700, 4695, 255, ref));
 
-    frame1_ = new QGroupBox(client_);
-    frame1_->setObjectName(QStringLiteral("Frame1"));
-    frame1_->setGeometry(twipsRect(60, 3000, 4695, 915, ref));
-    auto* image1 = makeLabel(frame1_, QStringLiteral("Image1"), {});
+    makerFrame_ = new QGroupBox(client_);
+    makerFrame_->setObjectName(QStringLiteral("Frame1"));
+    makerFrame_->setGeometry(twipsRect(60, 3000, 4695, 915, ref));
+    auto* image1 = makeLabel(makerFrame_, QStringLiteral("Image1"), {});
     image1->setGeometry(twipsRect(180, 240, 1860, 540, ref));
     image1->setPixmap(makerLogo(image1->size()));
-    label10_ = makeLabel(frame1_, QStringLiteral("Label10"), QStringLiteral("Versão:"));
-    label10_->setGeometry(twipsRect(2280, 240, 2295, 255, ref));
+    versionLabel_ = makeLabel(makerFrame_, QStringLiteral("Label10"), QStringLiteral("Versão:"));
+    versionLabel_->setGeometry(twipsRect(2280, 240, 2295, 255, ref));
     auto* label9 =
-        makeLabel(frame1_, QStringLiteral("Label9"), QStringLiteral("Controladores PXC"));
+        makeLabel(makerFrame_, QStringLiteral("Label9"), QStringLiteral("Controladores PXC"));
     label9->setGeometry(twipsRect(2280, 600, 2295, 255, ref));
 
-    command1_ = new QPushButton(QStringLiteral("Command1"), client_);
-    command1_->setObjectName(QStringLiteral("Command1"));
-    command1_->hide();
+    cancelButton_ = new QPushButton(QStringLiteral("Command1"), client_);
+    cancelButton_->setObjectName(QStringLiteral("Command1"));
+    cancelButton_->hide();
 
-    txtTerminal_ = new TerminalBox(client_);
+    terminal_ = new TerminalBox(client_);
 }
 
 QToolBar* FrmXmodem::buildToolbar(const QString& name, const QVector<ToolButtonSpec>& buttons,
@@ -181,7 +182,7 @@ QToolBar* FrmXmodem::buildToolbar(const QString& name, const QVector<ToolButtonS
                 [this, focusesTerminal, command = entry.command] {
                     execute(command);
                     if (focusesTerminal)
-                        txtTerminal_->setFocus();
+                        terminal_->setFocus();
                 });
         toolbarButtons_[entry.key] = action;
     }
@@ -225,17 +226,17 @@ void FrmXmodem::buildConsoleRow() {
         box->installEventFilter(this);
         return box;
     };
-    text3_ = caption(QStringLiteral("Text3"), QStringLiteral("Comando Y,Z,T,W:"));
-    txtYztw_ = makeEdit(toolbarTerminal_, QStringLiteral("TxtYZTW"), QStringLiteral("2,2,2,2"),
-                        QStringLiteral("Comando Y,Z,T,W"));
-    text1_ = caption(QStringLiteral("Text1"), QStringLiteral("Estação:"));
-    txtEstacao_ = makeEdit(toolbarTerminal_, QStringLiteral("TxtEstacao"), QStringLiteral("B"),
-                           QStringLiteral("Estação"));
-    txtEstacao_->setToolTip(QStringLiteral("Estação"));
-    text2_ = caption(QStringLiteral("Text2"), QStringLiteral("Identificador:"));
-    txtIdent_ = makeEdit(toolbarTerminal_, QStringLiteral("TxtIdent"), QStringLiteral("5839"),
-                         QStringLiteral("Identificador"));
-    txtIdent_->setToolTip(QStringLiteral("Identificador"));
+    commandCaption_ = caption(QStringLiteral("Text3"), QStringLiteral("Comando Y,Z,T,W:"));
+    yztwEdit_ = makeEdit(toolbarTerminal_, QStringLiteral("TxtYZTW"), QStringLiteral("2,2,2,2"),
+                         QStringLiteral("Comando Y,Z,T,W"));
+    stationCaption_ = caption(QStringLiteral("Text1"), QStringLiteral("Estação:"));
+    stationEdit_ = makeEdit(toolbarTerminal_, QStringLiteral("TxtEstacao"), QStringLiteral("B"),
+                            QStringLiteral("Estação"));
+    stationEdit_->setToolTip(QStringLiteral("Estação"));
+    identifierCaption_ = caption(QStringLiteral("Text2"), QStringLiteral("Identificador:"));
+    identifierEdit_ = makeEdit(toolbarTerminal_, QStringLiteral("TxtIdent"), QStringLiteral("5839"),
+                               QStringLiteral("Identificador"));
+    identifierEdit_->setToolTip(QStringLiteral("Identificador"));
     placeConsoleRow();
 }
 
@@ -245,13 +246,14 @@ void FrmXmodem::placeConsoleRow() {
         return box->fontMetrics().horizontalAdvance(box->text()) + box->textMargins().left() +
                box->textMargins().right() + 6;
     };
-    const int nextFree = placeRow({{text3_, 3480, 1395, captionWidth(text3_)},
-                                   {txtYztw_, 5040, 915},
-                                   {text1_, 6060, 675, captionWidth(text1_)},
-                                   {txtEstacao_, 6780, 315},
-                                   {text2_, 7200, 885, captionWidth(text2_)},
-                                   {txtIdent_, 8160, 645}},
-                                  60, 195, ref, 45);
+    const int nextFree =
+        placeRow({{commandCaption_, 3480, 1395, captionWidth(commandCaption_)},
+                  {yztwEdit_, 5040, 915},
+                  {stationCaption_, 6060, 675, captionWidth(stationCaption_)},
+                  {stationEdit_, 6780, 315},
+                  {identifierCaption_, 7200, 885, captionWidth(identifierCaption_)},
+                  {identifierEdit_, 8160, 645}},
+                 60, 195, ref, 45);
     // Reserve the row's room so the toolbar's own buttons never cover it.
     if (consoleSpacer_) {
         const int rowEnd = nextFree + twips(15, ref);
@@ -282,9 +284,8 @@ void FrmXmodem::formResize() {
         setFixedSize(xmodemModeSize());
     } else {
         const QSize outer = frameGeometry().size();
-        txtTerminal_->setGeometry(0, twips(400, this),
-                                  std::max(0, outer.width() - twips(100, this)),
-                                  std::max(0, outer.height() - twips(1000, this)));
+        terminal_->setGeometry(0, twips(400, this), std::max(0, outer.width() - twips(100, this)),
+                               std::max(0, outer.height() - twips(1000, this)));
     }
     const int barWidth = std::max(client_->width(), twips(kClientWidth, this));
     toolbarXmodem_->setGeometry(0, 0, barWidth, twips(kToolbarHeight, this));

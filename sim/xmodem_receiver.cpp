@@ -21,22 +21,22 @@ quint8 byteAt(const QByteArray& bytes, qsizetype index) {
 
 XmodemReceiver::XmodemReceiver(const XmodemFaults& faults, int interByteMs, Reply reply,
                                QObject* parent)
-    : QObject(parent), m_faults(faults), m_reply(std::move(reply)) {
-    m_interByte.setSingleShot(true);
-    m_interByte.setInterval(interByteMs);
-    connect(&m_interByte, &QTimer::timeout, this, &XmodemReceiver::blockCutShort);
-    m_block.reserve(BlockSize);
+    : QObject(parent), faults_(faults), reply_(std::move(reply)) {
+    interByte_.setSingleShot(true);
+    interByte_.setInterval(interByteMs);
+    connect(&interByte_, &QTimer::timeout, this, &XmodemReceiver::blockCutShort);
+    block_.reserve(BlockSize);
 }
 
 XmodemReceiver::Outcome XmodemReceiver::take(char c) {
-    if (m_block.isEmpty()) {
+    if (block_.isEmpty()) {
         if (c == Can)
-            return ++m_cansInARow >= CansToCancel ? Outcome::CancelledBySender : Outcome::Going;
-        m_cansInARow = 0;
+            return ++cansInARow_ >= CansToCancel ? Outcome::CancelledBySender : Outcome::Going;
+        cansInARow_ = 0;
         if (c == Eot) {
             if (muted())
                 return Outcome::Going;
-            if (m_faults.nakFirstEot && !std::exchange(m_eotRefused, true)) {
+            if (faults_.nakFirstEot && !std::exchange(eotRefused_, true)) {
                 answer(Nak);
                 return Outcome::Going;
             }
@@ -47,28 +47,28 @@ XmodemReceiver::Outcome XmodemReceiver::take(char c) {
         if (c != Soh)
             return Outcome::Going;
     }
-    m_block.append(c);
-    if (m_block.size() < BlockSize) {
-        m_interByte.start();
+    block_.append(c);
+    if (block_.size() < BlockSize) {
+        interByte_.start();
         return Outcome::Going;
     }
-    m_interByte.stop();
-    return judge(std::exchange(m_block, QByteArray()));
+    interByte_.stop();
+    return judge(std::exchange(block_, QByteArray()));
 }
 
 XmodemReceiver::Outcome XmodemReceiver::judge(const QByteArray& block) {
-    const int index = m_blocks + 1;
+    const int index = blocks_ + 1;
     const quint8 number = byteAt(block, 1);
     const bool numbered = number + byteAt(block, 2) == 0xFF;
     const bool isNext = numbered && number == static_cast<quint8>(index);
     // A resend after our acknowledgement got lost.
-    const bool isRepeat = numbered && m_blocks > 0 && number == static_cast<quint8>(m_blocks);
+    const bool isRepeat = numbered && blocks_ > 0 && number == static_cast<quint8>(blocks_);
     const QByteArrayView payload = QByteArrayView(block).sliced(3, DataSize);
     const quint16 check =
         static_cast<quint16>(byteAt(block, BlockSize - 2) << 8 | byteAt(block, BlockSize - 1));
     const bool intact = crc16Xmodem(payload) == check;
 
-    if (isNext && index == m_faults.cancelAt) {
+    if (isNext && index == faults_.cancelAt) {
         answer(Can);
         answer(Can);
         answer(Can);
@@ -76,22 +76,21 @@ XmodemReceiver::Outcome XmodemReceiver::judge(const QByteArray& block) {
     }
     if (muted())
         return Outcome::Going;
-    if (!intact || !(isNext || isRepeat) || (isNext && m_faults.nakAll)) {
+    if (!intact || !(isNext || isRepeat) || (isNext && faults_.nakAll)) {
         answer(Nak);
         return Outcome::Going;
     }
-    if (isNext && m_faults.nakEvery > 0 && index % m_faults.nakEvery == 0 &&
-        m_refusedOnce != index) {
-        m_refusedOnce = index;
+    if (isNext && faults_.nakEvery > 0 && index % faults_.nakEvery == 0 && refusedOnce_ != index) {
+        refusedOnce_ = index;
         answer(Nak);
         return Outcome::Going;
     }
     if (isNext) {
-        m_data.append(payload);
-        ++m_blocks;
+        data_.append(payload);
+        ++blocks_;
     }
-    if (m_faults.ackWithNak && m_reply) {
-        m_reply(QByteArray("\x06\x15", 2));
+    if (faults_.ackWithNak && reply_) {
+        reply_(QByteArray("\x06\x15", 2));
         return Outcome::Going;
     }
     answer(Ack);
@@ -99,18 +98,18 @@ XmodemReceiver::Outcome XmodemReceiver::judge(const QByteArray& block) {
 }
 
 void XmodemReceiver::blockCutShort() {
-    m_block.clear();
+    block_.clear();
     if (!muted())
         answer(Nak);
 }
 
 bool XmodemReceiver::muted() const {
-    return m_faults.silentAfter > 0 && m_blocks + 1 >= m_faults.silentAfter;
+    return faults_.silentAfter > 0 && blocks_ + 1 >= faults_.silentAfter;
 }
 
 void XmodemReceiver::answer(char c) {
-    if (m_reply)
-        m_reply(QByteArray(1, c));
+    if (reply_)
+        reply_(QByteArray(1, c));
 }
 
 } // namespace quillon::sim
