@@ -6,9 +6,10 @@
 #include "platform/qt_dialogs.h"
 #include "platform/qt_serial_port.h"
 #include "platform/signal_watch.h"
-#include "transfer/qt_sound_player.h"
+#include "transfer/system_sound_player.h"
 
 #include <QApplication>
+#include <QDir>
 
 #include <cstdlib>
 
@@ -20,9 +21,12 @@ int runProgram(int argc, char* argv[], const Edition& edition) {
     QApplication::setApplicationVersion(versionText(edition));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quillon")));
     QtDialogs dialogs;
-    Session session(edition, QApplication::applicationDirPath(), dialogs, qtPortFactory(PortMap()));
-    QtSoundPlayer sounds;
-    session.soundPlayer = &sounds;
+    // Native separators: the folder is shown and stored as the default working
+    // directory, which ends in the platform's separator.
+    Session session(edition, QDir::toNativeSeparators(QApplication::applicationDirPath()), dialogs,
+                    qtPortFactory(PortMap()));
+    const auto sounds = makeSystemSoundPlayer();
+    session.soundPlayer = sounds.get();
     FrmXmodem window(session);
     QObject::connect(&window, &FrmXmodem::ended, [&session] {
         // Unloading ends the program at once, even from inside a running wait

@@ -11,7 +11,8 @@ void printUsage() {
                "  --quick    smaller sizes and shorter waits; exits 1 only when a figure is "
                "far off\n"
                "  --report   print the figures and exit 0 whatever they are\n"
-               "  --noisy N  also N uploads through a noisy line at each of three error rates\n",
+               "  --noisy N  also N uploads through a noisy line at each of three error rates\n"
+               "  --noisy-only  only those\n",
                stdout);
 }
 
@@ -22,6 +23,8 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (quillon::bench::runNoisyShardIfAsked())
+        return 0;
 
     quillon::bench::Options options;
     const QStringList arguments = QCoreApplication::arguments().mid(1);
@@ -33,6 +36,8 @@ int main(int argc, char* argv[]) {
             options.reportOnly = true;
         } else if (argument == QLatin1String("--noisy") && i + 1 < arguments.size()) {
             options.noisyRuns = arguments[++i].toInt();
+        } else if (argument == QLatin1String("--noisy-only")) {
+            options.noisyOnly = true;
         } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             printUsage();
             return 0;
@@ -53,12 +58,15 @@ int main(int argc, char* argv[]) {
     findings.say(QStringLiteral("quillon-bench (%1, QPA %2)")
                      .arg(options.quick ? QStringLiteral("quick") : QStringLiteral("full"),
                           QApplication::platformName()));
-    quillon::bench::measureStartup(options, findings);
-    quillon::bench::measureTerminalReceive(options, findings);
-    const quillon::bench::CpuShare idleReference =
-        quillon::bench::measureWaitingCpu(options, findings);
-    quillon::bench::measureUpload(options, idleReference, findings);
-    quillon::bench::measureModbus(options, idleReference, findings);
+    if (!options.noisyOnly) {
+        quillon::bench::measureStartup(options, findings);
+        quillon::bench::measureTerminalReceive(options, findings);
+        const quillon::bench::CpuShare idleReference =
+            quillon::bench::measureWaitingCpu(options, findings);
+        quillon::bench::measureUpload(options, idleReference, findings);
+        quillon::bench::measureCliUpload(options, findings);
+        quillon::bench::measureModbus(options, idleReference, findings);
+    }
     quillon::bench::measureNoisyUploads(options, findings);
 
     if (findings.badlyOff.isEmpty() || options.reportOnly)

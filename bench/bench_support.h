@@ -28,6 +28,7 @@ struct Options {
     bool reportOnly = false;
     // Uploads through a noisy line at each of three error rates; 0 leaves them out.
     int noisyRuns = 0;
+    bool noisyOnly = false;
 };
 
 // What one measurement found: the lines to print, and what is far enough off
@@ -102,7 +103,11 @@ void measureTerminalReceive(const Options& options, Findings& findings);
 // Answers the plain event loop's share, the yardstick for the other CPU figures.
 CpuShare measureWaitingCpu(const Options& options, Findings& findings);
 void measureUpload(const Options& options, const CpuShare& idleReference, Findings& findings);
+// The command-line uploader against lrzsz on the same arrangement.
+void measureCliUpload(const Options& options, Findings& findings);
 void measureNoisyUploads(const Options& options, Findings& findings);
+// A child started by measureNoisyUploads runs its share and returns true.
+bool runNoisyShardIfAsked();
 void measureModbus(const Options& options, const CpuShare& idleReference, Findings& findings);
 
 } // namespace quillon::bench

@@ -4,6 +4,7 @@
 #include "core/serial_link.h"
 #include "platform/port_map.h"
 #include "platform/qt_serial_port.h"
+#include "tests/support/child_process.h"
 #include "tests/support/noisy_upload.h"
 #include "tests/support/pty_bridge.h"
 #include "tests/support/pty_peer.h"
@@ -44,15 +45,17 @@ constexpr double kWaitingGoalPercent = 2.0;
 constexpr double kWaitingBadlyOffPercent = 20.0;
 constexpr char kTransferSettings[] = "9600,n,8,1";
 
+constexpr double kCliGoalRatio = 1.02;
+const QString kNoLine = QStringLiteral("no pseudo-terminals or temporary folder");
+
+QString uploaderPath() {
+    const QString fromEnv = qEnvironmentVariable("QUILLON_UPLOAD");
+    return fromEnv.isEmpty() ? QStringLiteral(QUILLON_UPLOAD_PATH) : fromEnv;
+}
+
 QByteArray pseudoRandomBytes(qsizetype size) {
     // A fixed seed: every run and every bench sends the same bytes.
-    QByteArray bytes(size, '\0');
-    quint32 seed = 0x51u;
-    for (char& b : bytes) {
-        seed = seed * 1664525u + 1013904223u;
-        b = static_cast<char>(seed >> 24);
-    }
-    return bytes;
+    return test::seededBytes(size, 0x51u);
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes) {
@@ -147,20 +150,7 @@ void attach(QProcess& process, const QString& device, const QString& folder) {
     process.setStandardOutputFile(device, QIODevice::Append);
 }
 
-// Sleeps in an event loop until the process has ended or the time is up.
-bool waitForEnd(QProcess& process, int timeoutMs) {
-    if (process.state() == QProcess::NotRunning)
-        return true;
-    QEventLoop loop;
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-    limit.start(timeoutMs);
-    loop.exec();
-    return process.state() == QProcess::NotRunning;
-}
+using test::waitForEnd;
 
 void endProcess(QProcess& process) {
     if (process.state() == QProcess::NotRunning)
@@ -223,6 +213,8 @@ struct UploadRig {
         session.settings.portNumber = QString::number(kCom);
         session.settings.transferSettings = QString::fromLatin1(kTransferSettings);
         session.settings.programFile = programFile;
+        // As the main window does: every write ends in a send event.
+        port->setSendThreshold(1);
     }
 
     QString shownErrors() const {
@@ -263,7 +255,7 @@ Run referenceRun(const QString& portsDir, const QString& sourcePath, const QByte
     test::PtyBridge line(portsDir, kCom);
     QTemporaryDir rxFolder;
     if (!line.ok() || !rxFolder.isValid()) {
-        run.problem = QStringLiteral("no pseudo-terminals or temporary folder");
+        run.problem = kNoLine;
         return run;
     }
     QElapsedTimer clock;
@@ -304,23 +296,49 @@ Run referenceRun(const QString& portsDir, const QString& sourcePath, const QByte
     return run;
 }
 
+// One of the program's uploads against rx behind the gate: the line, the
+// clock, the watch on the line and when rx ended.
+struct GatedLine {
+    GatedLine(const QString& portsDir, int passes) : line(portsDir, kCom), watch(line, clock) {
+        clock.start();
+        gate = std::make_unique<test::RxGate>(line.peerDevice(), rxFolder.path(), passes);
+        QObject::connect(&gate->rx, &QProcess::finished, &gate->rx, [this] { rxEnd.take(clock); });
+    }
+    bool ok() const { return line.ok() && rxFolder.isValid(); }
+    bool rxEnded() { return gate->waitForRx(kRunLimitMs) && rxEnd.taken(); }
+
+    // The figures of a run that reached the transfer at `start` and whose rx
+    // ended; `run.problem` already set by the sender is kept.
+    void conclude(Run& run, const Mark& start, const QByteArray& source) const {
+        run.handshakeSeconds = static_cast<double>(start.ns) / 1e9;
+        run.seconds = static_cast<double>(rxEnd.ns - start.ns) / 1e9;
+        run.cpu = {run.seconds, rxEnd.cpu - start.cpu};
+        if (run.problem.isEmpty())
+            run.problem = exitProblem(gate->rx, QStringLiteral("rx"));
+        if (run.problem.isEmpty() && !takeLineTime(watch, run))
+            run.problem = QStringLiteral("the upload's bytes were not seen on the line");
+        if (run.problem.isEmpty())
+            run.problem = receivedProblem(source, rxFolder.filePath(QStringLiteral("prog.Epr")));
+    }
+
+    test::PtyBridge line;
+    QTemporaryDir rxFolder;
+    QElapsedTimer clock;
+    LineWatch watch;
+    Mark rxEnd;
+    std::unique_ptr<test::RxGate> gate;
+};
+
 Run ourRun(const QString& portsDir, const QString& sourcePath, const QByteArray& source) {
     Run run;
-    test::PtyBridge line(portsDir, kCom);
-    QTemporaryDir rxFolder;
-    if (!line.ok() || !rxFolder.isValid()) {
-        run.problem = QStringLiteral("no pseudo-terminals or temporary folder");
+    GatedLine gated(portsDir, 1);
+    if (!gated.ok()) {
+        run.problem = kNoLine;
         return run;
     }
-    QElapsedTimer clock;
-    clock.start();
-    LineWatch watch(line, clock);
-    Mark rxEnd;
-    UploadRig rig(portsDir, sourcePath, clock);
+    UploadRig rig(portsDir, sourcePath, gated.clock);
     // The handshake's bytes are not the transfer.
-    rig.view.onTransferring = [&watch] { watch.restart(); };
-    test::RxGate gate(line.peerDevice(), rxFolder.path(), 1);
-    QObject::connect(&gate.rx, &QProcess::finished, &gate.rx, [&] { rxEnd.take(clock); });
+    rig.view.onTransferring = [&gated] { gated.watch.restart(); };
     // Only for a stuck run: the handshake ends at its next pass, a block at its limit.
     QTimer stuck;
     stuck.setSingleShot(true);
@@ -331,7 +349,7 @@ Run ourRun(const QString& portsDir, const QString& sourcePath, const QByteArray&
     stuck.start(kRunLimitMs);
 
     rig.upload.run();
-    const bool rxEnded = gate.waitForRx(kRunLimitMs) && rxEnd.taken();
+    const bool rxEnded = gated.rxEnded();
     stuck.stop();
 
     const Mark& start = rig.view.transferring;
@@ -341,20 +359,60 @@ Run ourRun(const QString& portsDir, const QString& sourcePath, const QByteArray&
         run.problem = QStringLiteral("rx still running after the upload (status \"%1\")")
                           .arg(rig.view.status());
     } else {
-        run.handshakeSeconds = static_cast<double>(start.ns) / 1e9;
-        run.seconds = static_cast<double>(rxEnd.ns - start.ns) / 1e9;
-        run.cpu = {run.seconds, rxEnd.cpu - start.cpu};
         if (rig.view.status() != QLatin1String("PROGRAMA ENVIADO COM SUCESSO"))
             run.problem = QStringLiteral("status \"%1\"").arg(rig.view.status());
         else if (!rig.dialogs.messages.isEmpty())
             run.problem = QStringLiteral("the upload showed: ") + rig.shownErrors();
-        else
-            run.problem = exitProblem(gate.rx, QStringLiteral("rx"));
-        if (run.problem.isEmpty() && !takeLineTime(watch, run))
-            run.problem = QStringLiteral("the upload's bytes were not seen on the line");
-        if (run.problem.isEmpty())
-            run.problem = receivedProblem(source, rxFolder.filePath(QStringLiteral("prog.Epr")));
+        gated.conclude(run, start, source);
     }
+    return run;
+}
+
+// The command-line uploader, a child process on the same arrangement: its
+// "TRANSFERINDO" line on stderr stands where the window's status line does.
+// The gate hands over after the second "1", into a quiet second of the
+// handshake, so rx never starts on a start command it would take for noise.
+Run cliRun(const QString& portsDir, const QString& sourcePath, const QByteArray& source) {
+    Run run;
+    GatedLine gated(portsDir, 2);
+    if (!gated.ok()) {
+        run.problem = kNoLine;
+        return run;
+    }
+    Mark start;
+    QProcess cli;
+    QByteArray said;
+    QObject::connect(&cli, &QProcess::readyReadStandardError, &cli, [&] {
+        said += cli.readAllStandardError();
+        if (!start.taken() && said.contains("TRANSFERINDO")) {
+            start.take(gated.clock);
+            gated.watch.restart();
+        }
+    });
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUILLON_PORTS"), portsDir);
+    cli.setProcessEnvironment(environment);
+    cli.start(uploaderPath(),
+              {QStringLiteral("--port"), QString::number(kCom), QStringLiteral("--settings"),
+               QString::fromLatin1(kTransferSettings), sourcePath});
+    const bool cliEnded = waitForEnd(cli, kRunLimitMs);
+    const bool rxEnded = gated.rxEnded();
+    said += cli.readAllStandardError();
+    if (!cliEnded) {
+        run.problem = QStringLiteral("quillon-upload still running after %1")
+                          .arg(secondsText(kRunLimitMs / 1000.0));
+    } else if (cli.exitStatus() != QProcess::NormalExit || cli.exitCode() != 0) {
+        run.problem = QStringLiteral("quillon-upload exited with %1: %2")
+                          .arg(cli.exitCode())
+                          .arg(QString::fromLocal8Bit(said.trimmed()));
+    } else if (!start.taken()) {
+        run.problem = QStringLiteral("quillon-upload never said TRANSFERINDO");
+    } else if (!rxEnded) {
+        run.problem = QStringLiteral("rx still running after the upload");
+    } else {
+        gated.conclude(run, start, source);
+    }
+    endProcess(cli);
     return run;
 }
 
@@ -444,6 +502,15 @@ double ratioOf(const std::vector<double>& ours, const std::vector<double>& refer
     return median(ours) / median(reference);
 }
 
+// The fastest runs: rx now and then throws a block away and waits out its own
+// timeout (6 to 14 s), which says nothing about the sender.
+double ratioOfBest(const std::vector<double>& ours, const std::vector<double>& reference) {
+    if (ours.empty() || reference.empty())
+        return 0;
+    const double best = *std::min_element(reference.begin(), reference.end());
+    return best > 0 ? *std::min_element(ours.begin(), ours.end()) / best : 0;
+}
+
 QString medianText(const std::vector<double>& seconds) {
     if (seconds.empty())
         return QStringLiteral("n/a");
@@ -467,13 +534,13 @@ QString percentText(const std::vector<double>& percents) {
         .arg(seriesText(percents, 1));
 }
 
-QString ratioGoalText(double ratio) {
+QString ratioGoalText(double ratio, double goal = kGoalRatio) {
     if (!(ratio > 0))
         return QStringLiteral("n/a");
     return QStringLiteral("%1 (goal <= %2: %3)")
         .arg(ratio, 0, 'f', 2)
-        .arg(kGoalRatio, 0, 'f', 2)
-        .arg(goalText(ratio <= kGoalRatio));
+        .arg(goal, 0, 'f', 2)
+        .arg(goalText(ratio <= goal));
 }
 
 } // namespace
@@ -565,34 +632,121 @@ void measureUpload(const Options& options, const CpuShare& idleReference, Findin
                           .arg(waiting.cpu.percent(), 0, 'f', 1));
 }
 
+void measureCliUpload(const Options& options, Findings& findings) {
+    IsolatedPorts ports;
+    QTemporaryDir work;
+    const QByteArray source = pseudoRandomBytes(options.uploadBytes);
+    const QString sourcePath = work.filePath(QStringLiteral("upload.bin"));
+    if (!ports.ok() || !work.isValid() || !writeFile(sourcePath, source)) {
+        findings.say(QStringLiteral("cli_upload: skipped, no temporary folders"));
+        return;
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("rx")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("sx")).isEmpty()) {
+        findings.say(QStringLiteral("cli_upload: skipped, rx/sx from lrzsz not installed"));
+        return;
+    }
+    if (!QFileInfo(uploaderPath()).isExecutable()) {
+        findings.say(QStringLiteral("cli_upload: skipped, no quillon-upload at ") + uploaderPath());
+        return;
+    }
+    Series ours;
+    Series reference;
+    // A smoke run only asks whether it works; an rx stall costs up to 14 s a run.
+    const int runs = options.quick ? 1 : kRuns;
+    for (int i = 0; i < runs; ++i) {
+        reference.add(referenceRun(ports.dir(), sourcePath, source));
+        ours.add(cliRun(ports.dir(), sourcePath, source));
+        if (!ours.problems.isEmpty())
+            break;
+    }
+    const double ratio = ratioOf(ours.seconds, reference.seconds);
+    const double lineRatio = ratioOf(ours.lineSeconds, reference.lineSeconds);
+    const double bestRatio = ratioOfBest(ours.seconds, reference.seconds);
+    const double bestLineRatio = ratioOfBest(ours.lineSeconds, reference.lineSeconds);
+    findings.say(QStringLiteral("cli_upload_time: quillon-upload, %1 KiB pseudo-random, %2 "
+                                "alternating runs each, until rx ended: quillon-upload %3 from "
+                                "its TRANSFERINDO line, lrzsz sx -> rx -c %4; ratio of the "
+                                "medians %5, of the fastest runs %6")
+                     .arg(options.uploadBytes / 1024)
+                     .arg(runs)
+                     .arg(medianText(ours.seconds), medianText(reference.seconds),
+                          ratioGoalText(ratio, kCliGoalRatio),
+                          ratioGoalText(bestRatio, kCliGoalRatio)));
+    findings.say(
+        QStringLiteral("cli_upload_line: first byte after TRANSFERINDO to EOT on the "
+                       "line: quillon-upload %1, lrzsz %2; ratio of the medians %3, of "
+                       "the fastest runs %4")
+            .arg(lineText(ours.lineSeconds, xmodem::blockCount(options.uploadBytes).value_or(0)),
+                 lineText(reference.lineSeconds, lrzszBlocks(options.uploadBytes)),
+                 ratioGoalText(lineRatio, kCliGoalRatio),
+                 ratioGoalText(bestLineRatio, kCliGoalRatio)));
+    for (const QString& problem : std::as_const(reference.problems))
+        findings.say(QStringLiteral("  lrzsz reference run failed (not counted against "
+                                    "the program): ") +
+                     problem);
+    for (const QString& problem : std::as_const(ours.problems))
+        findings.flag(QStringLiteral("quillon-upload to rx did not arrive intact: ") + problem);
+    // One smoke run may meet one of rx's stalls; only the full runs judge speed.
+    if (!options.quick && bestRatio > kBadlyOffRatio)
+        findings.flag(QStringLiteral("quillon-upload took %1 times as long as lrzsz")
+                          .arg(bestRatio, 0, 'f', 2));
+}
+
+namespace {
+
+constexpr char kNoisyRateVariable[] = "QUILLON_NOISY_RATE";
+constexpr char kNoisyRunsVariable[] = "QUILLON_NOISY_RUNS";
+constexpr int kNoisyShards = 8;
+// Small programs keep 5,000 runs within minutes; the blocks are what the noise hits.
+constexpr int kNoisyMaxSize = 2000;
+
+} // namespace
+
+bool runNoisyShardIfAsked() {
+    if (!qEnvironmentVariableIsSet(test::kNoisyShardVariable))
+        return false;
+    const double rate = qEnvironmentVariable(kNoisyRateVariable).toDouble();
+    test::runNoisyShard(qEnvironmentVariableIntValue(kNoisyRunsVariable), [rate](int run) {
+        test::NoisyRun noisy;
+        noisy.seed = 50000u + static_cast<quint32>(run);
+        noisy.rate = rate;
+        noisy.maxSize = kNoisyMaxSize;
+        return noisy;
+    });
+    return true;
+}
+
 void measureNoisyUploads(const Options& options, Findings& findings) {
     if (options.noisyRuns <= 0)
         return;
-    for (const double rate : {1e-4, 1e-3, 1e-2}) {
-        int completed = 0;
-        QStringList falseSuccesses;
+    for (const double rate : {1e-4, 1e-3, 3e-3}) {
         QElapsedTimer clock;
         clock.start();
-        for (int run = 0; run < options.noisyRuns; ++run) {
-            test::NoisyRun noisy;
-            noisy.seed = 50000u + static_cast<quint32>(run);
-            noisy.rate = rate;
-            const test::NoisyOutcome outcome = test::noisyUpload(noisy);
-            completed += outcome.success ? 1 : 0;
-            if (!outcome.problem.isEmpty())
-                falseSuccesses << outcome.problem;
-        }
-        findings.say(QStringLiteral("upload_noisy: 1 corrupted byte in %1 each way (plus drops "
-                                    "and duplicates, split and held chunks), %2 uploads of up "
-                                    "to 3000 bytes to the simulator's loader: %3 % completed "
-                                    "(goal at 1 in 1000: >= 99 %), %4 false successes (goal 0), "
-                                    "%5")
-                         .arg(1 / rate, 0, 'f', 0)
-                         .arg(options.noisyRuns)
-                         .arg(100.0 * completed / options.noisyRuns, 0, 'f', 2)
-                         .arg(falseSuccesses.size())
-                         .arg(secondsText(static_cast<double>(clock.elapsed()) / 1000.0)));
-        for (const QString& problem : std::as_const(falseSuccesses))
+        QProcessEnvironment environment;
+        environment.insert(QLatin1String(kNoisyRateVariable), QString::number(rate, 'g', 17));
+        environment.insert(QLatin1String(kNoisyRunsVariable), QString::number(options.noisyRuns));
+        const test::NoisyTally tally = test::runNoisyShards(QCoreApplication::applicationFilePath(),
+                                                            {}, kNoisyShards, environment);
+        findings.say(
+            QStringLiteral("upload_noisy: 1 corrupted byte in %1 each way (plus drops "
+                           "and duplicates, split and held chunks), %2 uploads of up "
+                           "to %3 bytes to the simulator's loader, %4 side by side: "
+                           "%5 % completed (goal at 1 in 1000: >= 99 %), %6 false "
+                           "successes (goal 0), %7")
+                .arg(1 / rate, 0, 'f', 0)
+                .arg(tally.runs)
+                .arg(kNoisyMaxSize)
+                .arg(kNoisyShards)
+                .arg(tally.runs > 0 ? 100.0 * tally.successes / tally.runs : 0.0, 0, 'f', 2)
+                .arg(tally.problems.size())
+                .arg(secondsText(static_cast<double>(clock.elapsed()) / 1000.0)));
+        if (tally.childrenFailed || tally.runs != options.noisyRuns)
+            findings.flag(QStringLiteral("noisy uploads: %1 of %2 runs reported: ")
+                              .arg(tally.runs)
+                              .arg(options.noisyRuns) +
+                          tally.childOutput.right(2000));
+        for (const QString& problem : std::as_const(tally.problems))
             findings.flag(QStringLiteral("noisy upload: ") + problem);
     }
 }

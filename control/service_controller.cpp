@@ -115,9 +115,7 @@ void ServiceController::sendProgram() {
 }
 
 void ServiceController::cancelTransfer() {
-    session_.transfer.transferStop = true;
-    session_.transfer.transferBusy = false;
-    session_.waiter.wake(); // a block waiting for its reply sees the stop now
+    upload_->cancel();
 }
 
 bool ServiceController::uploadOnStack() const {

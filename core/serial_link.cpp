@@ -26,6 +26,7 @@ SerialLink::SerialLink(Session& session, SerialPort& port, QObject* parent)
         if (session_.transfer.uploadRunning)
             session_.transfer.portLost = true;
         onCommEvent();
+        session_.waiter.wake();
         Q_EMIT portLost(number);
     });
 }
@@ -67,7 +68,10 @@ void SerialLink::onCommEvent() {
         }
     }
     timer1_.start();
-    session_.waiter.wake();
+    // A send event brings nothing a waiting loop looks at; waking it for every
+    // block written would only cost a turn of the loop.
+    if (!link.lastReceived.isEmpty())
+        session_.waiter.wake();
 }
 
 void SerialLink::onBurstEnded() {

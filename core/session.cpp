@@ -15,7 +15,8 @@ void Session::reportError(int number) {
 QString Session::defaultFolder() const {
     if (QFileInfo(settingsFile).absolutePath() == QFileInfo(appDir).absoluteFilePath())
         return appDir;
-    return QDir::homePath();
+    // Native, as appDir is: the folder gets the platform's separator appended.
+    return QDir::toNativeSeparators(QDir::homePath());
 }
 
 } // namespace quillon

@@ -2,6 +2,7 @@
 
 #include "core/text_helpers.h"
 #include "platform/cp1252.h"
+#include "platform/errno_codes.h"
 #include "platform/paths.h"
 
 #include <QDir>
@@ -18,10 +19,9 @@ namespace quillon {
 namespace {
 
 int errorFromErrno(int code, const QString& path, bool reading) {
-    switch (code) {
-    case ENOSPC:
-    case EDQUOT:
+    if (isDiskFullErrno(code))
         return FileError::DiskFull;
+    switch (code) {
     case EACCES:
     case EPERM:
     case EROFS:

@@ -8,6 +8,12 @@ enum class MessageIcon { None, Exclamation };
 enum class MessageButtons { Ok, YesNo };
 enum class MessageAnswer { Ok, Yes, No };
 
+// The program's texts break lines with CR or CR LF; a box or a console wants "\n".
+inline QString withLineBreaks(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
 struct FileDialogRequest {
     QString initialName;
     QString filter; // "description|pattern|description|pattern"

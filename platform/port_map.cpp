@@ -17,9 +17,20 @@ QString PortMap::defaultPortsDir() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/ports");
 }
 
+PortMap PortMap::single(int comNumber, const QString& device) {
+    PortMap map;
+    map.singleCom_ = comNumber;
+    // One device reached by two names must take one lock file.
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    map.singleDevice_ = canonical.isEmpty() ? device : canonical;
+    return map;
+}
+
 QString PortMap::devicePath(int comNumber) const {
     if (comNumber < 1)
         return {};
+    if (singleCom_ > 0)
+        return comNumber == singleCom_ ? singleDevice_ : QString();
 #ifdef Q_OS_WIN
     return QStringLiteral("\\\\.\\COM%1").arg(comNumber);
 #else

@@ -11,6 +11,9 @@ class PortMap {
 public:
     // portsDir empty: $QUILLON_PORTS, else "ports" beside the program.
     explicit PortMap(QString portsDir = QString());
+    // Only COM `comNumber`, on the given device path (a command line naming its
+    // device instead of a number); every other number has none.
+    static PortMap single(int comNumber, const QString& device);
 
     // The device for a COM number, or empty when there is none.
     QString devicePath(int comNumber) const;
@@ -21,6 +24,8 @@ public:
 
 private:
     QString portsDir_;
+    int singleCom_ = 0;
+    QString singleDevice_;
 };
 
 } // namespace quillon

@@ -14,12 +14,6 @@ QWidget* owner() {
     return QApplication::activeWindow();
 }
 
-// The program's texts break lines with CR or CR LF.
-QString withLineBreaks(QString text) {
-    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
-        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
-}
-
 } // namespace
 
 MessageAnswer QtDialogs::message(const QString& title, const QString& text, MessageIcon icon,

@@ -99,6 +99,9 @@ int QtSerialPortDevice::write(const QByteArray& data) {
         return PortError::PortNotOpen;
     if (port_.write(data) != data.size())
         return PortError::DeviceLost;
+    // Into the driver now, not on the event loop's next turn: a block's reply
+    // cannot come before the block has left, so the wait would be that much longer.
+    port_.flush();
     return PortError::None;
 }
 

@@ -3,9 +3,14 @@
 #include <QSocketNotifier>
 #include <QString>
 
-#ifndef Q_OS_WIN
-#include <cerrno>
 #include <csignal>
+
+#ifdef Q_OS_WIN
+#include <QMetaObject>
+#include <QPointer>
+#include <windows.h>
+#else
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -27,6 +32,39 @@ void onSignal(int signo) {
 }
 
 } // namespace
+#else
+namespace {
+
+// The console calls its handler on a thread of its own: the watch is reached only
+// through a queued call, which Qt makes safe across threads.
+QPointer<SignalWatch> consoleWatch;
+
+int signalFor(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT:
+        return SIGINT;
+    case CTRL_BREAK_EVENT:
+        return SIGINT;
+    case CTRL_CLOSE_EVENT:
+        return SIGTERM;
+    default:
+        return 0;
+    }
+}
+
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    const int signo = signalFor(event);
+    SignalWatch* watch = consoleWatch.data();
+    if (signo == 0 || watch == nullptr)
+        return FALSE;
+    QMetaObject::invokeMethod(
+        watch, [watch, signo] { emit watch->caught(signo); }, Qt::QueuedConnection);
+    if (event == CTRL_CLOSE_EVENT)
+        ::Sleep(5000); // the console ends the process when this returns: give the run time to stop
+    return TRUE;
+}
+
+} // namespace
 #endif
 
 SignalWatch::SignalWatch(QObject* parent) : QObject(parent) {}
@@ -37,7 +75,10 @@ SignalWatch::~SignalWatch() {
 
 bool SignalWatch::install(QString* error) {
 #ifdef Q_OS_WIN
+    // A window program has no console: the call fails quietly and nothing is watched.
     Q_UNUSED(error);
+    consoleWatch = this;
+    ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
     return true;
 #else
     if (pipeFds[0] < 0 && ::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) {

@@ -9,7 +9,7 @@ namespace quillon {
 // Turns the signals that ask a program to end (SIGINT, SIGTERM, SIGHUP: Ctrl+C, kill,
 // logout, a closed terminal) into a Qt signal through a self-pipe, so the program can
 // finish its work in the event loop (save, remove what it made) instead of dying
-// mid-way. Where there are no such signals, install() watches nothing.
+// mid-way. On Windows the console's Ctrl+C, Ctrl+Break and close take their place.
 class SignalWatch : public QObject {
     Q_OBJECT
 public:

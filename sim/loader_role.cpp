@@ -101,7 +101,7 @@ void LoaderRole::takeStartCommand(char c) {
 void LoaderRole::startCalling() {
     startQuiet_.stop();
     phase_ = Phase::Calling;
-    receiver_ = std::make_unique<XmodemReceiver>(settings_.faults, settings_.times.interByteMs,
+    receiver_ = std::make_unique<XmodemReceiver>(settings_.faults, settings_.times,
                                                  [this](const QByteArray& bytes) { send(bytes); });
     report(QStringLiteral("loader: keys B1 and B2 pressed; calling for the program"));
     call();

@@ -31,6 +31,13 @@ struct LoaderTimes {
     int giveUpMs = 60'000;
     // A gap this long inside a block means the rest of it is not coming.
     int interByteMs = 1000;
+    // Silence this long while a transfer is under way asks again with NAK, as XMODEM
+    // receivers do when a block or their own answer was lost on the line. Zero: never.
+    int retryMs = 0;
+    // After a damaged block, the line must be quiet this long before the NAK goes out,
+    // so that the rest of a block cut short is not taken for the start of the resend.
+    // Zero: the NAK goes out at once.
+    int purgeMs = 0;
     // A start sequence whose commands stop this long is over. The program repeats them
     // every second while it waits, so this only ends one that was given up.
     int startQuietMs = 5000;

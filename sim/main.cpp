@@ -12,6 +12,7 @@
 #include <memory>
 
 using namespace quillon::sim;
+using quillon::SignalWatch;
 
 namespace {
 

@@ -19,16 +19,38 @@ quint8 byteAt(const QByteArray& bytes, qsizetype index) {
 
 } // namespace
 
-XmodemReceiver::XmodemReceiver(const XmodemFaults& faults, int interByteMs, Reply reply,
+XmodemReceiver::XmodemReceiver(const XmodemFaults& faults, const LoaderTimes& times, Reply reply,
                                QObject* parent)
     : QObject(parent), faults_(faults), reply_(std::move(reply)) {
     interByte_.setSingleShot(true);
-    interByte_.setInterval(interByteMs);
+    interByte_.setInterval(times.interByteMs);
     connect(&interByte_, &QTimer::timeout, this, &XmodemReceiver::blockCutShort);
+    retry_.setSingleShot(true);
+    retry_.setInterval(times.retryMs);
+    connect(&retry_, &QTimer::timeout, &quietConfirmed_, qOverload<>(&QTimer::start));
+    purge_.setSingleShot(true);
+    purge_.setInterval(times.purgeMs);
+    // A timer that ran late (the process was held up) fires beside bytes that came
+    // meanwhile and may be handled first: the NAK waits one more turn of the event
+    // loop, where those bytes call it off. A NAK for a block already answered would
+    // be followed by a second ACK, which the sender takes for the next block.
+    connect(&purge_, &QTimer::timeout, &quietConfirmed_, qOverload<>(&QTimer::start));
+    quietConfirmed_.setSingleShot(true);
+    quietConfirmed_.setInterval(0);
+    connect(&quietConfirmed_, &QTimer::timeout, this, [this] {
+        if (block_.isEmpty() && !muted())
+            answer(Nak);
+    });
     block_.reserve(BlockSize);
 }
 
 XmodemReceiver::Outcome XmodemReceiver::take(char c) {
+    retry_.stop();
+    quietConfirmed_.stop();
+    if (purge_.isActive()) {
+        purge_.start();
+        return Outcome::Going;
+    }
     if (block_.isEmpty()) {
         if (c == Can)
             return ++cansInARow_ >= CansToCancel ? Outcome::CancelledBySender : Outcome::Going;
@@ -76,7 +98,11 @@ XmodemReceiver::Outcome XmodemReceiver::judge(const QByteArray& block) {
     }
     if (muted())
         return Outcome::Going;
-    if (!intact || !(isNext || isRepeat) || (isNext && faults_.nakAll)) {
+    if (!intact || !numbered) {
+        refuseDamaged();
+        return Outcome::Going;
+    }
+    if (!(isNext || isRepeat) || (isNext && faults_.nakAll)) {
         answer(Nak);
         return Outcome::Going;
     }
@@ -89,8 +115,8 @@ XmodemReceiver::Outcome XmodemReceiver::judge(const QByteArray& block) {
         data_.append(payload);
         ++blocks_;
     }
-    if (faults_.ackWithNak && reply_) {
-        reply_(QByteArray("\x06\x15", 2));
+    if (faults_.ackWithNak) {
+        send(QByteArray("\x06\x15", 2));
         return Outcome::Going;
     }
     answer(Ack);
@@ -103,13 +129,26 @@ void XmodemReceiver::blockCutShort() {
         answer(Nak);
 }
 
+void XmodemReceiver::refuseDamaged() {
+    if (purge_.interval() > 0)
+        purge_.start();
+    else
+        answer(Nak);
+}
+
 bool XmodemReceiver::muted() const {
     return faults_.silentAfter > 0 && blocks_ + 1 >= faults_.silentAfter;
 }
 
 void XmodemReceiver::answer(char c) {
+    send(QByteArray(1, c));
+}
+
+void XmodemReceiver::send(const QByteArray& bytes) {
+    if (retry_.interval() > 0)
+        retry_.start();
     if (reply_)
-        reply_(QByteArray(1, c));
+        reply_(bytes);
 }
 
 } // namespace quillon::sim

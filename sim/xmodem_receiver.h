@@ -38,7 +38,7 @@ public:
     };
     using Reply = std::function<void(const QByteArray&)>;
 
-    XmodemReceiver(const XmodemFaults& faults, int interByteMs, Reply reply,
+    XmodemReceiver(const XmodemFaults& faults, const LoaderTimes& times, Reply reply,
                    QObject* parent = nullptr);
 
     Outcome take(char c);
@@ -50,13 +50,18 @@ public:
 private:
     Outcome judge(const QByteArray& block);
     void blockCutShort();
+    void refuseDamaged();
     // From the silent-after block on, nothing is answered, refusals included.
     bool muted() const;
     void answer(char c);
+    void send(const QByteArray& bytes);
 
     XmodemFaults faults_;
     Reply reply_;
     QTimer interByte_;
+    QTimer retry_;
+    QTimer purge_;
+    QTimer quietConfirmed_;
     QByteArray block_;
     QByteArray data_;
     int blocks_ = 0;

@@ -21,6 +21,9 @@ public:
 
     QString modemCommand(const QString& command, double limitSeconds) override;
     QString hangUpModem() override;
+    // A command under way (a dial) ends at its next step with AbortDial, as
+    // the wait dialog's Esc makes it.
+    void giveUp() { session_.modem.modemAbort = true; }
     // AbortDial: "ath" without a line end, then half a second.
     void abortDial();
 

@@ -1,4 +1,5 @@
 #include "transfer/qt_sound_player.h"
+#include "transfer/system_sound_player.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -35,6 +36,14 @@ void QtSoundPlayer::play(const QString& file) {
         return;
     }
     effect->play();
+}
+
+} // namespace quillon
+
+namespace quillon {
+
+std::unique_ptr<SoundPlayer> makeSystemSoundPlayer() {
+    return std::make_unique<QtSoundPlayer>();
 }
 
 } // namespace quillon

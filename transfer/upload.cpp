@@ -3,10 +3,10 @@
 #include "core/text_file.h"
 #include "core/text_helpers.h"
 #include "platform/paths.h"
+#include "transfer/program_file.h"
 #include "transfer/sounds.h"
 #include "transfer/xmodem.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 
@@ -14,26 +14,6 @@
 #include <cmath>
 
 namespace quillon {
-
-namespace {
-
-// Overflow: the block count does not fit 16 bits.
-constexpr int kOverflow = 6;
-
-int fileErrorNumber(const QFile& file, const QString& path) {
-    const QFileInfo info(path);
-    if (!info.absoluteDir().exists())
-        return FileError::PathNotFound;
-    if (!info.exists())
-        return FileError::FileNotFound;
-    if (info.isDir())
-        return FileError::PathFileAccess;
-    if (file.error() == QFileDevice::ReadError)
-        return FileError::DeviceIo;
-    return FileError::PermissionDenied;
-}
-
-} // namespace
 
 bool Upload::gaveUp() {
     session_.transfer.transferStop = true;
@@ -116,6 +96,12 @@ void Upload::sendBlock(const QByteArray& block) {
     }
 }
 
+void Upload::cancel() {
+    session_.transfer.transferStop = true;
+    session_.transfer.transferBusy = false;
+    session_.waiter.wake();
+}
+
 void Upload::run() {
     TransferState& transfer = session_.transfer;
     // One upload at a time: the cancel key clears transferBusy at once, but a stopped
@@ -144,16 +130,16 @@ void Upload::runSteps() {
     const QFileInfo info(path);
     QFile file(path);
     if (!info.isFile()) {
-        failWithError(fileErrorNumber(file, path));
+        failWithError(programFileErrorNumber(file, path));
         return;
     }
     // Refused before it is read: a count that overflows needs no reading.
     if (!xmodem::blockCount(info.size())) {
-        failWithError(kOverflow);
+        failWithError(kBlockCountOverflow);
         return;
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        failWithError(fileErrorNumber(file, path));
+        failWithError(programFileErrorNumber(file, path));
         return;
     }
     // Read whole before the first block: what goes out is the file as it was
@@ -166,9 +152,7 @@ void Upload::runSteps() {
         return;
     }
     if (program.isEmpty()) {
-        session_.dialogs.message(QStringLiteral("Quillon"),
-                                 QStringLiteral("O arquivo do programa está vazio:") + kCrLf +
-                                     path + kCrLf + QStringLiteral("Nada foi enviado."),
+        session_.dialogs.message(QStringLiteral("Quillon"), emptyProgramFileText(path),
                                  MessageIcon::Exclamation, MessageButtons::Ok);
         view_.setStatus({});
         finish();
@@ -176,7 +160,7 @@ void Upload::runSteps() {
     }
     const auto blocks = xmodem::blockCount(program.size());
     if (!blocks) {
-        failWithError(kOverflow);
+        failWithError(kBlockCountOverflow);
         return;
     }
     view_.setProgressMaximum(*blocks);
@@ -213,7 +197,7 @@ void Upload::sendProgram(const QByteArray& program, qint16 blocks) {
         if (transfer.transferStop)
             break;
         acknowledged = k;
-        if (shown.elapsed() >= kProgressEveryMs || k == 1 || k == blocks) {
+        if (shown.elapsed() >= progressEveryMs || k == 1 || k == blocks) {
             showProgress(k, blocks);
             onScreen = k;
             shown.restart();

@@ -19,6 +19,9 @@ public:
 
     // mnuSnd_Click.
     void run();
+    // CancelTransfer's part in the session: the handshake and the blocks stop
+    // at their next check, and a block waiting for its reply sees it now.
+    void cancel();
     // SendBlock: the outcome is left in TransferStop / TransferFailed.
     void sendBlock(const QByteArray& block);
 
@@ -33,8 +36,9 @@ public:
     static constexpr int kSilentEotRounds = 2;
     // Quiet kept after the last EOT before a modem escape.
     static constexpr int kQuietAfterEotMs = 1200;
-    // How often the counters are redrawn while blocks go out.
-    static constexpr int kProgressEveryMs = 50;
+    // How often the counters are redrawn while blocks go out: a window's
+    // redraw costs more than a block; a view that keeps its own pace takes 0.
+    int progressEveryMs = 50;
 
 private:
     void runSteps();

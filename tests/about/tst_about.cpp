@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QOperatingSystemVersion>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -179,6 +180,8 @@ void TstAbout::firstToolOnPath_data() {
 }
 
 void TstAbout::firstToolOnPath() {
+    if (QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows)
+        QSKIP("Windows names the tool in its registry");
     QFETCH(QStringList, installed);
     QFETCH(QString, chosen);
     PathWith path(installed);

@@ -1,9 +1,11 @@
 #include "core/settings_file.h"
+#include "platform/paths.h"
 #include "platform/settings_location.h"
 #include "tests/app/window_fixture.h"
 
 #include <QDir>
 #include <QFile>
+#include <QOperatingSystemVersion>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -177,7 +179,11 @@ void TstSettingsLocation::readOnlyProgramWritesNothingBesideItself() {
     const QString root = QDir(home.path()).canonicalPath();
     EnvGuard homeVar("HOME", QFile::encodeName(root));
     EnvGuard xdg("XDG_CONFIG_HOME", QByteArray());
-    const QString userFile = root + QStringLiteral("/.config/quillon/QuillonV2/Quillon.ini");
+    EnvGuard appData("APPDATA", QFile::encodeName(root + QStringLiteral("/AppData/Roaming")));
+    const QString userFile =
+        root + (QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows
+                    ? QStringLiteral("/AppData/Roaming/Quillon/QuillonV2/Quillon.ini")
+                    : QStringLiteral("/.config/quillon/QuillonV2/Quillon.ini"));
     const auto installed = [](WindowFixture& f) {
         f.session.settingsFile =
             settingsFilePath(f.folder.appDir, QStringLiteral("QuillonV2"), readOnly);
@@ -192,8 +198,11 @@ void TstSettingsLocation::readOnlyProgramWritesNothingBesideItself() {
         QCOMPARE(entriesOf(f.folder.appDir), QStringList());
         // A fresh file starts the file dialogs in the user's home, not in the
         // program's folder under /usr.
-        QCOMPARE(contentsOf(userFile), "1\r\n9600,n,8,1\r\n1200,n,8,1\r\n/\r\n" +
-                                           QFile::encodeName(root) + "/\r\n0\r\n\r\n\r\n\r\n");
+        // (Windows takes the home from USERPROFILE, not HOME.)
+        QCOMPARE(contentsOf(userFile),
+                 "1\r\n9600,n,8,1\r\n1200,n,8,1\r\n" + defaultProgramFile().toLocal8Bit() + "\r\n" +
+                     QDir::toNativeSeparators(QDir::homePath()).toLocal8Bit() +
+                     folderSeparator().toLocal8Bit() + "\r\n0\r\n\r\n\r\n\r\n");
     }
     QFile file(userFile);
     QVERIFY(file.open(QIODevice::WriteOnly));

@@ -1,61 +1,23 @@
 #include "tests/support/fault_relay.h"
 
-#include <QDir>
-#include <QFile>
-#include <QSocketNotifier>
-
 #include <algorithm>
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace quillon::test {
 
 FaultRelay::FaultRelay(const QString& portsDir, int com, quint32 seed, const LineFaults& toPeer,
                        const LineFaults& toProgram)
-    : random_(seed) {
+    : pair_(
+          portsDir, com, this, [this](int from) { relay(from); },
+          [this](int to) { pair_.write(to, ends_[1 - to].backlog); }),
+      random_(seed) {
     clock_.start();
     for (int i = 0; i < 2; ++i) {
         End& end = ends_[i];
         end.faults = i == 0 ? toPeer : toProgram;
-        char name[256] = {};
-        if (::openpty(&end.master, &end.slaveKeeper, name, nullptr, nullptr) != 0) {
-            end.master = -1;
-            return;
-        }
-        termios raw{};
-        ::tcgetattr(end.slaveKeeper, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(end.slaveKeeper, TCSANOW, &raw);
-        ::fcntl(end.master, F_SETFL, ::fcntl(end.master, F_GETFL) | O_NONBLOCK);
-        end.device = QString::fromLocal8Bit(name);
-        end.readable = std::make_unique<QSocketNotifier>(end.master, QSocketNotifier::Read);
-        connect(end.readable.get(), &QSocketNotifier::activated, this, [this, i] { relay(i); });
-        end.writable = std::make_unique<QSocketNotifier>(end.master, QSocketNotifier::Write);
-        end.writable->setEnabled(false);
-        connect(end.writable.get(), &QSocketNotifier::activated, this, [this, i] { drain(i); });
         end.due.setSingleShot(true);
         end.due.setTimerType(Qt::PreciseTimer);
         connect(&end.due, &QTimer::timeout, this, [this, i] { release(i); });
     }
-    QDir().mkpath(portsDir);
-    link_ = portsDir + QStringLiteral("/COM%1").arg(com);
-    QFile::remove(link_);
-    QFile::link(ends_[0].device, link_);
-}
-
-FaultRelay::~FaultRelay() {
-    for (End& end : ends_) {
-        end.readable.reset();
-        end.writable.reset();
-        if (end.master >= 0)
-            ::close(end.master);
-        if (end.slaveKeeper >= 0)
-            ::close(end.slaveKeeper);
-    }
-    if (!link_.isEmpty())
-        QFile::remove(link_);
 }
 
 bool FaultRelay::chance(double rate) {
@@ -86,20 +48,13 @@ QByteArray FaultRelay::spoil(const LineFaults& faults, const QByteArray& bytes) 
 }
 
 void FaultRelay::relay(int from) {
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(ends_[from].master, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        const QByteArray bytes =
-            spoil(ends_[from].faults, QByteArray(buffer, static_cast<qsizetype>(n)));
-        if (bytes.size() > 1 && chance(ends_[from].faults.split)) {
-            const auto cut = std::uniform_int_distribution<qsizetype>(1, bytes.size() - 1)(random_);
-            hold(from, bytes.left(cut));
-            hold(from, bytes.mid(cut));
-        } else if (!bytes.isEmpty()) {
-            hold(from, bytes);
-        }
+    const QByteArray bytes = spoil(ends_[from].faults, pair_.readAll(from));
+    if (bytes.size() > 1 && chance(ends_[from].faults.split)) {
+        const auto cut = std::uniform_int_distribution<qsizetype>(1, bytes.size() - 1)(random_);
+        hold(from, bytes.left(cut));
+        hold(from, bytes.mid(cut));
+    } else if (!bytes.isEmpty()) {
+        hold(from, bytes);
     }
     release(from);
 }
@@ -124,21 +79,7 @@ void FaultRelay::release(int from) {
     }
     if (!end.held.empty())
         end.due.start(static_cast<int>(end.held.front().dueMs - now));
-    drain(1 - from);
-}
-
-void FaultRelay::drain(int to) {
-    End& source = ends_[1 - to];
-    End& target = ends_[to];
-    while (!source.backlog.isEmpty()) {
-        const ssize_t n = ::write(target.master, source.backlog.constData(),
-                                  static_cast<size_t>(source.backlog.size()));
-        if (n <= 0)
-            break;
-        source.backlog.remove(0, n);
-    }
-    // Wait for room only while something is held back, so the relay sleeps otherwise.
-    target.writable->setEnabled(!source.backlog.isEmpty());
+    pair_.write(1 - from, end.backlog);
 }
 
 } // namespace quillon::test

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/pty_pair.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
@@ -7,10 +9,7 @@
 #include <QTimer>
 
 #include <deque>
-#include <memory>
 #include <random>
-
-class QSocketNotifier;
 
 namespace quillon::test {
 
@@ -42,11 +41,10 @@ class FaultRelay : public QObject {
 public:
     FaultRelay(const QString& portsDir, int com, quint32 seed, const LineFaults& toPeer,
                const LineFaults& toProgram);
-    ~FaultRelay() override;
 
-    bool ok() const { return ends_[0].master >= 0 && ends_[1].master >= 0; }
-    QString programDevice() const { return ends_[0].device; }
-    QString peerDevice() const { return ends_[1].device; }
+    bool ok() const { return pair_.ok(); }
+    QString programDevice() const { return pair_.device(0); }
+    QString peerDevice() const { return pair_.device(1); }
     // Faults put on the line so far, both directions.
     int faultsInjected() const { return faults_; }
 
@@ -56,11 +54,6 @@ private:
         QByteArray bytes;
     };
     struct End {
-        int master = -1;
-        int slaveKeeper = -1;
-        QString device;
-        std::unique_ptr<QSocketNotifier> readable;
-        std::unique_ptr<QSocketNotifier> writable;
         LineFaults faults;     // for bytes read from this end
         std::deque<Held> held; // bound for the other end, not due yet
         QTimer due;
@@ -70,11 +63,10 @@ private:
     QByteArray spoil(const LineFaults& faults, const QByteArray& bytes);
     void hold(int from, QByteArray bytes);
     void release(int from);
-    void drain(int to);
     bool chance(double rate);
 
     End ends_[2];
-    QString link_;
+    PtyPair pair_;
     std::mt19937 random_;
     QElapsedTimer clock_;
     int faults_ = 0;

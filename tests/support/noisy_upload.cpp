@@ -19,10 +19,14 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <random>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 namespace quillon::test {
 
@@ -91,26 +95,36 @@ QString heldProblem(const QByteArray& program, const QString& path) {
 
 } // namespace
 
-NoisyOutcome noisyUpload(const NoisyRun& run) {
-    const NoisyReceiver receiver = run.receiver;
-    const quint32 seed = run.seed;
-    std::mt19937 random(seed);
+NoisyLine noisyLineFor(std::mt19937& random, double rate, int maxSize) {
     auto pick = [&random](double a, double b) {
         return std::uniform_real_distribution<double>(a, b)(random);
     };
     static const double rates[] = {0, 1e-3, 3e-3, 1e-2};
     const double picked = rates[random() % 4];
-    const double rate = run.rate >= 0 ? run.rate : picked;
-    LineFaults toPeer = LineFaults::corrupting(rate);
-    toPeer.drop = rate * pick(0, 0.3);
-    toPeer.duplicate = rate * pick(0, 0.3);
-    LineFaults toProgram = LineFaults::corrupting(rate);
-    toProgram.drop = rate * pick(0, 0.3);
-    toProgram.duplicate = rate * pick(0, 0.3);
-    QByteArray program(static_cast<qsizetype>(1 + random() % static_cast<quint32>(run.maxSize)),
-                       '\0');
-    for (char& c : program)
+    NoisyLine line;
+    line.rate = rate >= 0 ? rate : picked;
+    line.toPeer = LineFaults::corrupting(line.rate);
+    line.toPeer.drop = line.rate * pick(0, 0.3);
+    line.toPeer.duplicate = line.rate * pick(0, 0.3);
+    line.toProgram = LineFaults::corrupting(line.rate);
+    line.toProgram.drop = line.rate * pick(0, 0.3);
+    line.toProgram.duplicate = line.rate * pick(0, 0.3);
+    line.program =
+        QByteArray(static_cast<qsizetype>(1 + random() % static_cast<quint32>(maxSize)), '\0');
+    for (char& c : line.program)
         c = static_cast<char>(random());
+    return line;
+}
+
+NoisyOutcome noisyUpload(const NoisyRun& run) {
+    const NoisyReceiver receiver = run.receiver;
+    const quint32 seed = run.seed;
+    std::mt19937 random(seed);
+    const NoisyLine noisy = noisyLineFor(random, run.rate, run.maxSize);
+    const double rate = noisy.rate;
+    const LineFaults& toPeer = noisy.toPeer;
+    const LineFaults& toProgram = noisy.toProgram;
+    const QByteArray& program = noisy.program;
 
     QTemporaryDir work;
     const QString portsDir = work.filePath(QStringLiteral("ports"));
@@ -132,8 +146,12 @@ NoisyOutcome noisyUpload(const NoisyRun& run) {
     std::unique_ptr<SerialPort> port = session.portFactory();
     SerialLink link(session, *port);
     Upload upload(session, *port, view);
-    upload.handshake().passMs = 20;
-    upload.blockLimitMs = 1500;
+    // The gate before rx waits for a quiet line, which passes this short never leave.
+    upload.handshake().passMs = receiver == NoisyReceiver::Rx ? 300 : 20;
+    // Every receiver here asks again after well under a second of silence, and
+    // python3-xmodem first waits out a second of quiet line before its NAK: the
+    // limit leaves room for a few such rounds, or a lost byte would end the run.
+    upload.blockLimitMs = 4000;
     // rx -c answers EOT only after a second of silence: its runs keep the real wait.
     if (receiver != NoisyReceiver::Rx)
         upload.eotReplyMs = 300;
@@ -147,16 +165,19 @@ NoisyOutcome noisyUpload(const NoisyRun& run) {
         settings.savePath = heldPath;
         settings.times.callMs = 50;
         settings.times.interByteMs = 200;
-        settings.times.giveUpMs = 3000;
+        settings.times.giveUpMs = 6000;
+        settings.times.retryMs = 400;
+        settings.times.purgeMs = 30;
         settings.faults.nakFirstEot = random() % 2 == 0;
         settings.faults.ackWithNak = random() % 3 == 0;
         loader = std::make_unique<LoaderPeer>(line.peerDevice(), settings);
     } else if (receiver == NoisyReceiver::Rx) {
         rx =
             std::make_unique<RxGate>(line.peerDevice(), work.path(), 1, QStringLiteral("held.Epr"));
+        rx->rxOptions = {QStringLiteral("-t"), QStringLiteral("10")};
     } else {
         python.start(QStringLiteral("/usr/bin/python3"),
-                     {xmodemReceiveScript(), line.peerDevice(), heldPath});
+                     {xmodemReceiveScript(), line.peerDevice(), heldPath, QStringLiteral("0.5")});
         python.waitForStarted();
     }
     // A receiver that never calls is stopped the way the user would.
@@ -202,6 +223,82 @@ NoisyOutcome noisyUpload(const NoisyRun& run) {
 
 QString xmodemReceiveScript() {
     return QStringLiteral(QUILLON_SOURCE_DIR "/tests/support/xmodem_receive.py");
+}
+
+} // namespace quillon::test
+
+namespace quillon::test {
+
+namespace {
+
+constexpr char kTally[] = "noisy tally: ";
+constexpr char kProblem[] = "noisy problem: ";
+
+} // namespace
+
+void runNoisyShard(int runs, const std::function<NoisyRun(int)>& run) {
+    const int shard = qEnvironmentVariableIntValue(kNoisyShardVariable);
+    const int shards = std::max(1, qEnvironmentVariableIntValue(kNoisyShardsVariable));
+    NoisyTally tally;
+    for (int i = 0; i < runs; ++i) {
+        // Receivers and rates recur every few runs; this spreads the slow ones
+        // over all shards.
+        if ((i % 16 + i / 16) % shards != shard)
+            continue;
+        const NoisyRun noisy = run(i);
+        const NoisyOutcome outcome = noisyUpload(noisy);
+        ++tally.runs;
+        tally.successes += outcome.success ? 1 : 0;
+        if (!outcome.problem.isEmpty())
+            std::printf("%sreceiver %d, %s\n", kProblem, int(noisy.receiver),
+                        qPrintable(outcome.problem));
+    }
+    std::printf("%s%d %d\n", kTally, tally.successes, tally.runs);
+    std::fflush(stdout);
+}
+
+NoisyTally runNoisyShards(const QString& program, const QStringList& arguments, int shards,
+                          const QProcessEnvironment& environment) {
+    std::vector<std::unique_ptr<QProcess>> children;
+    QEventLoop loop;
+    int running = 0;
+    for (int shard = 0; shard < shards; ++shard) {
+        auto& child = children.emplace_back(std::make_unique<QProcess>());
+        QProcessEnvironment childEnvironment = QProcessEnvironment::systemEnvironment();
+        childEnvironment.insert(environment);
+        childEnvironment.insert(QLatin1String(kNoisyShardVariable), QString::number(shard));
+        childEnvironment.insert(QLatin1String(kNoisyShardsVariable), QString::number(shards));
+        child->setProcessEnvironment(childEnvironment);
+        child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QObject::connect(child.get(), &QProcess::finished, &loop, [&running, &loop] {
+            if (--running == 0)
+                loop.quit();
+        });
+        child->start(program, arguments);
+        if (child->waitForStarted())
+            ++running;
+    }
+    if (running > 0)
+        loop.exec();
+
+    NoisyTally tally;
+    for (const auto& child : children) {
+        const QString output = QString::fromLocal8Bit(child->readAllStandardOutput());
+        if (child->exitStatus() != QProcess::NormalExit || child->exitCode() != 0) {
+            tally.childrenFailed = true;
+            tally.childOutput += output;
+        }
+        for (const QString& line : output.split(QLatin1Char('\n'))) {
+            if (line.startsWith(QLatin1String(kProblem))) {
+                tally.problems << line.mid(qsizetype(sizeof kProblem) - 1);
+            } else if (line.startsWith(QLatin1String(kTally))) {
+                const QStringList counts = line.mid(qsizetype(sizeof kTally) - 1).split(' ');
+                tally.successes += counts.value(0).toInt();
+                tally.runs += counts.value(1).toInt();
+            }
+        }
+    }
+    return tally;
 }
 
 } // namespace quillon::test

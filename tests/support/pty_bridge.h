@@ -1,12 +1,10 @@
 #pragma once
 
+#include "tests/support/pty_pair.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-
-#include <memory>
-
-class QSocketNotifier;
 
 namespace quillon::test {
 
@@ -18,28 +16,18 @@ class PtyBridge : public QObject {
     Q_OBJECT
 public:
     PtyBridge(const QString& portsDir, int com);
-    ~PtyBridge() override;
 
-    bool ok() const { return ends_[0].master >= 0 && ends_[1].master >= 0; }
-    QString programDevice() const { return ends_[0].device; }
-    QString peerDevice() const { return ends_[1].device; }
-    qint64 bytesToPeer() const { return ends_[0].relayed; }
+    bool ok() const { return pair_.ok(); }
+    QString programDevice() const { return pair_.device(0); }
+    QString peerDevice() const { return pair_.device(1); }
+    qint64 bytesToPeer() const { return relayed_[0]; }
 
 private:
-    struct End {
-        int master = -1;
-        int slaveKeeper = -1;
-        QString device;
-        std::unique_ptr<QSocketNotifier> readable;
-        std::unique_ptr<QSocketNotifier> writable;
-        QByteArray backlog; // what the other side has not taken yet
-        qint64 relayed = 0;
-    };
     void relay(int from);
-    void drain(int to);
 
-    End ends_[2];
-    QString link_;
+    PtyPair pair_;
+    QByteArray backlog_[2]; // bound for each end, not taken yet
+    qint64 relayed_[2] = {};
 };
 
 } // namespace quillon::test

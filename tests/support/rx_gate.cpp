@@ -11,6 +11,13 @@
 
 namespace quillon::test {
 
+namespace {
+
+// Longer than the gap between the commands of one pass, far shorter than a pass.
+constexpr int kQuietMs = 50;
+
+} // namespace
+
 RxGate::RxGate(const QString& device, const QString& folder, int passes, const QString& fileName)
     : passes_(passes), fileName_(fileName) {
     rx.setWorkingDirectory(folder);
@@ -23,6 +30,9 @@ RxGate::RxGate(const QString& device, const QString& folder, int passes, const Q
     ::tcsetattr(fd_, TCSANOW, &raw);
     notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &RxGate::read);
+    quiet_.setSingleShot(true);
+    quiet_.setInterval(kQuietMs);
+    connect(&quiet_, &QTimer::timeout, this, &RxGate::handOver);
 }
 
 RxGate::~RxGate() {
@@ -48,12 +58,19 @@ void RxGate::read() {
     ssize_t n;
     while ((n = ::read(fd_, buffer, sizeof buffer)) > 0)
         seen.append(buffer, static_cast<qsizetype>(n));
-    if (seen.count('1') >= passes_ && !started_) {
-        started_ = true;
-        closeLine();
-        Q_EMIT rxStarting();
-        rx.start(QStringLiteral("rx"), {QStringLiteral("-c"), QStringLiteral("-q"), fileName_});
-    }
+    // rx takes start commands that reach it for noise and lets the first block
+    // go by while it waits for the line to clear: it starts once the pass's
+    // commands are over.
+    if (seen.count('1') >= passes_ && !started_)
+        quiet_.start();
+}
+
+void RxGate::handOver() {
+    started_ = true;
+    closeLine();
+    Q_EMIT rxStarting();
+    rx.start(QStringLiteral("rx"),
+             QStringList{QStringLiteral("-c"), QStringLiteral("-q")} << rxOptions << fileName_);
 }
 
 void RxGate::closeLine() {

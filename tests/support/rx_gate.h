@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QProcess>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 
@@ -28,6 +29,8 @@ public:
     bool rxStarted() const { return started_; }
 
     QProcess rx;
+    // Added to rx's command line (a shorter timeout for a noisy line).
+    QStringList rxOptions;
     QByteArray seen; // what the gate read before it handed over
 
 Q_SIGNALS:
@@ -35,6 +38,7 @@ Q_SIGNALS:
 
 private:
     void read();
+    void handOver();
     void closeLine();
 
     int passes_;
@@ -42,6 +46,7 @@ private:
     int fd_ = -1;
     bool started_ = false;
     std::unique_ptr<QSocketNotifier> notifier_;
+    QTimer quiet_;
 };
 
 } // namespace quillon::test

@@ -1,4 +1,5 @@
 #include "tests/app/window_fixture.h"
+#include "tests/support/child_process.h"
 #include "tests/support/pty_bridge.h"
 #include "tests/support/rx_gate.h"
 #include "tests/support/sim_process.h"
@@ -25,13 +26,7 @@ using namespace quillon::test;
 namespace {
 
 QByteArray programBytes(int size) {
-    QByteArray bytes(size, '\0');
-    quint32 seed = 2024u + static_cast<quint32>(size);
-    for (auto& b : bytes) {
-        seed = seed * 1664525u + 1013904223u;
-        b = static_cast<char>(seed >> 24);
-    }
-    return bytes;
+    return seededBytes(size, 2024u + static_cast<quint32>(size));
 }
 
 struct EndToEnd {

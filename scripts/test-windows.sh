@@ -1,0 +1,203 @@
+#!/usr/bin/env bash
+# The Windows build under Wine: cross-builds the programs and the test programs
+# that need no serial line (scripts/build-windows.sh --tests), runs those tests,
+# then starts QuillonV2.exe from the unpacked zip on a virtual display: its
+# window, the About box's look-up of the system-information tool with and
+# without the registry entries, and the settings it writes beside itself on
+# Sair. Screenshots go to build-windows/wine-check/.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=$root/build-windows
+check=$out/wine-check
+qt=/opt/qt6.4.2-mingw64
+wine=/usr/lib/wine/wine64
+
+"$root/scripts/install-packages.sh" wine64 xvfb xdotool imagemagick unzip
+
+zip=$("$root/scripts/build-windows.sh" --tests | tail -1)
+
+rm -rf "$check"
+mkdir -p "$check"
+export WINEPREFIX=$check/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+xvfb_pid=
+cleanup() {
+    "${wine%64}server64" -k 2>/dev/null || wineserver -k 2>/dev/null || true
+    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# A display of our own: Wine needs one even for offscreen Qt.
+for n in $(seq 90 140); do
+    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$check/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=:$n
+    break
+done
+for _ in $(seq 50); do
+    xdotool getmouselocation >/dev/null 2>&1 && break
+    sleep 0.2
+done
+
+"$wine" wineboot -i >"$check/wineboot.log" 2>&1
+wineserver -w 2>/dev/null || true
+
+failed=0
+note() { printf '%s\n' "$*"; }
+fail() {
+    note "FAIL: $*"
+    failed=1
+}
+
+# --- the test programs ---------------------------------------------------
+# Their DLLs are found through WINEPATH instead of being copied beside them.
+# Wine passes no QT_* variable from the Linux environment, so the offscreen
+# platform and its font folder (Qt ships no fonts) are set in Wine's own
+# environment, for the tests only.
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+environment='HKCU\Environment'
+"$wine" reg add "$environment" /v QT_QPA_PLATFORM /t REG_SZ /d offscreen /f >/dev/null 2>&1
+"$wine" reg add "$environment" /v QT_QPA_FONTDIR /t REG_SZ /d "$(winpath /usr/share/fonts/truetype/dejavu)" /f >/dev/null 2>&1
+export WINEPATH="$(winpath "$qt/bin");$(winpath /usr/lib/gcc/x86_64-w64-mingw32/12-posix);$(winpath /usr/x86_64-w64-mingw32/lib)"
+for test in "$out"/tests-build/tests/tst_*.exe; do
+    name=$(basename "$test" .exe)
+    # Qt Test writes to the debugger, not to a redirected stdout, on Windows.
+    if timeout 300 "$wine" "$test" -o "$(winpath "$check/$name.txt"),txt" >/dev/null 2>&1; then
+        note "PASS: $name"
+    else
+        fail "$name (see $check/$name.txt)"
+        grep -v '^PASS' "$check/$name.txt" 2>/dev/null | tail -20 || true
+    fi
+done
+unset WINEPATH
+"$wine" reg delete "$environment" /v QT_QPA_PLATFORM /f >/dev/null 2>&1
+"$wine" reg delete "$environment" /v QT_QPA_FONTDIR /f >/dev/null 2>&1
+
+# --- the program from the zip --------------------------------------------
+unzip -q "$zip" -d "$check/unpacked"
+
+# The version record Explorer shows.
+for record in QuillonV2:2.03.0059 Quillon:2.01.0018; do
+    program=${record%%:*}
+    if strings -el "$check/unpacked/$program/$program.exe" | grep -A1 -x FileVersion | grep -qx "${record#*:}"; then
+        note "PASS: $program.exe carries file version ${record#*:}"
+    else
+        fail "$program.exe does not carry file version ${record#*:}"
+    fi
+done
+program_dir=$check/unpacked/QuillonV2
+main_title="Quillon - Xmodem / Terminal para PXC"
+
+start_program() {
+    (cd "$program_dir" && exec "$wine" QuillonV2.exe >>"$check/QuillonV2.log" 2>&1) &
+    program_pid=$!
+    main_window=$(timeout 60 xdotool search --sync --limit 1 --name "^$main_title\$" 2>/dev/null || true)
+    [[ -n $main_window ]]
+}
+keys() {
+    xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus --sync "$1"
+    shift
+    xdotool key --delay 200 "$@"
+}
+wait_window() { # title pattern, seconds
+    local end=$((SECONDS + $2))
+    while ((SECONDS < end)); do
+        xdotool search --limit 1 --name "$1" 2>/dev/null && return 0
+        sleep 0.5
+    done
+    return 1
+}
+gone() { # window, seconds
+    local end=$((SECONDS + $2))
+    while ((SECONDS < end)); do
+        xdotool getwindowname "$1" >/dev/null 2>&1 || return 0
+        sleep 0.5
+    done
+    return 1
+}
+stop_program() {
+    kill "$program_pid" 2>/dev/null || true
+    wait "$program_pid" 2>/dev/null || true
+}
+
+registry_tool='HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO'
+"$wine" reg delete "$registry_tool" /f >/dev/null 2>&1 || true
+
+# Serial ports stay out of this: Wine maps COM numbers to /dev/ttyS* by itself,
+# and on a handle tied to an I/O completion port (as QSerialPort's is) its
+# WaitCommEvent blocks on a UART and ends at once on a pseudo-terminal. A fresh
+# program folder has no settings file, so the start-up probe does not run.
+
+if ! start_program; then
+    fail "QuillonV2.exe showed no window"
+else
+    import -window root "$check/window.png"
+    note "PASS: QuillonV2.exe shows its window ($check/window.png)"
+
+    # Without the registry entries the About box says the tool is unavailable.
+    keys "$main_window" alt+d s
+    about=$(wait_window "^Sobre" 20 || true)
+    if [[ -z $about ]]; then
+        fail "the About box did not open"
+    else
+        keys "$about" alt+i
+        message=$(wait_window '^Quillon$' 20 || true)
+        import -window root "$check/sysinfo-unavailable.png"
+        if [[ -n $message ]]; then
+            note "PASS: without the registry entries the About box says the tool is unavailable"
+            keys "$message" Return
+        else
+            fail "no message without the registry entries ($check/sysinfo-unavailable.png)"
+        fi
+        keys "$about" Escape
+        gone "$about" 10 || fail "the About box stayed open after Esc"
+    fi
+
+    # Sair writes the eight settings lines beside the program.
+    rm -f "$program_dir/Quillon.ini"
+    keys "$main_window" alt+a
+    sleep 1
+    import -window root "$check/menu-arquivo.png"
+    keys "$main_window" s
+    for _ in $(seq 40); do
+        kill -0 "$program_pid" 2>/dev/null || break
+        sleep 0.5
+    done
+    if kill -0 "$program_pid" 2>/dev/null; then
+        fail "Sair did not end the program"
+        stop_program
+    fi
+    lines=$(grep -c $'\r$' "$program_dir/Quillon.ini" 2>/dev/null || echo 0)
+    if [[ $lines -ge 8 ]] && head -1 "$program_dir/Quillon.ini" | grep -q $'^1\r$'; then
+        note "PASS: Sair wrote Quillon.ini beside QuillonV2.exe ($lines lines)"
+    else
+        fail "Quillon.ini beside QuillonV2.exe: $lines lines"
+    fi
+fi
+
+# With the registry entry the About box starts the tool and does not wait for it.
+# Without a settings file again, so that no port is probed.
+rm -f "$program_dir/Quillon.ini"
+"$wine" reg add "$registry_tool" /v PATH /t REG_SZ /d 'C:\windows\notepad.exe' /f >/dev/null 2>&1
+if start_program; then
+    keys "$main_window" alt+d s
+    about=$(wait_window "^Sobre" 20 || true)
+    if [[ -n $about ]]; then
+        keys "$about" alt+i
+        if wait_window "Notepad|Bloco de notas" 30 >/dev/null; then
+            note "PASS: the About box started the tool named in the registry"
+        else
+            fail "the tool named in the registry was not started"
+        fi
+        import -window root "$check/sysinfo-started.png"
+    else
+        fail "the About box did not open"
+    fi
+    stop_program
+else
+    fail "QuillonV2.exe showed no window the second time"
+fi
+"$wine" reg delete "$registry_tool" /f >/dev/null 2>&1 || true
+
+exit $failed

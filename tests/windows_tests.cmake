@@ -1,0 +1,21 @@
+# The test programs that need no serial line, cross-built for Windows. The
+# others open pseudo-terminals, which Windows does not have.
+add_library(quillon_test_support STATIC
+    support/fake_port.h support/fake_port.cpp
+    support/fake_dialogs.h)
+target_include_directories(quillon_test_support PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(quillon_test_support PUBLIC quillon_ui Qt6::Test)
+
+function(quillon_add_windows_test name)
+    add_executable(${name} ${ARGN})
+    target_link_libraries(${name} PRIVATE quillon_test_support Qt6::Test)
+endfunction()
+
+quillon_add_windows_test(tst_about about/tst_about.cpp)
+quillon_add_windows_test(tst_settings_location app/tst_settings_location.cpp)
+quillon_add_windows_test(tst_console console/tst_console.cpp)
+quillon_add_windows_test(tst_modbus_frame modbus/tst_modbus_frame.cpp)
+quillon_add_windows_test(tst_modbus_window modbus/tst_modbus_window.cpp)
+quillon_add_windows_test(tst_xmodem transfer/tst_xmodem.cpp)
+quillon_add_windows_test(tst_upload transfer/tst_upload.cpp support/upload_fakes.h)
+quillon_add_windows_test(tst_windows_platform windows/tst_windows_platform.cpp)

@@ -1,0 +1,234 @@
+// quillon-upload: the window's upload (start handshake, modem dial, XMODEM-CRC)
+// from a shell, for production lines and service scripts.
+
+#include "core/edition.h"
+#include "core/error_report.h"
+#include "core/serial_link.h"
+#include "core/session.h"
+#include "core/text_file.h"
+#include "platform/port_map.h"
+#include "platform/port_settings.h"
+#include "platform/qt_serial_port.h"
+#include "platform/signal_watch.h"
+#include "tools/console_front.h"
+#include "tools/upload_options.h"
+#include "transfer/modem_link.h"
+#include "transfer/program_file.h"
+#include "transfer/upload.h"
+#include "transfer/xmodem.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+using namespace quillon;
+using namespace quillon::cli;
+
+namespace {
+
+enum ExitCode {
+    kSent = 0,
+    kTransferFailed = 1,
+    kUsage = 2,
+    kPortFailed = 3,
+    kFileFailed = 4,
+    kInterrupted = 130,
+};
+
+const QString kPrefix = QStringLiteral("quillon-upload: ");
+const QString kDialFailedTitle = QStringLiteral("Erro de Conexão com o Modem");
+
+bool isFileError(int number) {
+    return number == kBlockCountOverflow ||
+           (number >= FileError::BadFileName && number <= FileError::PathNotFound);
+}
+
+bool isPortError(int number) {
+    return number >= 8000 && number <= 8020;
+}
+
+// The checks the upload makes once the controller has asked for the first
+// block, made before anything goes on the line: nobody should press B1 and B2
+// only to learn that the file is missing. The upload still makes them itself.
+int checkProgramFile(const QString& path, Dialogs& dialogs, qint64& length) {
+    const QFileInfo info(path);
+    QFile file(path);
+    int error = 0;
+    if (!info.isFile()) {
+        error = programFileErrorNumber(file, path);
+    } else if (info.size() == 0) {
+        dialogs.message(QStringLiteral("Quillon"), emptyProgramFileText(path),
+                        MessageIcon::Exclamation, MessageButtons::Ok);
+        return kFileFailed;
+    } else if (!xmodem::blockCount(info.size())) {
+        error = kBlockCountOverflow;
+    } else if (!file.open(QIODevice::ReadOnly)) {
+        error = programFileErrorNumber(file, path);
+    }
+    if (error != 0) {
+        showLastError(dialogs, error);
+        return kFileFailed;
+    }
+    length = info.size();
+    return kSent;
+}
+
+QString outcomeLabel(int code) {
+    switch (code) {
+    case kSent:
+        return QStringLiteral("PROGRAMA ENVIADO COM SUCESSO");
+    case kPortFailed:
+        return kPortErrorTitle;
+    case kFileFailed:
+        return kFileErrorTitle;
+    case kInterrupted:
+        return QStringLiteral("INTERROMPIDO");
+    default:
+        return QStringLiteral("CANCELADO");
+    }
+}
+
+void sayOutcome(ConsoleOut& out, int code, const ConsoleView* view, qint64 length,
+                const QElapsedTimer& clock) {
+    const int acknowledged = view ? view->blocksAcknowledged() : 0;
+    const int total = view ? view->blocksTotal() : 0;
+    const qint64 bytes = std::min<qint64>(qint64(acknowledged) * xmodem::kDataSize, length);
+    out.line(kPrefix + QStringLiteral("%1: %2 de %3 blocos, %4 bytes, %5 s, %6 erros")
+                           .arg(outcomeLabel(code))
+                           .arg(acknowledged)
+                           .arg(total)
+                           .arg(bytes)
+                           .arg(static_cast<double>(clock.elapsed()) / 1000.0, 0, 'f', 1)
+                           .arg(view ? view->resends() : 0));
+}
+
+int runUpload(const UploadOptions& options) {
+    QElapsedTimer clock;
+    clock.start();
+    ConsoleOut out(stderr);
+    ConsoleDialogs dialogs(out);
+
+    if (const int error = parsePortSettings(options.settings).error) {
+        showLastError(dialogs, error);
+        sayOutcome(out, kPortFailed, nullptr, 0, clock);
+        return kPortFailed;
+    }
+    const QString path = QFileInfo(options.file).absoluteFilePath();
+    qint64 length = 0;
+    if (checkProgramFile(path, dialogs, length) != kSent) {
+        sayOutcome(out, kFileFailed, nullptr, 0, clock);
+        return kFileFailed;
+    }
+
+    // With --device the port is COM1 of a map that holds only that device.
+    const bool byDevice = !options.device.isEmpty();
+    const PortMap map = byDevice ? PortMap::single(1, options.device) : PortMap();
+    Session session(fullEdition(), QCoreApplication::applicationDirPath(), dialogs,
+                    qtPortFactory(map));
+    SettingsValues& settings = session.settings;
+    settings.portNumber = byDevice ? QStringLiteral("1") : options.portNumber;
+    settings.transferSettings = options.settings;
+    settings.programFile = path;
+    settings.useModem = options.phone.isEmpty() ? 0 : 1;
+    settings.phoneNumber = options.phone;
+    settings.extraAtCommands = options.extraAt;
+
+    ConsoleSound sound(out, options.quiet);
+    session.soundPlayer = &sound;
+    const std::unique_ptr<SerialPort> port = session.portFactory();
+    // The handshake listens before anything else has opened the port.
+    port->setReceiveThreshold(1);
+    SerialLink link(session, *port);
+    ModemLink modem(session, *port);
+    session.modemControl = &modem;
+    ConsoleView view(out, options.quiet);
+    Upload upload(session, *port, view);
+    // The console view paces its own output and needs every block for its
+    // line per tenth.
+    upload.progressEveryMs = 0;
+    QObject::connect(&link, &SerialLink::portLost, &link,
+                     [&session](int number) { session.reportError(number); });
+
+    bool interrupted = false;
+    SignalWatch stopSignals;
+    QString problem;
+    if (!stopSignals.install(&problem))
+        out.line(kPrefix + problem);
+    QObject::connect(&stopSignals, &SignalWatch::caught, &stopSignals, [&](int) {
+        if (interrupted) {
+            // Asked twice: whatever the stop still had to do is given up.
+            port->close();
+            view.endProgress();
+            sayOutcome(out, kInterrupted, &view, length, clock);
+            std::fflush(stderr);
+            std::_Exit(kInterrupted);
+        }
+        interrupted = true;
+        // What the window's CANCEL does; a dial under way is given up as by Esc.
+        upload.cancel();
+        modem.giveUp();
+        if (!options.quiet)
+            out.line(kPrefix + QStringLiteral("interrompendo..."));
+    });
+    dialogs.silenceTitle = [&interrupted](const QString& title) {
+        // A dial given up on request is not a failed dial.
+        return interrupted && title == kDialFailedTitle;
+    };
+
+    upload.run();
+    view.endProgress();
+    port->close();
+
+    int code = kTransferFailed;
+    if (view.succeeded())
+        code = kSent; // every block acknowledged: stopping after that changes nothing
+    else if (interrupted)
+        code = kInterrupted;
+    else if (isFileError(session.lastErrorNumber) ||
+             std::any_of(dialogs.shown.cbegin(), dialogs.shown.cend(),
+                         [&path](const ConsoleDialogs::Shown& shown) {
+                             return shown.text == emptyProgramFileText(path);
+                         }))
+        code = kFileFailed;
+    else if (isPortError(session.lastErrorNumber) && !view.transferStarted())
+        code = kPortFailed;
+    sayOutcome(out, code, &view, length, clock);
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quillon-upload"));
+    QCoreApplication::setApplicationVersion(versionText(fullEdition()));
+#ifndef Q_OS_WIN
+    // A script that stops reading our output is no reason to leave the
+    // controller mid-transfer without EOT.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    const ParsedArguments parsed = parseArguments(QCoreApplication::arguments().mid(1));
+    switch (parsed.outcome) {
+    case ParsedArguments::Outcome::Help:
+    case ParsedArguments::Outcome::Version:
+        std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
+        return kSent;
+    case ParsedArguments::Outcome::Usage:
+        std::fputs((kPrefix + parsed.text + QLatin1Char('\n') +
+                    QStringLiteral("Use quillon-upload --help para ver as opções.\n"))
+                       .toLocal8Bit()
+                       .constData(),
+                   stderr);
+        return kUsage;
+    case ParsedArguments::Outcome::Run:
+        break;
+    }
+    return runUpload(parsed.options);
+}
