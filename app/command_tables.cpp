@@ -8,10 +8,10 @@ QVector<MenuItemSpec> editarItems() {
     const QString name = QStringLiteral("MnuSubEditar");
     const auto item = [&name](int index, const QString& caption, const QString& shortcut,
                               Command command, Enabling enabling = Enabling::Fixed) {
-        MenuItemSpec spec{name, index, caption, shortcut, command};
-        spec.enabling = enabling;
-        spec.enabled = enabling != Enabling::InTerminal; // the window starts in XMODEM mode
-        return spec;
+        MenuItemSpec row{name, index, caption, shortcut, command};
+        row.enabling = enabling;
+        row.enabled = enabling != Enabling::InTerminal; // the window starts in XMODEM mode
+        return row;
     };
     const auto separator = [&name](int index) {
         return MenuItemSpec{name, index, QStringLiteral("-"), {}};
