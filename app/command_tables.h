@@ -7,13 +7,68 @@
 
 namespace quillon {
 
+enum class Command {
+    None, // a separator, or an item that does nothing
+    ChooseProgramFile,
+    SendProgram,
+    Exit,
+    Terminal,
+    TerminalSettings,
+    WorkingDirectory,
+    ReadVariables,
+    ReadParameters,
+    ReadReport,
+    ClearText,
+    EnterYztw,
+    SendYztw,
+    Contents,
+    About,
+    CancelTransfer,
+    TestSerialLine,
+    Modbus,
+};
+
+// What the commands do; the main window carries them out. Each answers 0, or
+// the failure that ended it, still to be reported.
+class CommandTarget {
+public:
+    virtual int chooseProgramFile() = 0;
+    virtual int sendProgram() = 0;
+    virtual int exitProgram() = 0;
+    virtual int switchTerminal() = 0;
+    virtual int changeTerminalSettings() = 0;
+    virtual int changeWorkingDirectory() = 0;
+    virtual int readVariables() = 0;
+    virtual int readParameters() = 0;
+    virtual int readReport() = 0;
+    virtual int clearText() = 0;
+    virtual int enterYztw() = 0;
+    virtual int sendYztw() = 0;
+    virtual int showContents() = 0;
+    virtual int showAbout() = 0;
+    virtual int cancelTransfer() = 0;
+    virtual int testSerialLine() = 0;
+    virtual int showModbus() = 0;
+
+protected:
+    ~CommandTarget() = default;
+};
+
+using CommandHandler = int (CommandTarget::*)();
+
+// Where a command may run: always, or only in one of the two modes.
+enum class Enabling { Fixed, InTerminal, OutsideTerminal };
+
 struct MenuItemSpec {
     QString name;    // control name; array items share it
     int index = -1;  // position in a menu array, -1 for a lone item
     QString caption; // "-" is a separator
     QString shortcut;
+    Command command = Command::None;
     bool visible = true;
     bool enabled = true;
+    Enabling enabling = Enabling::Fixed;
+    bool checkable = false;
     bool isSeparator() const { return caption == QLatin1String("-"); }
 };
 
@@ -26,6 +81,7 @@ struct MenuSpec {
 struct ToolButtonSpec {
     QString key;
     QString toolTip;
+    Command command = Command::None;
 };
 
 struct CommandTables {
@@ -37,7 +93,7 @@ struct CommandTables {
 // The menu bar and both toolbars of the main window, for the given edition.
 CommandTables commandTables(const Edition& edition);
 
-// Items of the Editar menu the terminal mode switch enables and disables.
-inline constexpr int kConsoleItems[] = {4, 5, 6, 8, 10, 11};
+// What carries the command out; nullptr for Command::None.
+CommandHandler commandHandler(Command command);
 
 } // namespace quillon

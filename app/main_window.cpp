@@ -7,13 +7,9 @@
 #include "console/guided_entry.h"
 #include "console/station_console.h"
 #include "core/file_dialog.h"
-#include "core/port_probe.h"
-#include "core/settings_file.h"
 #include "modbus/frm_modbus.h"
 #include "platform/help_viewer.h"
 #include "platform/paths.h"
-#include "platform/row_layout.h"
-#include "platform/toolbar_icons.h"
 #include "platform/twips.h"
 #include "transfer/frm_wait.h"
 #include "transfer/modem_link.h"
@@ -24,7 +20,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -33,57 +28,18 @@
 #include <QScreen>
 #include <QStandardItemModel>
 #include <QToolBar>
-#include <QToolButton>
 
 namespace quillon {
 
-namespace {
-
-const QString kCaption = QStringLiteral("Quillon - Xmodem / Terminal para PXC");
-
-// The client area of the XMODEM mode below the menu bar, in twips.
-constexpr int kClientWidth = 4815;
-constexpr int kClientHeight = 3975;
-constexpr int kToolbarHeight = 360;
-
-QString itemKey(const QString& name, int index) {
-    return index < 0 ? name : QStringLiteral("%1(%2)").arg(name).arg(index);
-}
-
-QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    return label;
-}
-
-QLineEdit* makeEdit(QWidget* parent, const QString& name, const QString& text,
-                    const QString& accessible) {
-    auto* edit = new QLineEdit(text, parent);
-    edit->setObjectName(name);
-    edit->setAccessibleName(accessible);
-    return edit;
-}
-
-} // namespace
-
 FrmXmodem::FrmXmodem(Session& session, QWidget* parent)
-    : QMainWindow(parent), session_(session), port_(session.portFactory()) {
+    : QMainWindow(parent), session_(session), controller_(session, *this) {
     setObjectName(QStringLiteral("FrmXmodem"));
     setWindowTitle(kCaption);
-    // The handshake and the upload listen on the port before the terminal has
-    // ever opened it, so it reports every arrival from the start.
-    port_->setReceiveThreshold(1);
-    link_ = std::make_unique<SerialLink>(session_, *port_);
-    modemLink_ = std::make_unique<ModemLink>(session_, *port_);
-    if (session_.edition.hasModem && !session_.modemControl)
-        session_.modemControl = modemLink_.get();
-    upload_ = std::make_unique<Upload>(session_, *port_, *this);
-    console_ = std::make_unique<StationConsole>(session_, *link_);
     if (session_.edition.hasModem) {
-        modemWait_ = [this] {
-            FrmWait wait(session_, *modemLink_, this);
+        controller_.setDialer([this] {
+            FrmWait wait(session_, controller_.modemLink(), this);
             return wait.dial();
-        };
+        });
     }
     QFont small = font();
     small.setPixelSize(11);
@@ -92,264 +48,28 @@ FrmXmodem::FrmXmodem(Session& session, QWidget* parent)
     buildMenus();
     buildConsoleRow();
     wireSignals();
-    setConsoleItemsEnabled(false);
+    setTerminalItemsEnabled(false);
     toolbarTerminal_->hide();
-    txtTerminal_->hide();
+    terminal_->hide();
     setFixedSize(xmodemModeSize());
 }
 
-FrmXmodem::~FrmXmodem() {
-    if (session_.modemControl == modemLink_.get())
-        session_.modemControl = nullptr;
-}
-
-QSize FrmXmodem::xmodemModeSize() const {
-    return {twips(kClientWidth, this), menuBar()->sizeHint().height() + twips(kClientHeight, this)};
-}
-
-void FrmXmodem::buildControls() {
-    client_ = new QWidget(this);
-    client_->setObjectName(QStringLiteral("client"));
-    setCentralWidget(client_);
-    const QWidget* ref = this;
-
-    const CommandTables tables = commandTables(session_.edition);
-    toolbarXmodem_ = buildToolbar(QStringLiteral("ToolbarXmodem"), tables.xmodemButtons,
-                                  &FrmXmodem::toolbarXmodemButtonClick);
-    toolbarTerminal_ = buildToolbar(QStringLiteral("ToolbarTerminal"), tables.terminalButtons,
-                                    &FrmXmodem::toolbarTerminalButtonClick);
-
-    label4_ = makeLabel(client_, QStringLiteral("Label4"), {});
-    label4_->setGeometry(twipsRect(60, 420, 4695, 270, ref));
-    label4_->setAlignment(Qt::AlignCenter);
-    QFont bold = label4_->font();
-    bold.setBold(true);
-    label4_->setFont(bold);
-
-    frame2_ = new QGroupBox(client_);
-    frame2_->setObjectName(QStringLiteral("Frame2"));
-    frame2_->setGeometry(twipsRect(60, 720, 4695, 675, ref));
-    auto* label7 = makeLabel(frame2_, QStringLiteral("Label7"), QStringLiteral("Arquivo:"));
-    label7->move(twips(120, ref), twips(300, ref));
-    label7->adjustSize();
-    text6_ = makeEdit(frame2_, QStringLiteral("Text6"), {}, QStringLiteral("Arquivo"));
-    text6_->setGeometry(twipsRect(840, 240, 3735, 285, ref));
-    label7->setBuddy(text6_);
-
-    frame3_ = new QGroupBox(client_);
-    frame3_->setObjectName(QStringLiteral("Frame3"));
-    frame3_->setGeometry(twipsRect(60, 1440, 4695, 915, ref));
-    combo1_ = new QComboBox(frame3_);
-    combo1_->setObjectName(QStringLiteral("Combo1"));
-    combo1_->setAccessibleName(QStringLiteral("Porta serial"));
-    combo1_->setGeometry(twipsRect(120, 180, 2115, 315, ref));
-    const struct {
-        const char* name;
-        const char* text;
-        int left;
-        int top;
-    } labels[] = {
-        {"Label2", "Erros", 2400, 300}, {"Label1", "OK", 3000, 300}, {"Label3", "Total", 3420, 300},
-        {"LabErros", "", 2400, 540},    {"LabOK", "", 2880, 540},    {"LabTotal", "", 3420, 540},
-        {"LabPorcento", "", 4020, 540},
-    };
-    QLabel* made[7] = {};
-    int i = 0;
-    for (const auto& place : labels) {
-        made[i] =
-            makeLabel(frame3_, QString::fromLatin1(place.name), QString::fromUtf8(place.text));
-        made[i]->setGeometry(twipsRect(place.left, place.top, 600, 225, ref));
-        ++i;
-    }
-    labErros_ = made[3];
-    labOk_ = made[4];
-    labTotal_ = made[5];
-    labPorcento_ = made[6];
-    auto* label5 = makeLabel(frame3_, QStringLiteral("Label5"), QStringLiteral("Configuração"));
-    label5->setGeometry(twipsRect(60, 600, 1000, 225, ref));
-    // The longest caption in the least room: one pixel smaller lets it fit.
-    QFont narrow = label5->font();
-    narrow.setPixelSize(10);
-    label5->setFont(narrow);
-    text5_ = makeEdit(frame3_, QStringLiteral("Text5"), QStringLiteral("9600,n,8,1"),
-                      QStringLiteral("Configuração"));
-    text5_->setGeometry(twipsRect(1080, 540, 1095, 285, ref));
-    label5->setBuddy(text5_);
-    text4_ = makeEdit(frame3_, QStringLiteral("Text4"), QStringLiteral("1"), QStringLiteral("COM"));
-    if (session_.edition.choosesPortFromList) {
-        // Text4 holds the port number; the user picks the port in Combo1.
-        text4_->hide();
-    } else {
-        // No probe and no list: the number is typed, under its caption.
-        combo1_->hide();
-        auto* label6 = makeLabel(frame3_, QStringLiteral("Label6"), QStringLiteral("COM"));
-        label6->setGeometry(twipsRect(120, 90, 615, 195, ref));
-        text4_->setGeometry(twipsRect(120, 285, 615, 285, ref));
-        label6->setBuddy(text4_);
-    }
-
-    progressBar1_ = new QProgressBar(client_);
-    progressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
-    progressBar1_->setGeometry(twipsRect(60, 2400, 4695, 255, ref));
-    progressBar1_->setRange(0, 100);
-    progressBar1_->setValue(0);
-    progressBar1_->setTextVisible(false);
-
-    labInfo_ = makeLabel(client_, QStringLiteral("LabInfo"), {});
-    labInfo_->setGeometry(twipsRect(60, 2700, 4695, 255, ref));
-
-    frame1_ = new QGroupBox(client_);
-    frame1_->setObjectName(QStringLiteral("Frame1"));
-    frame1_->setGeometry(twipsRect(60, 3000, 4695, 915, ref));
-    auto* image1 = makeLabel(frame1_, QStringLiteral("Image1"), {});
-    image1->setGeometry(twipsRect(180, 240, 1860, 540, ref));
-    image1->setPixmap(makerLogo(image1->size()));
-    label10_ = makeLabel(frame1_, QStringLiteral("Label10"), QStringLiteral("Versão:"));
-    label10_->setGeometry(twipsRect(2280, 240, 2295, 255, ref));
-    auto* label9 =
-        makeLabel(frame1_, QStringLiteral("Label9"), QStringLiteral("Controladores PXC"));
-    label9->setGeometry(twipsRect(2280, 600, 2295, 255, ref));
-
-    command1_ = new QPushButton(QStringLiteral("Command1"), client_);
-    command1_->setObjectName(QStringLiteral("Command1"));
-    command1_->hide();
-
-    txtTerminal_ = new TerminalBox(client_);
-}
-
-QToolBar* FrmXmodem::buildToolbar(const QString& name, const QVector<ToolButtonSpec>& buttons,
-                                  void (FrmXmodem::*handler)(const QString&)) {
-    auto* bar = new QToolBar(client_);
-    bar->setObjectName(name);
-    bar->setMovable(false);
-    bar->setFloatable(false);
-    bar->setIconSize(QSize(16, 16));
-    bar->setGeometry(0, 0, twips(kClientWidth, this), twips(kToolbarHeight, this));
-    for (const ToolButtonSpec& entry : buttons) {
-        if (entry.key == QLatin1String("ENTRAR_YZTW")) {
-            // The console row sits between the readings and the YZTW keys.
-            consoleSpacer_ = new QWidget(bar);
-            consoleSpacer_->setObjectName(QStringLiteral("ConsoleRowSpace"));
-            bar->addWidget(consoleSpacer_);
-        }
-        QAction* action = bar->addAction(toolbarIcon(entry.key), entry.toolTip);
-        action->setObjectName(entry.key);
-        action->setData(entry.key);
-        action->setToolTip(entry.toolTip);
-        if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action)))
-            button->setObjectName(entry.key);
-        connect(action, &QAction::triggered, this,
-                [this, handler, key = entry.key] { (this->*handler)(key); });
-        toolbarButtons_[entry.key] = action;
-    }
-    return bar;
-}
-
-void FrmXmodem::buildMenus() {
-    for (const MenuSpec& menuSpec : commandTables(session_.edition).menus) {
-        QMenu* menu = menuBar()->addMenu(menuSpec.caption);
-        menu->setObjectName(menuSpec.name);
-        menu->menuAction()->setObjectName(menuSpec.name);
-        for (const MenuItemSpec& item : menuSpec.items) {
-            QAction* action =
-                item.isSeparator() ? menu->addSeparator() : menu->addAction(item.caption);
-            action->setObjectName(itemKey(item.name, item.index));
-            if (!item.shortcut.isEmpty()) {
-                action->setShortcut(QKeySequence(item.shortcut));
-                action->setShortcutContext(Qt::WindowShortcut);
-            }
-            action->setVisible(item.visible);
-            action->setEnabled(item.enabled);
-            menuItems_[itemKey(item.name, item.index)] = action;
-            if (item.isSeparator())
-                continue;
-            if (item.name == QLatin1String("MnuSubEditar")) {
-                if (item.index == 0)
-                    action->setCheckable(true);
-                connect(action, &QAction::triggered, this,
-                        [this, index = item.index] { mnuSubEditarClick(index); });
-            } else if (item.name == QLatin1String("mnuChoose")) {
-                connect(action, &QAction::triggered, this, &FrmXmodem::mnuChooseClick);
-            } else if (item.name == QLatin1String("mnuSnd")) {
-                connect(action, &QAction::triggered, this, &FrmXmodem::mnuSndClick);
-            } else if (item.name == QLatin1String("mnuExit")) {
-                connect(action, &QAction::triggered, this, &FrmXmodem::mnuExitClick);
-            } else if (item.name == QLatin1String("MnuConteudo")) {
-                connect(action, &QAction::triggered, this, &FrmXmodem::mnuConteudoClick);
-            } else if (item.name == QLatin1String("mnuAbout")) {
-                connect(action, &QAction::triggered, this, &FrmXmodem::mnuAboutClick);
-            }
-        }
-    }
-}
-
-void FrmXmodem::buildConsoleRow() {
-    // Caption boxes look like labels and pass the focus on to the box they name.
-    auto caption = [this](const QString& name, const QString& text) {
-        QLineEdit* box = makeEdit(toolbarTerminal_, name, text, text);
-        box->setReadOnly(true);
-        box->setFrame(false);
-        box->setAlignment(Qt::AlignRight);
-        box->setStyleSheet(QStringLiteral("background: palette(button);"));
-        box->installEventFilter(this);
-        return box;
-    };
-    text3_ = caption(QStringLiteral("Text3"), QStringLiteral("Comando Y,Z,T,W:"));
-    txtYztw_ = makeEdit(toolbarTerminal_, QStringLiteral("TxtYZTW"), QStringLiteral("2,2,2,2"),
-                        QStringLiteral("Comando Y,Z,T,W"));
-    text1_ = caption(QStringLiteral("Text1"), QStringLiteral("Estação:"));
-    txtEstacao_ = makeEdit(toolbarTerminal_, QStringLiteral("TxtEstacao"), QStringLiteral("B"),
-                           QStringLiteral("Estação"));
-    txtEstacao_->setToolTip(QStringLiteral("Estação"));
-    text2_ = caption(QStringLiteral("Text2"), QStringLiteral("Identificador:"));
-    txtIdent_ = makeEdit(toolbarTerminal_, QStringLiteral("TxtIdent"), QStringLiteral("5839"),
-                         QStringLiteral("Identificador"));
-    txtIdent_->setToolTip(QStringLiteral("Identificador"));
-    placeConsoleRow();
-}
-
-void FrmXmodem::placeConsoleRow() {
-    const QWidget* ref = this;
-    const auto captionWidth = [](const QLineEdit* box) {
-        return box->fontMetrics().horizontalAdvance(box->text()) + box->textMargins().left() +
-               box->textMargins().right() + 6;
-    };
-    const int nextFree = placeRow({{text3_, 3480, 1395, captionWidth(text3_)},
-                                   {txtYztw_, 5040, 915},
-                                   {text1_, 6060, 675, captionWidth(text1_)},
-                                   {txtEstacao_, 6780, 315},
-                                   {text2_, 7200, 885, captionWidth(text2_)},
-                                   {txtIdent_, 8160, 645}},
-                                  60, 195, ref, 45);
-    // Reserve the row's room so the toolbar's own buttons never cover it.
-    if (consoleSpacer_) {
-        const int rowEnd = nextFree + twips(15, ref);
-        const int spacerStart = consoleSpacer_->x();
-        consoleSpacer_->setFixedWidth(std::max(0, rowEnd - std::max(spacerStart, 0)));
-    }
-}
+FrmXmodem::~FrmXmodem() = default;
 
 void FrmXmodem::wireSignals() {
-    connect(combo1_, &QComboBox::activated, this, &FrmXmodem::combo1Click);
-    connect(txtYztw_, &QLineEdit::returnPressed, this, &FrmXmodem::txtYztwEnter);
-    connect(command1_, &QPushButton::clicked, this, &FrmXmodem::cancelTransfer);
-    connect(text4_, &QLineEdit::textChanged, this,
+    connect(portList_, &QComboBox::activated, this, &FrmXmodem::combo1Click);
+    connect(yztwEdit_, &QLineEdit::returnPressed, this, &FrmXmodem::txtYztwEnter);
+    connect(cancelButton_, &QPushButton::clicked, this,
+            [this] { execute(Command::CancelTransfer); });
+    connect(portNumberEdit_, &QLineEdit::textChanged, this,
             [this](const QString& text) { session_.settings.portNumber = text; });
-    connect(text5_, &QLineEdit::textChanged, this,
+    connect(transferSettingsEdit_, &QLineEdit::textChanged, this,
             [this](const QString& text) { session_.settings.transferSettings = text; });
-    connect(text6_, &QLineEdit::textChanged, this,
+    connect(programFileEdit_, &QLineEdit::textChanged, this,
             [this](const QString& text) { session_.settings.programFile = text; });
-    link_->setTerminalSink(
-        [this](const QByteArray& bytes) { txtTerminal_->insertReceived(bytes); });
-    txtTerminal_->setKeySink([this](char code) {
-        if (const int error = link_->sendKey(code))
-            session_.reportError(error);
-    });
-    connect(link_.get(), &SerialLink::portLost, this, &FrmXmodem::onPortLost);
-}
-
-void FrmXmodem::onPortLost(int errorNumber) {
-    session_.reportError(errorNumber);
+    controller_.setTerminalSink(
+        [this](const QByteArray& bytes) { terminal_->insertReceived(bytes); });
+    terminal_->setKeySink([this](char code) { controller_.sendKey(code); });
 }
 
 void FrmXmodem::formLoad() {
@@ -363,51 +83,44 @@ void FrmXmodem::formLoad() {
                      static_cast<int>(static_cast<float>(area.height() - size.height()) / 2.0f));
         }
     }
-    label10_->setText(QStringLiteral("Versão: %1.%2")
-                          .arg(session_.edition.versionMajor)
-                          .arg(session_.edition.versionMinor));
+    versionLabel_->setText(QStringLiteral("Versão: %1.%2")
+                               .arg(session_.edition.versionMajor)
+                               .arg(session_.edition.versionMinor));
 
-    const int lines = session_.edition.settingsLines;
-    const auto loaded = loadSettingsFile(session_.settingsPath(), lines, session_.defaultFolder());
-    SettingsValues values = loaded ? loaded->values : defaultSettings(session_.defaultFolder());
-    if (loaded && !session_.edition.choosesPortFromList)
-        text4_->setText(loaded->portLine);
-    values.portNumber = text4_->text();
-    session_.settings = values;
-    text5_->setText(values.transferSettings);
-    text6_->setText(values.programFile);
-    if (!loaded)
-        return; // first start: no probe, an empty port list
-    session_.lastErrorNumber = loaded->readError;
-
-    if (!session_.edition.probesPorts)
+    const ServiceController::LoadedSettings loaded =
+        controller_.loadSettings(portNumberEdit_->text());
+    if (loaded.portLine)
+        portNumberEdit_->setText(*loaded.portLine);
+    transferSettingsEdit_->setText(session_.settings.transferSettings);
+    programFileEdit_->setText(session_.settings.programFile);
+    if (!loaded.listing)
         return;
-    portStatus_ = PortProbe(session_.portFactory).run(5000);
-    const PortListing listing = buildPortListing(portStatus_, loaded->savedPort);
-    combo1_->clear();
+    portStatus_ = loaded.portStatus;
+    const PortListing& listing = *loaded.listing;
+    portList_->clear();
     for (const PortListEntry& entry : listing.entries)
-        combo1_->addItem(entry.text, entry.portNumber);
-    combo1_->setCurrentIndex(-1);
+        portList_->addItem(entry.text, entry.portNumber);
+    portList_->setCurrentIndex(-1);
     if (!listing.portNumberText.isEmpty())
-        text4_->setText(listing.portNumberText);
+        portNumberEdit_->setText(listing.portNumberText);
     if (!listing.comboText.isEmpty()) {
-        int row = combo1_->findText(listing.comboText);
+        int row = portList_->findText(listing.comboText);
         if (row < 0) {
             // "Nenhuma COM encontr....": the list's own text, read like any entry, but
             // with no port behind it, so choosing it changes nothing.
-            combo1_->addItem(listing.comboText);
-            row = combo1_->count() - 1;
-            if (auto* model = qobject_cast<QStandardItemModel*>(combo1_->model()))
+            portList_->addItem(listing.comboText);
+            row = portList_->count() - 1;
+            if (auto* model = qobject_cast<QStandardItemModel*>(portList_->model()))
                 model->item(row)->setEnabled(false);
         }
-        combo1_->setCurrentIndex(row);
+        portList_->setCurrentIndex(row);
     }
 }
 
 void FrmXmodem::combo1Click(int row) {
-    if (row < 0 || !combo1_->itemData(row).isValid())
+    if (row < 0 || !portList_->itemData(row).isValid())
         return;
-    text4_->setText(QString::number(combo1_->itemData(row).toInt()));
+    portNumberEdit_->setText(QString::number(portList_->itemData(row).toInt()));
 }
 
 void FrmXmodem::closeEvent(QCloseEvent* event) {
@@ -417,14 +130,9 @@ void FrmXmodem::closeEvent(QCloseEvent* event) {
 }
 
 void FrmXmodem::formUnload() {
-    if (session_.unloaded)
+    if (!session_.mainWindow.alive())
         return;
-    session_.unloaded = true;
-    if (port_->isOpen())
-        port_->close();
-    // A failed save is remembered, not shown: the program is ending.
-    session_.lastErrorNumber = saveSettingsFile(session_.settingsPath(), session_.settings,
-                                                session_.edition.settingsLines);
+    controller_.unload();
     if (helpViewer_)
         helpViewer_->close();
 }
@@ -440,37 +148,16 @@ void FrmXmodem::changeEvent(QEvent* event) {
         formResize();
 }
 
-void FrmXmodem::formResize() {
-    if (resizing_)
+void FrmXmodem::setTerminalItemsEnabled(bool terminalMode) {
+    for (const auto& [action, enabling] : modeItems_)
+        action->setEnabled(terminalMode == (enabling == Enabling::InTerminal));
+}
+
+void FrmXmodem::execute(Command command) {
+    const CommandHandler handler = commandHandler(command);
+    if (!handler)
         return;
-    resizing_ = true;
-    setWindowTitle(kCaption);
-    const bool terminalMode = session_.link.terminalMode;
-    if (!terminalMode) {
-        if (windowState() & Qt::WindowMaximized)
-            setWindowState(windowState() & ~Qt::WindowMaximized);
-        setFixedSize(xmodemModeSize());
-    } else {
-        const QSize outer = frameGeometry().size();
-        txtTerminal_->setGeometry(0, twips(400, this),
-                                  std::max(0, outer.width() - twips(100, this)),
-                                  std::max(0, outer.height() - twips(1000, this)));
-    }
-    const int barWidth = std::max(client_->width(), twips(kClientWidth, this));
-    toolbarXmodem_->setGeometry(0, 0, barWidth, twips(kToolbarHeight, this));
-    toolbarTerminal_->setGeometry(0, 0, barWidth, twips(kToolbarHeight, this));
-    placeConsoleRow();
-    resizing_ = false;
-}
-
-void FrmXmodem::setConsoleItemsEnabled(bool enabled) {
-    for (const int index : kConsoleItems)
-        menuItem(QStringLiteral("MnuSubEditar"), index)->setEnabled(enabled);
-    menuItem(QStringLiteral("mnuSnd"))->setEnabled(!enabled);
-}
-
-void FrmXmodem::mnuSubEditarClick(int index) {
-    const int error = runEditarItem(index);
+    const int error = (static_cast<CommandTarget&>(*this).*handler)();
     if (error == 0)
         return;
     session_.reportError(error);
@@ -487,120 +174,115 @@ void FrmXmodem::switchTerminalMode() {
         session_.reportError(error);
 }
 
-int FrmXmodem::runEditarItem(int index) {
-    if (index == 0) {
-        QAction* item0 = menuItem(QStringLiteral("MnuSubEditar"), 0);
-        item0->setChecked(item0Checked_); // the mark is ours to set, not the click's
-        if (uploadOnStack())
-            return 0;
-        if (item0Checked_) {
-            terminalOff();
-            return 0;
-        }
-        return terminalOn();
-    }
-    const QString station = txtEstacao_->text();
-    const QString identifier = txtIdent_->text();
-    switch (index) {
-    case 1:
-        // Reopening the port at the terminal settings would pull it from under the upload.
-        if (uploadOnStack())
-            return 0;
-        return changeTerminalSettings();
-    case 2: {
-        const QString folder = session_.dialogs.inputBox(
-            QStringLiteral("Entre com o novo diretório de trabalho:"),
-            QStringLiteral("Configurações"), session_.settings.workingDirectory);
-        if (!folder.isEmpty())
-            session_.settings.workingDirectory = folder;
+int FrmXmodem::switchTerminal() {
+    QAction* item0 = menuItem(QStringLiteral("MnuSubEditar"), 0);
+    item0->setChecked(item0Checked_); // the mark is ours to set, not the click's
+    if (controller_.uploadOnStack())
+        return 0;
+    if (item0Checked_) {
+        terminalOff();
         return 0;
     }
-    case 4:
-        console_->readVariables(station, identifier);
-        return 0;
-    case 5:
-        console_->readParameters(station, identifier);
-        return 0;
-    case 6:
-        return console_->readReport(station, identifier);
-    case 8:
-        txtTerminal_->clearText();
-        return 0;
-    case 10:
-        if (const auto line = enterYztwCommand(session_.dialogs)) {
-            txtYztw_->setText(*line);
-            sendYztwCommand();
-        }
-        return 0;
-    case 11:
-        sendYztwCommand();
-        return 0;
-    default:
-        return 0;
+    return terminalOn();
+}
+
+int FrmXmodem::changeWorkingDirectory() {
+    const QString folder = session_.dialogs.inputBox(
+        QStringLiteral("Entre com o novo diretório de trabalho:"), QStringLiteral("Configurações"),
+        session_.settings.workingDirectory);
+    if (!folder.isEmpty())
+        session_.settings.workingDirectory = folder;
+    return 0;
+}
+
+int FrmXmodem::readVariables() {
+    controller_.console().readVariables(stationEdit_->text(), identifierEdit_->text());
+    return 0;
+}
+
+int FrmXmodem::readParameters() {
+    controller_.console().readParameters(stationEdit_->text(), identifierEdit_->text());
+    return 0;
+}
+
+int FrmXmodem::readReport() {
+    return controller_.console().readReport(stationEdit_->text(), identifierEdit_->text());
+}
+
+int FrmXmodem::clearText() {
+    terminal_->clearText();
+    return 0;
+}
+
+int FrmXmodem::enterYztw() {
+    if (const auto line = enterYztwCommand(session_.dialogs)) {
+        yztwEdit_->setText(*line);
+        sendYztw();
     }
+    return 0;
 }
 
 int FrmXmodem::changeTerminalSettings() {
+    // Reopening the port at the terminal settings would pull it from under the upload.
+    if (controller_.uploadOnStack())
+        return 0;
     if (session_.edition.hasSettingsDialog) {
         FrmOptions options(session_, this);
         options.exec();
-        text4_->setText(session_.settings.portNumber);
+        portNumberEdit_->setText(session_.settings.portNumber);
         // Reopened whichever button closed the dialog.
-        return link_->openTerminalPort();
+        return controller_.openTerminalPort();
     }
     const QString answer = session_.dialogs.inputBox(
         QStringLiteral("Entre com uma nova configuração:"), QStringLiteral("Configurações"),
         session_.settings.terminalSettings);
     if (answer.isEmpty())
         return 0;
-    // The port keeps the number it was opened with; only the settings change.
-    port_->close();
-    session_.settings.terminalSettings = answer;
-    if (const int error = port_->setSettings(answer))
-        return error;
-    port_->setReceiveThreshold(1);
-    port_->setSendThreshold(1);
-    return port_->open();
+    return controller_.reopenWithTerminalSettings(answer);
 }
 
-void FrmXmodem::mnuExitClick() {
+int FrmXmodem::exitProgram() {
     if (session_.edition.savesOnSair) {
         close();
-        return;
+        return 0;
     }
     // The earlier edition leaves at once: the port is not closed and the settings
     // file is not written; only the close box saves.
-    session_.unloaded = true;
+    session_.mainWindow.end();
     Q_EMIT exitRequested();
+    return 0;
 }
 
-void FrmXmodem::sendYztwCommand() {
-    if (txtYztw_->text().isEmpty()) {
+int FrmXmodem::sendYztw() {
+    if (yztwEdit_->text().isEmpty()) {
         session_.dialogs.message(QStringLiteral("Quillon"), QStringLiteral("Comando YZTW inválido"),
                                  MessageIcon::Exclamation, MessageButtons::Ok);
-        return;
+        return 0;
     }
     txtYztwEnter();
+    return 0;
 }
 
 void FrmXmodem::txtYztwEnter() {
-    console_->sendStationCommand(StationConsole::Command, txtEstacao_->text(), txtIdent_->text(),
-                                 txtYztw_->text(), {});
+    controller_.console().sendStationCommand(StationConsole::Command, stationEdit_->text(),
+                                             identifierEdit_->text(), yztwEdit_->text(), {});
 }
 
 int FrmXmodem::terminalOn() {
     if (session_.edition.opensPortBeforeSwitch) {
-        if (const int error = link_->openTerminalPort())
+        int error = 0;
+        switch (controller_.startTerminal(error)) {
+        case ServiceController::TerminalStart::Failed:
             return error;
-        if (session_.settings.useModem == 1 && session_.edition.hasModem && modemWait_) {
-            session_.modem.modemResult = modemWait_();
-            if (session_.modem.modemResult == FrmWait::kGaveUp)
-                return 0;
+        case ServiceController::TerminalStart::DialGaveUp:
+            return 0;
+        case ServiceController::TerminalStart::Opened:
+            break;
         }
     }
     toolbarXmodem_->hide();
     toolbarTerminal_->show();
-    session_.link.terminalMode = true;
+    controller_.enterTerminalMode(true);
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     xmodemPosition_ = pos();
@@ -610,78 +292,47 @@ int FrmXmodem::terminalOn() {
     setWindowState(windowState() | Qt::WindowMaximized);
     item0Checked_ = true;
     menuItem(QStringLiteral("MnuSubEditar"), 0)->setChecked(true);
-    txtTerminal_->show();
-    txtTerminal_->setFocus();
-    setConsoleItemsEnabled(true);
+    terminal_->show();
+    terminal_->setFocus();
+    setTerminalItemsEnabled(true);
     formResize();
     if (!session_.edition.opensPortBeforeSwitch)
-        return link_->openTerminalPort();
+        return controller_.openTerminalPort();
     return 0;
 }
 
 void FrmXmodem::terminalOff() {
     toolbarTerminal_->hide();
     toolbarXmodem_->show();
-    if (port_->isOpen())
-        port_->close();
-    session_.link.terminalMode = false;
-    txtTerminal_->clearText();
+    controller_.enterTerminalMode(false);
+    terminal_->clearText();
     setWindowState(windowState() & ~Qt::WindowMaximized);
     move(xmodemPosition_);
     item0Checked_ = false;
     menuItem(QStringLiteral("MnuSubEditar"), 0)->setChecked(false);
-    setConsoleItemsEnabled(false);
-    txtTerminal_->hide();
+    setTerminalItemsEnabled(false);
+    terminal_->hide();
     formResize();
 }
 
-void FrmXmodem::toolbarXmodemButtonClick(const QString& key) {
-    if (key == QLatin1String("TERMINAL") || key == QLatin1String("XMODEM"))
-        mnuSubEditarClick(0);
-    else if (key == QLatin1String("ABRIR"))
-        mnuChooseClick();
-    else if (key == QLatin1String("ENVIAR"))
-        mnuSndClick();
-    else if (key == QLatin1String("CANCEL"))
-        cancelTransfer();
+int FrmXmodem::showModbus() {
+    FrmModBus modbus(session_, controller_.port(), this);
+    modbus.exec();
+    return 0;
 }
 
-void FrmXmodem::toolbarTerminalButtonClick(const QString& key) {
-    static const std::map<QString, int> items = {
-        {QStringLiteral("XMODEM"), 0},      {QStringLiteral("TERMINAL"), 0},
-        {QStringLiteral("VARIAVEIS"), 4},   {QStringLiteral("PARAMETROS"), 5},
-        {QStringLiteral("RELATORIO"), 6},   {QStringLiteral("ENTRAR_YZTW"), 10},
-        {QStringLiteral("ENVIAR_YZTW"), 11}};
-    if (key == QLatin1String("LIMPAR")) {
-        mnuSubEditarClick(8);
-        txtTerminal_->clearText();
-    } else if (key == QLatin1String("MODBUS")) {
-        if (session_.edition.hasModbus) {
-            FrmModBus modbus(session_, *port_, this);
-            modbus.exec();
-        }
-    } else if (key == QLatin1String("TESTARCOM")) {
-        if (session_.edition.hasSerialTester)
-            testSerialLine();
-    } else if (const auto found = items.find(key); found != items.end()) {
-        mnuSubEditarClick(found->second);
-    }
-    txtTerminal_->setFocus();
-}
-
-void FrmXmodem::testSerialLine() {
-    // The tester opens the same line on a port of its own. Failures here are
-    // skipped, as everywhere in this toolbar: a port another program took
-    // meanwhile simply stays closed.
-    port_->close();
+int FrmXmodem::testSerialLine() {
+    // The tester opens the same line on a port of its own.
+    controller_.releasePort();
     {
         FrmTestaCom tester(session_, this);
         tester.exec();
     }
-    port_->open();
+    controller_.reclaimPort();
+    return 0;
 }
 
-void FrmXmodem::mnuChooseClick() {
+int FrmXmodem::chooseProgramFile() {
     const QString directory = localPath(session_.settings.workingDirectory);
     QDir::setCurrent(directory);
     FileDialogRequest request;
@@ -690,73 +341,71 @@ void FrmXmodem::mnuChooseClick() {
     request.directory = directory;
     const QString chosen = showFileDialog(session_.dialogs, request);
     if (chosen.isEmpty() || !QFileInfo(localPath(chosen)).isFile())
-        return;
-    text6_->setText(chosen);
+        return 0;
+    programFileEdit_->setText(chosen);
     session_.settings.workingDirectory = folderOf(chosen);
+    return 0;
 }
 
-void FrmXmodem::mnuConteudoClick() {
+int FrmXmodem::showContents() {
     if (!helpViewer_)
         helpViewer_ = new HelpViewer(this);
     helpViewer_->showContents(session_.appDir + QStringLiteral("/Quillon.hlp"));
+    return 0;
 }
 
-void FrmXmodem::mnuAboutClick() {
+int FrmXmodem::showAbout() {
     FrmAbout about(session_.edition, session_.dialogs, this);
     about.exec();
+    return 0;
 }
 
-void FrmXmodem::cancelTransfer() {
-    upload_->cancel();
-    label4_->clear();
-    progressBar1_->setValue(0);
+int FrmXmodem::cancelTransfer() {
+    controller_.cancelTransfer();
+    statusLabel_->clear();
+    progressBar_->setValue(0);
+    return 0;
 }
 
-bool FrmXmodem::uploadOnStack() const {
-    // The cancel key clears transferBusy at once; the stopped run still has to unwind.
-    return session_.transfer.transferBusy || session_.transfer.uploadRunning;
-}
-
-void FrmXmodem::mnuSndClick() {
-    if (session_.link.terminalMode)
-        return;
-    upload_->run();
+int FrmXmodem::sendProgram() {
+    controller_.sendProgram();
+    return 0;
 }
 
 void FrmXmodem::setStatus(const QString& text) {
-    label4_->setText(text);
+    statusLabel_->setText(text);
 }
 
 QString FrmXmodem::status() const {
-    return label4_->text();
+    return statusLabel_->text();
 }
 
 void FrmXmodem::setInfo(const QString& text) {
-    labInfo_->setText(text);
+    infoLabel_->setText(text);
 }
 
 void FrmXmodem::setLabOk(const QString& text) {
-    labOk_->setText(text);
+    okCountLabel_->setText(text);
 }
 
 void FrmXmodem::setLabTotal(const QString& text) {
-    labTotal_->setText(text);
+    totalCountLabel_->setText(text);
 }
 
 void FrmXmodem::setLabErros(const QString& text) {
-    labErros_->setText(text);
+    errorCountLabel_->setText(text);
 }
 
 void FrmXmodem::setLabPorcento(const QString& text) {
-    labPorcento_->setText(text);
+    percentLabel_->setText(text);
 }
 
 void FrmXmodem::setProgressMaximum(int maximum) {
-    progressBar1_->setMaximum(std::max(1, maximum));
+    progressBar_->setMaximum(std::max(1, maximum));
 }
 
 void FrmXmodem::setProgressValue(int value) {
-    progressBar1_->setValue(value);
+    progressBar_->setValue(value);
 }
 
 bool FrmXmodem::isMinimized() const {
@@ -767,24 +416,14 @@ void FrmXmodem::setCaption(const QString& text) {
     setWindowTitle(text);
 }
 
-QAction* FrmXmodem::menuItem(const QString& name, int index) const {
-    const auto found = menuItems_.find(itemKey(name, index));
-    return found == menuItems_.end() ? nullptr : found->second;
-}
-
-QAction* FrmXmodem::toolbarButton(const QString& key) const {
-    const auto found = toolbarButtons_.find(key);
-    return found == toolbarButtons_.end() ? nullptr : found->second;
-}
-
 bool FrmXmodem::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
-        if (watched == text1_)
-            txtEstacao_->setFocus();
-        else if (watched == text2_)
-            txtIdent_->setFocus();
-        else if (watched == text3_)
-            txtYztw_->setFocus();
+        if (watched == stationCaption_)
+            stationEdit_->setFocus();
+        else if (watched == identifierCaption_)
+            identifierEdit_->setFocus();
+        else if (watched == commandCaption_)
+            yztwEdit_->setFocus();
     }
     return QMainWindow::eventFilter(watched, event);
 }

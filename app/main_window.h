@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/command_tables.h"
-#include "core/serial_link.h"
+#include "control/service_controller.h"
 #include "core/session.h"
 #include "transfer/upload_view.h"
 
@@ -10,6 +10,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -24,12 +26,9 @@ namespace quillon {
 
 class HelpViewer;
 class TerminalBox;
-class Upload;
-class ModemLink;
-class StationConsole;
 
 // FrmXmodem: the main window, its two modes and its commands.
-class FrmXmodem : public QMainWindow, public UploadView {
+class FrmXmodem : public QMainWindow, public UploadView, private CommandTarget {
     Q_OBJECT
 public:
     explicit FrmXmodem(Session& session, QWidget* parent = nullptr);
@@ -38,30 +37,23 @@ public:
     // Form_Load: place the window, read the settings, probe the ports.
     void formLoad();
 
-    SerialPort& mainPort() { return *port_; }
-    SerialLink& link() { return *link_; }
-    TerminalBox& terminal() { return *txtTerminal_; }
+    ServiceController& controller() { return controller_; }
+    SerialPort& mainPort() { return controller_.port(); }
+    SerialLink& link() { return controller_.link(); }
+    TerminalBox& terminal() { return *terminal_; }
     QAction* menuItem(const QString& name, int index = -1) const;
     QAction* toolbarButton(const QString& key) const;
+    // Carries the command out whatever state its menu item is in, and reports
+    // its failure.
+    void execute(Command command);
     QToolBar* toolbarXmodem() const { return toolbarXmodem_; }
     QToolBar* toolbarTerminal() const { return toolbarTerminal_; }
     const QVector<int>& portStatus() const { return portStatus_; }
 
-    // Handlers, by the names the commands carry.
-    void mnuSubEditarClick(int index);
-    void toolbarXmodemButtonClick(const QString& key);
-    void toolbarTerminalButtonClick(const QString& key);
-    void mnuChooseClick();
-    void mnuConteudoClick();
-    void mnuAboutClick();
-    void mnuExitClick();
-    void cancelTransfer();
     void combo1Click(int row);
-    void mnuSndClick();
-    void sendYztwCommand();
     void txtYztwEnter();
-    Upload& upload() { return *upload_; }
-    ModemLink& modemLink() { return *modemLink_; }
+    Upload& upload() { return controller_.upload(); }
+    ModemLink& modemLink() { return controller_.modemLink(); }
 
     // UploadView: the indicators the upload and the handshake write.
     void setStatus(const QString& text) override;
@@ -78,7 +70,9 @@ public:
 
     // The modem wait dialog shown when the terminal is switched on with the
     // modem in use; answers the dial result ("NAO DEU" when it failed).
-    void setModemWaitDialog(std::function<QString()> dialog) { modemWait_ = std::move(dialog); }
+    void setModemWaitDialog(std::function<QString()> dialog) {
+        controller_.setDialer(std::move(dialog));
+    }
 
 Q_SIGNALS:
     // The window has unloaded: the program must end now.
@@ -93,10 +87,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The client area of the XMODEM mode below the menu bar, in twips.
+    static constexpr int kClientWidth = 4815;
+    static constexpr int kClientHeight = 3975;
+    static constexpr int kToolbarHeight = 360;
+    static inline const QString kCaption = QStringLiteral("Quillon - Xmodem / Terminal para PXC");
+
     void buildControls();
     void buildMenus();
     QToolBar* buildToolbar(const QString& name, const QVector<ToolButtonSpec>& buttons,
-                           void (FrmXmodem::*handler)(const QString&));
+                           bool focusesTerminal);
     void buildConsoleRow();
     void placeConsoleRow();
     void wireSignals();
@@ -106,57 +106,67 @@ private:
     int terminalOn();
     void terminalOff();
     void switchTerminalMode();
-    // MnuSubEditar_Click's work: 0, or the failure that ended the item, to report.
-    int runEditarItem(int index);
-    int changeTerminalSettings();
-    void setConsoleItemsEnabled(bool enabled);
+    void setTerminalItemsEnabled(bool terminalMode);
+
+    // CommandTarget
+    int chooseProgramFile() override;
+    int sendProgram() override;
+    int exitProgram() override;
+    int switchTerminal() override;
+    int changeTerminalSettings() override;
+    int changeWorkingDirectory() override;
+    int readVariables() override;
+    int readParameters() override;
+    int readReport() override;
+    int clearText() override;
+    int enterYztw() override;
+    int sendYztw() override;
+    int showContents() override;
+    int showAbout() override;
+    int cancelTransfer() override;
+    int testSerialLine() override;
+    int showModbus() override;
+
     QSize xmodemModeSize() const;
-    void onPortLost(int errorNumber);
-    bool uploadOnStack() const;
-    // "TESTARCOM": the main port stays closed while the tester is shown.
-    void testSerialLine();
 
     Session& session_;
-    std::unique_ptr<SerialPort> port_;
-    std::unique_ptr<SerialLink> link_;
-    std::unique_ptr<ModemLink> modemLink_;
-    std::unique_ptr<Upload> upload_;
-    std::unique_ptr<StationConsole> console_;
+    ServiceController controller_;
     QVector<int> portStatus_;
-    std::function<QString()> modemWait_;
     bool item0Checked_ = false;
     QPoint xmodemPosition_;
     bool resizing_ = false;
 
     std::map<QString, QAction*> menuItems_;
     std::map<QString, QAction*> toolbarButtons_;
+    // Items whose enabling follows the mode.
+    std::vector<std::pair<QAction*, Enabling>> modeItems_;
 
     QWidget* client_ = nullptr;
     QToolBar* toolbarXmodem_ = nullptr;
     QToolBar* toolbarTerminal_ = nullptr;
-    QLabel* label4_ = nullptr;
-    QGroupBox* frame1_ = nullptr;
-    QGroupBox* frame2_ = nullptr;
-    QGroupBox* frame3_ = nullptr;
-    QLineEdit* text4_ = nullptr;
-    QLineEdit* text5_ = nullptr;
-    QLineEdit* text6_ = nullptr;
-    QComboBox* combo1_ = nullptr;
-    QLabel* labOk_ = nullptr;
-    QLabel* labTotal_ = nullptr;
-    QLabel* labErros_ = nullptr;
-    QLabel* labPorcento_ = nullptr;
-    QLabel* labInfo_ = nullptr;
-    QLabel* label10_ = nullptr;
-    QProgressBar* progressBar1_ = nullptr;
-    QPushButton* command1_ = nullptr;
-    TerminalBox* txtTerminal_ = nullptr;
-    QLineEdit* text1_ = nullptr;
-    QLineEdit* text2_ = nullptr;
-    QLineEdit* text3_ = nullptr;
-    QLineEdit* txtYztw_ = nullptr;
-    QLineEdit* txtEstacao_ = nullptr;
-    QLineEdit* txtIdent_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    QGroupBox* makerFrame_ = nullptr;
+    QGroupBox* fileFrame_ = nullptr;
+    QGroupBox* portFrame_ = nullptr;
+    QLineEdit* portNumberEdit_ = nullptr;
+    QLineEdit* transferSettingsEdit_ = nullptr;
+    QLineEdit* programFileEdit_ = nullptr;
+    QComboBox* portList_ = nullptr;
+    QLabel* okCountLabel_ = nullptr;
+    QLabel* totalCountLabel_ = nullptr;
+    QLabel* errorCountLabel_ = nullptr;
+    QLabel* percentLabel_ = nullptr;
+    QLabel* infoLabel_ = nullptr;
+    QLabel* versionLabel_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    TerminalBox* terminal_ = nullptr;
+    QLineEdit* stationCaption_ = nullptr;
+    QLineEdit* identifierCaption_ = nullptr;
+    QLineEdit* commandCaption_ = nullptr;
+    QLineEdit* yztwEdit_ = nullptr;
+    QLineEdit* stationEdit_ = nullptr;
+    QLineEdit* identifierEdit_ = nullptr;
     QWidget* consoleSpacer_ = nullptr;
     HelpViewer* helpViewer_ = nullptr;
 };

@@ -41,7 +41,7 @@ CpuShare measureWaitingCpu(const Options& options, Findings& findings) {
         rig.window().formLoad();
         rig.window().show();
         rig.session().settings.portNumber = QStringLiteral("1");
-        rig.window().mnuSubEditarClick(0);
+        rig.window().execute(Command::Terminal);
         terminalRan = rig.session().link.terminalMode;
         if (terminalRan) {
             // Let the maximise and first paint settle so only the idle state is timed.

@@ -231,7 +231,7 @@ void measureTerminalReceive(const Options& options, Findings& findings) {
     window.mainPort().close();
 
     session.settings.portNumber = QStringLiteral("1");
-    window.mnuSubEditarClick(0);
+    window.execute(Command::Terminal);
     if (!session.link.terminalMode) {
         findings.flag(QStringLiteral("terminal mode did not come on: ") + rig.shownErrors());
         return;

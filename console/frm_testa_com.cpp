@@ -178,10 +178,11 @@ void FrmTestaCom::cmdTXClick(int index) {
     const QVector<LineStep> steps = lineSteps(txtTX_[selected_]->text());
     ++sending_;
     for (const LineStep& step : steps) {
-        if (unloaded_)
+        if (!life_.alive())
             break;
         if (step.kind == LineStep::Pause) {
-            session_.waiter.waitMs(step.pauseMs);
+            if (!life_.waitMs(step.pauseMs))
+                break;
             continue;
         }
         if (const int error = mscSerial_->write(QByteArray(1, step.byte))) {
@@ -227,9 +228,8 @@ void FrmTestaCom::done(int result) {
 }
 
 void FrmTestaCom::formQueryUnload() {
-    if (unloaded_)
+    if (!life_.end())
         return;
-    unloaded_ = true;
     mscSerial_->close();
     // A send waiting in a pause ends now rather than writing to a closed port.
     if (sending_ > 0)

@@ -56,7 +56,7 @@ private:
     qint16 selected_ = 0;
     // Sends still running, nested when TX is pressed again during a pause.
     int sending_ = 0;
-    bool unloaded_ = false;
+    WindowLife life_{session_.waiter};
     // The device vanished and said so; a write failing on it needs no second report.
     bool lineLost_ = false;
     std::array<QLineEdit*, kLines> txtTX_{};

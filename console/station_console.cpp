@@ -53,7 +53,7 @@ void StationConsole::sendStationCommand(Kind kind, const QString& station,
     for (const auto& step : steps) {
         // The window may have been closed while a step waited: the rest of the
         // exchange would only write to a closed port with no one to see it.
-        if (session_.unloaded)
+        if (!session_.mainWindow.alive())
             return;
         step();
     }
@@ -73,7 +73,7 @@ int StationConsole::readReport(const QString& station, const QString& identifier
     if (const int error = link_.port().write(QByteArrayLiteral("atq0")))
         return error;
     sendStationCommand(ReportReading, station, identifier, QStringLiteral("3,3,3,3"), {});
-    if (session_.unloaded)
+    if (!session_.mainWindow.alive())
         return 0;
     return link_.port().write(QByteArrayLiteral("atq1"));
 }

@@ -96,6 +96,12 @@ int openPortOn(SerialPort& port, const QString& portNumber, const QString& setti
     if (!number || *number < 1)
         return PortError::InvalidPortNumber;
     port.setPortNumber(*number);
+    return reopenPortAt(port, settings);
+}
+
+int reopenPortAt(SerialPort& port, const QString& settings) {
+    if (port.isOpen())
+        port.close();
     if (const int error = port.setSettings(settings))
         return error;
     port.setReceiveThreshold(1);

@@ -50,6 +50,8 @@ private:
 // Closes the port when open, then opens it as COM<portNumber> with the
 // settings, raising an event for every arrival; returns the error number.
 int openPortOn(SerialPort& port, const QString& portNumber, const QString& settings);
+// The same on the number the port already has.
+int reopenPortAt(SerialPort& port, const QString& settings);
 
 // Newest-bytes bound shared by every receive buffer.
 void appendBounded(QByteArray& buffer, const QByteArray& data, qsizetype limit);

@@ -92,8 +92,8 @@ struct Session {
     TransferState transfer;
     ModemState modem;
     int lastErrorNumber = 0;
-    // The main window has unloaded; routines still waiting inside it stop at their next step.
-    bool unloaded = false;
+    // Routines still waiting inside the main window stop once it has unloaded.
+    WindowLife mainWindow{waiter};
 
     // Report a caught failure the usual way: remember it, then show it.
     void reportError(int number);
@@ -101,6 +101,8 @@ struct Session {
     // Where a fresh settings file starts the file dialogs: the program's folder, or,
     // when that is not the user's to write (installed), the user's home.
     QString defaultFolder() const;
+    // The line to the controller goes through a modem this edition can drive.
+    bool dialsByModem() const { return settings.useModem == 1 && edition.hasModem; }
 };
 
 } // namespace quillon

@@ -36,4 +36,34 @@ private:
     std::vector<QEventLoop*> running_;
 };
 
+// A window as the long operations running inside it see it: a wait made
+// through it answers whether the window is still there, so an operation stops
+// on that answer instead of keeping a flag of its own.
+class WindowLife {
+public:
+    explicit WindowLife(Waiter& waiter) : waiter_(waiter) {}
+    WindowLife(const WindowLife&) = delete;
+    WindowLife& operator=(const WindowLife&) = delete;
+
+    bool alive() const { return !gone_; }
+    // The window unloads; answers false when it had already.
+    bool end() {
+        if (gone_)
+            return false;
+        gone_ = true;
+        return true;
+    }
+    // WaitMs; false, without waiting, once the window is gone.
+    bool waitMs(double milliseconds) {
+        if (gone_)
+            return false;
+        waiter_.waitMs(milliseconds);
+        return !gone_;
+    }
+
+private:
+    Waiter& waiter_;
+    bool gone_ = false;
+};
+
 } // namespace quillon

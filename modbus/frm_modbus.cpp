@@ -190,9 +190,8 @@ void FrmModBus::formLoad() {
 }
 
 void FrmModBus::formUnload() {
-    if (unloaded_)
+    if (!life_.end())
         return;
-    unloaded_ = true;
     // A run must not resume once the window is gone: the loop ends at its next check.
     flgExecutando_ = false;
     contTimeout_ = 0;
@@ -269,7 +268,7 @@ void FrmModBus::cmdIniciarClick() {
 }
 
 void FrmModBus::pollLoop(int function) {
-    while (flgExecutando_ && !unloaded_) {
+    while (flgExecutando_ && life_.alive()) {
         const int address = field16(txtEndereco_);
         const qint32 start = field32(txtRegIni_);
         const qint32 quantity = field32(txtNumero_);
@@ -281,7 +280,7 @@ void FrmModBus::pollLoop(int function) {
         port_.readAll();
         port_.write(request); // a closed port: the request times out like a silent slave
         const QByteArray reply = awaitReply();
-        if (reply.isEmpty() || unloaded_)
+        if (reply.isEmpty() || !life_.alive())
             continue;
         if (showsFrames())
             mostrarMensagem(RxPrefix, reply);
@@ -309,7 +308,7 @@ void FrmModBus::writeOnce() {
     port_.readAll();
     port_.write(*request);
     const QByteArray reply = awaitReply();
-    if (unloaded_)
+    if (!life_.alive())
         return;
     if (!reply.isEmpty() && showsFrames())
         mostrarMensagem(RxPrefix, reply);
@@ -321,19 +320,21 @@ QByteArray FrmModBus::awaitReply() {
     QByteArray reply;
     do {
         reply = port_.readAll();
-        session_.waiter.waitMs(1000);
+        if (!life_.waitMs(1000))
+            break;
         // Counted down no further than 0: -32768 - 1 would wrap to 32767 and keep a
         // silent slave's request waiting nine hours.
         contTimeout_ = static_cast<qint16>(std::max(contTimeout_ - 1, 0));
     } while (reply.isEmpty() && contTimeout_ >= 1);
     // A long reply at a slow rate is still coming in after the second that followed its
     // first bytes; taking only those would cut it, and leave the rest for the next request.
-    while (!reply.isEmpty() && reply.size() < MaxReply && !unloaded_) {
+    while (!reply.isEmpty() && reply.size() < MaxReply && life_.alive()) {
         const QByteArray more = port_.readAll();
         if (more.isEmpty())
             break;
         reply += more;
-        session_.waiter.waitMs(ReplyGapMs);
+        if (!life_.waitMs(ReplyGapMs))
+            break;
     }
     return reply;
 }
@@ -343,8 +344,7 @@ void FrmModBus::cmdPararClick() {
     contTimeout_ = 0;
     setIdle();
     panel1_->setText(QStringLiteral("Cancelado"));
-    session_.waiter.waitMs(3000);
-    if (!unloaded_)
+    if (life_.waitMs(3000))
         panel1_->clear();
 }
 

@@ -58,7 +58,7 @@ private:
     SerialPort& port_;
     bool flgExecutando_ = false;
     qint16 contTimeout_ = 0;
-    bool unloaded_ = false;
+    WindowLife life_{session_.waiter};
     // The list's line edit is finishing typed text: what it activates is not a pick.
     bool typingEnds_ = false;
 

@@ -70,7 +70,7 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 SignalWatch::SignalWatch(QObject* parent) : QObject(parent) {}
 
 SignalWatch::~SignalWatch() {
-    delete m_notifier;
+    delete notifier_;
 }
 
 bool SignalWatch::install(QString* error) {
@@ -93,8 +93,8 @@ bool SignalWatch::install(QString* error) {
     for (const int signo : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(signo, &action, nullptr);
 
-    m_notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatch::drain);
+    notifier_ = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &SignalWatch::drain);
     return true;
 #endif
 }

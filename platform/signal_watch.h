@@ -24,7 +24,7 @@ signals:
 private:
     void drain();
 
-    QSocketNotifier* m_notifier = nullptr;
+    QSocketNotifier* notifier_ = nullptr;
 };
 
 } // namespace quillon

@@ -52,12 +52,12 @@ QByteArray padded(const QByteArray& text, qsizetype width) {
 } // namespace
 
 ConsoleRole::ConsoleRole(const ConsoleSettings& settings, QObject* parent)
-    : Role(parent), m_settings(settings) {
-    m_line.reserve(MaxLine);
+    : Role(parent), settings_(settings) {
+    line_.reserve(MaxLine);
 }
 
 bool ConsoleRole::inFrame() const {
-    return m_step != Step::Idle && m_lastByte.isValid() && !m_lastByte.hasExpired(FrameTimeoutMs);
+    return step_ != Step::Idle && lastByte_.isValid() && !lastByte_.hasExpired(FrameTimeoutMs);
 }
 
 void ConsoleRole::receive(QByteArrayView bytes) {
@@ -74,46 +74,46 @@ void ConsoleRole::take(char c) {
         endFrame();
     // ENQ cannot be typed into a station or a command, so it always opens a new frame:
     // a command started while another waits interleaves on the line this way.
-    if (c == Enquiry || (m_step == Step::Idle && c == ReportLead)) {
+    if (c == Enquiry || (step_ == Step::Idle && c == ReportLead)) {
         endFrame();
-        m_step = Step::Address;
-        m_report = c == ReportLead;
-        m_lastByte.start();
+        step_ = Step::Address;
+        report_ = c == ReportLead;
+        lastByte_.start();
         return;
     }
-    if (m_step == Step::Idle)
+    if (step_ == Step::Idle)
         return;
-    m_lastByte.start();
+    lastByte_.start();
     if (c == '\r' || c == '\n') {
         // The LF of a CR LF would end an empty line; empty lines mean nothing to a frame.
-        if (!m_line.isEmpty() || c == '\r')
+        if (!line_.isEmpty() || c == '\r')
             lineEnded();
         return;
     }
-    if (m_line.size() < MaxLine)
-        m_line.append(c);
+    if (line_.size() < MaxLine)
+        line_.append(c);
 }
 
 void ConsoleRole::lineEnded() {
-    const QByteArray line = m_line;
-    m_line.clear();
-    switch (m_step) {
+    const QByteArray line = line_;
+    line_.clear();
+    switch (step_) {
     case Step::Idle:
         return;
     case Step::Address:
-        m_ours = line == m_settings.station + m_settings.identifier;
-        if (line == m_settings.station + "-1") {
+        ours_ = line == settings_.station + settings_.identifier;
+        if (line == settings_.station + "-1") {
             // The program's way of asking who is there: no command follows.
             answerAddress();
             endFrame();
             return;
         }
-        m_step = Step::Command;
+        step_ = Step::Command;
         return;
     case Step::Command:
-        m_command = line;
-        if (m_command == ParameterLine) {
-            m_step = Step::Extra;
+        command_ = line;
+        if (command_ == ParameterLine) {
+            step_ = Step::Extra;
             return;
         }
         answerCommand();
@@ -127,27 +127,27 @@ void ConsoleRole::lineEnded() {
 }
 
 void ConsoleRole::endFrame() {
-    m_step = Step::Idle;
-    m_ours = false;
-    m_report = false;
-    m_line.clear();
-    m_command.clear();
+    step_ = Step::Idle;
+    ours_ = false;
+    report_ = false;
+    line_.clear();
+    command_.clear();
 }
 
 void ConsoleRole::answer(const QByteArray& text) {
-    if (m_ours)
+    if (ours_)
         send(Crlf + text + Crlf);
 }
 
 void ConsoleRole::answerAddress() {
-    send(Crlf + latin1("PXC estação ") + m_settings.station + latin1(", identificador ") +
-         m_settings.identifier + Crlf);
+    send(Crlf + latin1("PXC estação ") + settings_.station + latin1(", identificador ") +
+         settings_.identifier + Crlf);
 }
 
 void ConsoleRole::answerCommand() {
-    if (!m_ours)
+    if (!ours_)
         return;
-    if (m_command == HelpLine) {
+    if (command_ == HelpLine) {
         answer(latin1("PXC - Ajuda do console\r\n"
                       "Y,Z,T,W e Enter:\r\n"
                       "  Y  0 = Leitura, 1 = Escrita, 2 = Ajuda, 3 = Transferência de Bloco\r\n"
@@ -158,14 +158,14 @@ void ConsoleRole::answerCommand() {
                       "3,3,3,3  tabela de variáveis      7,7,7,7  lista de parâmetros"));
         return;
     }
-    if (m_command == BlockLine) {
+    if (command_ == BlockLine) {
         QByteArray text;
-        if (m_report) {
-            text += latin1("Relatório da estação ") + m_settings.station + Crlf;
+        if (report_) {
+            text += latin1("Relatório da estação ") + settings_.station + Crlf;
             text += latin1("Gravações desde a partida: ") +
-                    QByteArray::number(m_table.writeCount()) + Crlf;
-            const auto high = m_table.read(ValueTable::Parameters, 3);
-            const auto temperature = m_table.read(ValueTable::AnalogInputs, 1);
+                    QByteArray::number(table_.writeCount()) + Crlf;
+            const auto high = table_.read(ValueTable::Parameters, 3);
+            const auto temperature = table_.read(ValueTable::AnalogInputs, 1);
             const bool alarm = high && temperature && *temperature > *high;
             text += latin1(alarm ? "Alarme: temperatura alta" : "Alarmes: nenhum");
         } else {
@@ -173,7 +173,7 @@ void ConsoleRole::answerCommand() {
                 if (kind == ValueTable::Parameters)
                     continue;
                 text += ValueTable::kindName(kind) + ':';
-                for (const ValueTable::Variable& variable : m_table.variables(kind))
+                for (const ValueTable::Variable& variable : table_.variables(kind))
                     text += ' ' + ValueTable::format(variable.value);
                 if (kind != ValueTable::AnalogOutputs)
                     text += Crlf;
@@ -182,19 +182,19 @@ void ConsoleRole::answerCommand() {
         answer(text);
         return;
     }
-    const std::optional<CommandLine> command = parseCommand(m_command);
+    const std::optional<CommandLine> command = parseCommand(command_);
     if (!command || (command->y != 0 && command->y != 1)) {
-        answer(latin1("Comando inválido: ") + m_command);
+        answer(latin1("Comando inválido: ") + command_);
         return;
     }
     const QByteArray where = QByteArray::number(command->z) + ',' + QByteArray::number(command->t);
     if (command->y == 0) {
-        const std::optional<double> value = m_table.read(command->z, command->t);
+        const std::optional<double> value = table_.read(command->z, command->t);
         answer(value ? where + " = " + ValueTable::format(*value)
                      : where + latin1(": variável inexistente"));
         return;
     }
-    switch (m_table.write(command->z, command->t, command->w)) {
+    switch (table_.write(command->z, command->t, command->w)) {
     case ValueTable::WriteResult::Written:
         answer(where + " = " + ValueTable::format(command->w) + latin1(" (gravado)"));
         return;
@@ -211,12 +211,12 @@ void ConsoleRole::answerCommand() {
 }
 
 void ConsoleRole::answerParameters(const QByteArray& firstLine) {
-    if (!m_ours)
+    if (!ours_)
         return;
     // The extra line names the first parameter to list; 0 and 1 both start at the top.
     bool ok = false;
     const int first = qMax(1, firstLine.trimmed().toInt(&ok));
-    const QList<ValueTable::Variable>& parameters = m_table.variables(ValueTable::Parameters);
+    const QList<ValueTable::Variable>& parameters = table_.variables(ValueTable::Parameters);
     QByteArray text = latin1("Parâmetros");
     for (qsizetype i = ok ? first - 1 : 0; i < parameters.size(); ++i)
         text += Crlf + padded(QByteArray::number(i + 1), 3) + padded(parameters[i].name, 28) +

@@ -44,14 +44,14 @@ private:
     void endFrame();
     void answer(const QByteArray& text);
 
-    ConsoleSettings m_settings;
-    ValueTable m_table;
-    Step m_step = Step::Idle;
-    bool m_report = false;
-    bool m_ours = false;
-    QByteArray m_line;
-    QByteArray m_command;
-    QElapsedTimer m_lastByte;
+    ConsoleSettings settings_;
+    ValueTable table_;
+    Step step_ = Step::Idle;
+    bool report_ = false;
+    bool ours_ = false;
+    QByteArray line_;
+    QByteArray command_;
+    QElapsedTimer lastByte_;
 };
 
 } // namespace quillon::sim

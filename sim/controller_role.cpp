@@ -4,12 +4,12 @@ namespace quillon::sim {
 
 ControllerRole::ControllerRole(const LoaderSettings& settings, const ConsoleSettings& console,
                                int modbusAddress, QObject* parent)
-    : Role(parent), m_console(console), m_modbus(modbusAddress), m_loader(settings) {
+    : Role(parent), console_(console), modbus_(modbusAddress), loader_(settings) {
     const auto forward = [this](const QByteArray& bytes) { send(bytes); };
-    m_terminal.setSender(forward);
-    m_console.setSender(forward);
-    m_loader.setSender(forward);
-    m_loader.setReporter([this](const QString& text) { report(text); });
+    terminal_.setSender(forward);
+    console_.setSender(forward);
+    loader_.setSender(forward);
+    loader_.setReporter([this](const QString& text) { report(text); });
 }
 
 void ControllerRole::receive(QByteArrayView bytes) {
@@ -18,44 +18,44 @@ void ControllerRole::receive(QByteArrayView bytes) {
 }
 
 void ControllerRole::clientClosed() {
-    m_terminal.clientClosed();
-    m_console.clientClosed();
-    m_loader.clientClosed();
-    m_request.clear();
+    terminal_.clientClosed();
+    console_.clientClosed();
+    loader_.clientClosed();
+    request_.clear();
     // The program closes between start commands, so the loader keeps its sequence; what
     // was held is that session's half line all the same, and goes with it.
-    m_held.clear();
+    held_.clear();
 }
 
 bool ControllerRole::loaderTransferring() const {
     // Blocks of a transfer carry every byte value; they are neither frames nor requests.
-    return m_loader.phase() == LoaderRole::Phase::Calling ||
-           m_loader.phase() == LoaderRole::Phase::Receiving;
+    return loader_.phase() == LoaderRole::Phase::Calling ||
+           loader_.phase() == LoaderRole::Phase::Receiving;
 }
 
 bool ControllerRole::routeToModbus(char c) {
-    if (loaderTransferring() || m_console.inFrame())
+    if (loaderTransferring() || console_.inFrame())
         return false;
-    if (m_request.isEmpty() && m_terminal.lineStarted())
+    if (request_.isEmpty() && terminal_.lineStarted())
         return false;
-    const QByteArray candidate = m_request + c;
-    if (!m_modbus.mayStart(candidate.first(qMin<qsizetype>(2, candidate.size())))) {
-        if (m_request.isEmpty())
+    const QByteArray candidate = request_ + c;
+    if (!modbus_.mayStart(candidate.first(qMin<qsizetype>(2, candidate.size())))) {
+        if (request_.isEmpty())
             return false;
         // Not a request after all: the bytes were typing, and so is this one.
-        m_request.clear();
-        m_terminal.receive(candidate);
+        request_.clear();
+        terminal_.receive(candidate);
         return true;
     }
-    m_request = candidate;
-    if (m_request.size() < ModbusSlave::RequestSize)
+    request_ = candidate;
+    if (request_.size() < ModbusSlave::RequestSize)
         return true;
-    const std::optional<QByteArray> reply = m_modbus.answer(m_request);
+    const std::optional<QByteArray> reply = modbus_.answer(request_);
     if (reply)
         send(*reply);
     else
-        m_terminal.receive(m_request);
-    m_request.clear();
+        terminal_.receive(request_);
+    request_.clear();
     return true;
 }
 
@@ -63,19 +63,19 @@ bool ControllerRole::routeToConsole(char c) {
     using Phase = LoaderRole::Phase;
     if (loaderTransferring())
         return false;
-    if (!m_console.inFrame()) {
+    if (!console_.inFrame()) {
         // "&" is a report only where a line starts; typed in the middle of one it is text.
-        if (c == ConsoleRole::ReportLead && m_terminal.lineStarted())
+        if (c == ConsoleRole::ReportLead && terminal_.lineStarted())
             return false;
         if (!ConsoleRole::opensFrame(c))
             return false;
         // A frame abandons whatever was typed or started before it.
-        m_terminal.clientClosed();
-        if (m_loader.phase() == Phase::Starting)
-            m_loader.reset();
-        m_held.clear();
+        terminal_.clientClosed();
+        if (loader_.phase() == Phase::Starting)
+            loader_.reset();
+        held_.clear();
     }
-    m_console.receive(QByteArrayView(&c, 1));
+    console_.receive(QByteArrayView(&c, 1));
     return true;
 }
 
@@ -83,43 +83,43 @@ void ControllerRole::route(char c) {
     using Phase = LoaderRole::Phase;
     if (routeToModbus(c) || routeToConsole(c))
         return;
-    const Phase before = m_loader.phase();
+    const Phase before = loader_.phase();
     if (before == Phase::Idle) {
         // The loader let a start sequence lapse: it was typing after all.
         releaseHeld();
-        if (!m_loader.opensWith(c) || m_terminal.lineStarted()) {
-            m_terminal.receive(QByteArrayView(&c, 1));
+        if (!loader_.opensWith(c) || terminal_.lineStarted()) {
+            terminal_.receive(QByteArrayView(&c, 1));
             return;
         }
     }
-    m_loader.receive(QByteArrayView(&c, 1));
-    switch (m_loader.phase()) {
+    loader_.receive(QByteArrayView(&c, 1));
+    switch (loader_.phase()) {
     case Phase::Idle:
         if (before == Phase::Starting) {
-            m_held += c;
+            held_ += c;
             releaseHeld();
         }
         return;
     case Phase::Starting:
-        m_held += c;
+        held_ += c;
         // No start sequence is this long: someone is holding a key down.
-        if (m_held.size() >= TerminalRole::MaxLine) {
-            m_loader.reset();
+        if (held_.size() >= TerminalRole::MaxLine) {
+            loader_.reset();
             releaseHeld();
         }
         return;
     case Phase::Calling:
     case Phase::Receiving:
-        m_held.clear();
+        held_.clear();
         return;
     }
 }
 
 void ControllerRole::releaseHeld() {
-    if (m_held.isEmpty())
+    if (held_.isEmpty())
         return;
-    m_terminal.receive(m_held);
-    m_held.clear();
+    terminal_.receive(held_);
+    held_.clear();
 }
 
 } // namespace quillon::sim

@@ -33,12 +33,12 @@ private:
     bool routeToModbus(char c);
     bool loaderTransferring() const;
 
-    TerminalRole m_terminal;
-    ConsoleRole m_console;
-    ModbusSlave m_modbus;
-    QByteArray m_request;
-    LoaderRole m_loader;
-    QByteArray m_held;
+    TerminalRole terminal_;
+    ConsoleRole console_;
+    ModbusSlave modbus_;
+    QByteArray request_;
+    LoaderRole loader_;
+    QByteArray held_;
 };
 
 } // namespace quillon::sim

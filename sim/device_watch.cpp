@@ -13,21 +13,21 @@ namespace quillon::sim {
 DeviceWatch::DeviceWatch(QObject* parent) : QObject(parent) {}
 
 DeviceWatch::~DeviceWatch() {
-    delete m_notifier;
-    if (m_fd >= 0)
-        ::close(m_fd);
+    delete notifier_;
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 bool DeviceWatch::watch(const QString& path, QString* error) {
-    m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_fd < 0 || ::inotify_add_watch(m_fd, QFile::encodeName(path).constData(), IN_CLOSE) < 0) {
+    fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ < 0 || ::inotify_add_watch(fd_, QFile::encodeName(path).constData(), IN_CLOSE) < 0) {
         if (error)
             *error = QStringLiteral("cannot watch %1: %2")
                          .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &DeviceWatch::readEvents);
+    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &DeviceWatch::readEvents);
     return true;
 }
 
@@ -37,7 +37,7 @@ void DeviceWatch::readEvents() {
     alignas(inotify_event) char buffer[4096];
     bool sawClose = false;
     for (;;) {
-        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(fd_, buffer, sizeof buffer);
         if (n <= 0)
             break;
         sawClose = true;

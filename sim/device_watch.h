@@ -23,8 +23,8 @@ signals:
 private:
     void readEvents();
 
-    int m_fd = -1;
-    QSocketNotifier* m_notifier = nullptr;
+    int fd_ = -1;
+    QSocketNotifier* notifier_ = nullptr;
 };
 
 } // namespace quillon::sim

@@ -27,22 +27,22 @@ public:
     bool openLog(const QString& path, QString* error);
     void setRole(std::unique_ptr<Role> role);
 
-    QString devicePath() const { return m_line.devicePath(); }
-    QString linkPath() const { return m_link.path(); }
+    QString devicePath() const { return line_.devicePath(); }
+    QString linkPath() const { return link_.path(); }
 
 private:
     void onReceived(const QByteArray& bytes);
     void onSent(const QByteArray& bytes);
     void onClientClosed();
 
-    // Destroyed bottom-up: the role (whose sender points at m_line) goes first, and the
+    // Destroyed bottom-up: the role (whose sender points at line_) goes first, and the
     // link is removed while the device it names still exists.
-    QElapsedTimer m_start;
-    PtyLine m_line;
-    DeviceWatch m_watch;
-    PortLink m_link;
-    std::unique_ptr<WireLog> m_log;
-    std::unique_ptr<Role> m_role;
+    QElapsedTimer start_;
+    PtyLine line_;
+    DeviceWatch watch_;
+    PortLink link_;
+    std::unique_ptr<WireLog> log_;
+    std::unique_ptr<Role> role_;
 };
 
 } // namespace quillon::sim

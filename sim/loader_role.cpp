@@ -18,18 +18,18 @@ QString seconds(int ms) {
 } // namespace
 
 LoaderRole::LoaderRole(const LoaderSettings& settings, QObject* parent)
-    : Role(parent), m_settings(settings) {
-    m_startQuiet.setSingleShot(true);
-    m_startQuiet.setInterval(m_settings.times.startQuietMs);
-    connect(&m_startQuiet, &QTimer::timeout, this, &LoaderRole::reset);
-    m_callTimer.setInterval(m_settings.times.callMs);
-    connect(&m_callTimer, &QTimer::timeout, this, &LoaderRole::call);
-    m_giveUp.setSingleShot(true);
-    m_giveUp.setInterval(m_settings.times.giveUpMs);
-    connect(&m_giveUp, &QTimer::timeout, this, &LoaderRole::giveUp);
-    m_afterClose.setSingleShot(true);
-    m_afterClose.setInterval(m_settings.times.interByteMs);
-    connect(&m_afterClose, &QTimer::timeout, this, &LoaderRole::senderGone);
+    : Role(parent), settings_(settings) {
+    startQuiet_.setSingleShot(true);
+    startQuiet_.setInterval(settings_.times.startQuietMs);
+    connect(&startQuiet_, &QTimer::timeout, this, &LoaderRole::reset);
+    callTimer_.setInterval(settings_.times.callMs);
+    connect(&callTimer_, &QTimer::timeout, this, &LoaderRole::call);
+    giveUp_.setSingleShot(true);
+    giveUp_.setInterval(settings_.times.giveUpMs);
+    connect(&giveUp_, &QTimer::timeout, this, &LoaderRole::giveUp);
+    afterClose_.setSingleShot(true);
+    afterClose_.setInterval(settings_.times.interByteMs);
+    connect(&afterClose_, &QTimer::timeout, this, &LoaderRole::senderGone);
 }
 
 LoaderRole::~LoaderRole() = default;
@@ -40,28 +40,28 @@ void LoaderRole::receive(QByteArrayView bytes) {
 }
 
 void LoaderRole::clientClosed() {
-    if (m_phase == Phase::Receiving)
-        m_afterClose.start();
+    if (phase_ == Phase::Receiving)
+        afterClose_.start();
 }
 
 void LoaderRole::reset() {
-    m_phase = Phase::Idle;
-    m_commands = 0;
-    m_startQuiet.stop();
-    m_callTimer.stop();
-    m_giveUp.stop();
-    m_afterClose.stop();
-    m_receiver.reset();
+    phase_ = Phase::Idle;
+    commands_ = 0;
+    startQuiet_.stop();
+    callTimer_.stop();
+    giveUp_.stop();
+    afterClose_.stop();
+    receiver_.reset();
 }
 
 void LoaderRole::take(char c) {
-    switch (m_phase) {
+    switch (phase_) {
     case Phase::Idle:
         if (!opensWith(c))
             return;
-        m_phase = Phase::Starting;
+        phase_ = Phase::Starting;
         if (c == Initialise)
-            m_startQuiet.start();
+            startQuiet_.start();
         else
             takeStartCommand(c);
         return;
@@ -71,22 +71,22 @@ void LoaderRole::take(char c) {
     case Phase::Calling:
         if (c != xmodem::Soh)
             break;
-        m_callTimer.stop();
-        m_phase = Phase::Receiving;
+        callTimer_.stop();
+        phase_ = Phase::Receiving;
         [[fallthrough]];
     case Phase::Receiving:
-        m_giveUp.start();
-        if (m_afterClose.isActive())
-            m_afterClose.start();
+        giveUp_.start();
+        if (afterClose_.isActive())
+            afterClose_.start();
         break;
     }
-    const XmodemReceiver::Outcome outcome = m_receiver->take(c);
+    const XmodemReceiver::Outcome outcome = receiver_->take(c);
     if (outcome != XmodemReceiver::Outcome::Going)
         finish(outcome);
 }
 
 void LoaderRole::takeStartCommand(char c) {
-    if (c == Command && ++m_commands >= m_settings.b1b2After) {
+    if (c == Command && ++commands_ >= settings_.b1b2After) {
         startCalling();
         return;
     }
@@ -95,18 +95,18 @@ void LoaderRole::takeStartCommand(char c) {
         reset();
         return;
     }
-    m_startQuiet.start();
+    startQuiet_.start();
 }
 
 void LoaderRole::startCalling() {
-    m_startQuiet.stop();
-    m_phase = Phase::Calling;
-    m_receiver = std::make_unique<XmodemReceiver>(m_settings.faults, m_settings.times,
-                                                  [this](const QByteArray& bytes) { send(bytes); });
+    startQuiet_.stop();
+    phase_ = Phase::Calling;
+    receiver_ = std::make_unique<XmodemReceiver>(settings_.faults, settings_.times,
+                                                 [this](const QByteArray& bytes) { send(bytes); });
     report(QStringLiteral("loader: keys B1 and B2 pressed; calling for the program"));
     call();
-    m_callTimer.start();
-    m_giveUp.start();
+    callTimer_.start();
+    giveUp_.start();
 }
 
 void LoaderRole::call() {
@@ -115,12 +115,12 @@ void LoaderRole::call() {
 }
 
 void LoaderRole::giveUp() {
-    if (m_phase == Phase::Calling)
+    if (phase_ == Phase::Calling)
         report(QStringLiteral("loader: no block came in %1 s; back to idle")
-                   .arg(seconds(m_settings.times.giveUpMs)));
+                   .arg(seconds(settings_.times.giveUpMs)));
     else
         report(QStringLiteral("loader: the line was silent for %1 s after %2; transfer dropped")
-                   .arg(seconds(m_settings.times.giveUpMs), blocksSoFar()));
+                   .arg(seconds(settings_.times.giveUpMs), blocksSoFar()));
     reset();
 }
 
@@ -140,7 +140,7 @@ void LoaderRole::finish(XmodemReceiver::Outcome outcome) {
         break;
     case XmodemReceiver::Outcome::CancelledHere:
         report(QStringLiteral("loader: cancelled the transfer at block %1")
-                   .arg(m_receiver->blocks() + 1));
+                   .arg(receiver_->blocks() + 1));
         break;
     case XmodemReceiver::Outcome::CancelledBySender:
         report(QStringLiteral("loader: the sender cancelled after %1").arg(blocksSoFar()));
@@ -150,26 +150,26 @@ void LoaderRole::finish(XmodemReceiver::Outcome outcome) {
 }
 
 void LoaderRole::save() {
-    const QByteArray& data = m_receiver->data();
+    const QByteArray& data = receiver_->data();
     const QString received =
         QStringLiteral("received %1 (%2)")
-            .arg(countOf(data.size(), "byte"), countOf(m_receiver->blocks(), "block"));
-    if (m_settings.savePath.isEmpty()) {
+            .arg(countOf(data.size(), "byte"), countOf(receiver_->blocks(), "block"));
+    if (settings_.savePath.isEmpty()) {
         report(QStringLiteral("loader: %1; no save path").arg(received));
         return;
     }
     // Written whole or not at all: a reader polling for the file never sees half of it.
-    QSaveFile file(m_settings.savePath);
+    QSaveFile file(settings_.savePath);
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
         report(QStringLiteral("loader: %1; cannot write %2: %3")
-                   .arg(received, m_settings.savePath, file.errorString()));
+                   .arg(received, settings_.savePath, file.errorString()));
         return;
     }
-    report(QStringLiteral("loader: %1 -> %2").arg(received, m_settings.savePath));
+    report(QStringLiteral("loader: %1 -> %2").arg(received, settings_.savePath));
 }
 
 QString LoaderRole::blocksSoFar() const {
-    return countOf(m_receiver ? m_receiver->blocks() : 0, "block");
+    return countOf(receiver_ ? receiver_->blocks() : 0, "block");
 }
 
 } // namespace quillon::sim

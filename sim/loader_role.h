@@ -39,10 +39,10 @@ public:
     // has then been quiet for the inter-byte time.
     void clientClosed() override;
 
-    Phase phase() const { return m_phase; }
+    Phase phase() const { return phase_; }
     // Whether c, arriving while idle, may begin a start sequence.
     bool opensWith(char c) const {
-        return c == Initialise || (m_settings.startsOnCommands && c == Command);
+        return c == Initialise || (settings_.startsOnCommands && c == Command);
     }
     // Back to idle, dropping whatever was under way.
     void reset();
@@ -58,14 +58,14 @@ private:
     void save();
     QString blocksSoFar() const;
 
-    LoaderSettings m_settings;
-    Phase m_phase = Phase::Idle;
-    int m_commands = 0;
-    QTimer m_startQuiet;
-    QTimer m_callTimer;
-    QTimer m_giveUp;
-    QTimer m_afterClose;
-    std::unique_ptr<XmodemReceiver> m_receiver;
+    LoaderSettings settings_;
+    Phase phase_ = Phase::Idle;
+    int commands_ = 0;
+    QTimer startQuiet_;
+    QTimer callTimer_;
+    QTimer giveUp_;
+    QTimer afterClose_;
+    std::unique_ptr<XmodemReceiver> receiver_;
 };
 
 } // namespace quillon::sim

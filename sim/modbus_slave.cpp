@@ -31,20 +31,20 @@ QByteArray withCrc(QByteArray bytes) {
 
 } // namespace
 
-ModbusSlave::ModbusSlave(int address) : m_address(address) {
+ModbusSlave::ModbusSlave(int address) : address_(address) {
     // Set points and limits of a small cold room, in tenths where they have decimals.
     for (int i = 0; i < Registers; ++i)
-        m_holding[i] = static_cast<quint16>(100 * (i + 1));
-    m_holding[0] = 220; // 22.0 degrees wanted
-    m_holding[1] = 15;  // 1.5 degrees differential
-    m_clock.start();
+        holding_[i] = static_cast<quint16>(100 * (i + 1));
+    holding_[0] = 220; // 22.0 degrees wanted
+    holding_[1] = 15;  // 1.5 degrees differential
+    clock_.start();
 }
 
 bool ModbusSlave::mayStart(QByteArrayView head) const {
     if (head.isEmpty())
         return false;
     const int address = static_cast<quint8>(head[0]);
-    if (address != m_address && address != 0)
+    if (address != address_ && address != 0)
         return false;
     if (head.size() < 2)
         return true;
@@ -54,7 +54,7 @@ bool ModbusSlave::mayStart(QByteArrayView head) const {
 
 quint16 ModbusSlave::inputRegister(int index) const {
     // Each input drifts around its own level with its own period, like sensors would.
-    const double seconds = static_cast<double>(m_clock.elapsed()) / 1000.0;
+    const double seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
     const double period = 20.0 + 3.0 * index;
     const double level = 200.0 + 10.0 * index;
     const double swing = 15.0 * std::sin(2 * std::numbers::pi * seconds / period + index);
@@ -63,7 +63,7 @@ quint16 ModbusSlave::inputRegister(int index) const {
 
 QByteArray ModbusSlave::exception(quint8 function, quint8 code) const {
     QByteArray reply;
-    reply.append(static_cast<char>(m_address));
+    reply.append(static_cast<char>(address_));
     reply.append(static_cast<char>(function | 0x80));
     reply.append(static_cast<char>(code));
     return withCrc(reply);
@@ -81,7 +81,7 @@ std::optional<QByteArray> ModbusSlave::answer(QByteArrayView request) {
         if (first >= Registers)
             reply = exception(function, IllegalDataAddress);
         else {
-            m_holding[first] = static_cast<quint16>(word);
+            holding_[first] = static_cast<quint16>(word);
             reply = request.first(6).toByteArray();
             reply = withCrc(reply);
         }
@@ -90,11 +90,11 @@ std::optional<QByteArray> ModbusSlave::answer(QByteArrayView request) {
     } else if (first + word > Registers) {
         reply = exception(function, IllegalDataAddress);
     } else {
-        reply.append(static_cast<char>(m_address));
+        reply.append(static_cast<char>(address_));
         reply.append(static_cast<char>(function));
         reply.append(static_cast<char>(2 * word));
         for (int i = first; i < first + word; ++i)
-            appendWord(reply, function == ReadHolding ? m_holding[i] : inputRegister(i));
+            appendWord(reply, function == ReadHolding ? holding_[i] : inputRegister(i));
         reply = withCrc(reply);
     }
     if (broadcast)

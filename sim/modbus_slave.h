@@ -21,7 +21,7 @@ public:
 
     explicit ModbusSlave(int address = 1);
 
-    int address() const { return m_address; }
+    int address() const { return address_; }
     // Whether a request to this slave may start with these bytes (address, function).
     bool mayStart(QByteArrayView head) const;
     // The reply to a whole request; nothing for a damaged request, one for another
@@ -33,9 +33,9 @@ public:
 private:
     QByteArray exception(quint8 function, quint8 code) const;
 
-    int m_address;
-    std::array<quint16, Registers> m_holding{};
-    QElapsedTimer m_clock;
+    int address_;
+    std::array<quint16, Registers> holding_{};
+    QElapsedTimer clock_;
 };
 
 } // namespace quillon::sim

@@ -57,26 +57,26 @@ QByteArray numberOf(QByteArrayView rest) {
 } // namespace
 
 ModemFront::ModemFront(std::unique_ptr<Role> behind, const ModemSettings& settings, QObject* parent)
-    : Role(parent), m_settings(settings), m_echo(settings.echo), m_behind(std::move(behind)) {
-    m_line.reserve(MaxCommandLine);
-    m_dialTimer.setSingleShot(true);
-    m_dialTimer.setInterval(m_settings.dialDelayMs);
-    connect(&m_dialTimer, &QTimer::timeout, this, &ModemFront::dialAnswered);
-    m_escapeTimer.setSingleShot(true);
+    : Role(parent), settings_(settings), echo_(settings.echo), behind_(std::move(behind)) {
+    line_.reserve(MaxCommandLine);
+    dialTimer_.setSingleShot(true);
+    dialTimer_.setInterval(settings_.dialDelayMs);
+    connect(&dialTimer_, &QTimer::timeout, this, &ModemFront::dialAnswered);
+    escapeTimer_.setSingleShot(true);
     // A coarse timer may fire a twentieth early; the silence after an escape must be the
     // whole guard time, or a "+" sent just in time would find the modem gone to commands.
-    m_escapeTimer.setTimerType(Qt::PreciseTimer);
-    m_escapeTimer.setInterval(m_settings.guardMs);
-    connect(&m_escapeTimer, &QTimer::timeout, this, &ModemFront::escapeTimeout);
-    m_sinceLastByte.start();
-    if (m_behind) {
+    escapeTimer_.setTimerType(Qt::PreciseTimer);
+    escapeTimer_.setInterval(settings_.guardMs);
+    connect(&escapeTimer_, &QTimer::timeout, this, &ModemFront::escapeTimeout);
+    sinceLastByte_.start();
+    if (behind_) {
         // Off line, what the far end says goes nowhere, as on a real call in command
         // state.
-        m_behind->setSender([this](const QByteArray& bytes) {
-            if (m_state == State::Online)
+        behind_->setSender([this](const QByteArray& bytes) {
+            if (state_ == State::Online)
                 send(bytes);
         });
-        m_behind->setReporter([this](const QString& text) { report(text); });
+        behind_->setReporter([this](const QString& text) { report(text); });
     }
 }
 
@@ -84,12 +84,12 @@ ModemFront::~ModemFront() = default;
 
 void ModemFront::receive(QByteArrayView bytes) {
     for (qsizetype i = 0; i < bytes.size(); ++i) {
-        switch (m_state) {
+        switch (state_) {
         case State::Command:
             takeCommandByte(bytes[i]);
             break;
         case State::Dialing:
-            if (bytes[i] == Lf && std::exchange(m_lfMayFollowDial, false))
+            if (bytes[i] == Lf && std::exchange(lfMayFollowDial_, false))
                 break;
             // The rest of the chunk came with the key that aborted: the program's
             // abort is "ath" in one write, and its "th" is no new command.
@@ -104,36 +104,36 @@ void ModemFront::receive(QByteArrayView bytes) {
 }
 
 void ModemFront::clientClosed() {
-    m_line.clear();
-    m_overflow = false;
-    if (m_state == State::Dialing) {
-        m_dialTimer.stop();
-        m_state = State::Command;
+    line_.clear();
+    overflow_ = false;
+    if (state_ == State::Dialing) {
+        dialTimer_.stop();
+        state_ = State::Command;
         report(QStringLiteral("modem: dial dropped: the port was closed"));
     }
-    if (m_callUp && m_behind)
-        m_behind->clientClosed();
+    if (callUp_ && behind_)
+        behind_->clientClosed();
 }
 
 void ModemFront::takeCommandByte(char c) {
-    if (m_echo)
-        m_echoOut += c;
+    if (echo_)
+        echoOut_ += c;
     if (c == Lf)
         return;
     if (c == Cr) {
         endCommandLine();
         return;
     }
-    if (m_line.size() >= MaxCommandLine) {
-        m_overflow = true;
+    if (line_.size() >= MaxCommandLine) {
+        overflow_ = true;
         return;
     }
-    m_line += c;
+    line_ += c;
 }
 
 void ModemFront::endCommandLine() {
-    const QByteArray line = std::exchange(m_line, {});
-    if (std::exchange(m_overflow, false)) {
+    const QByteArray line = std::exchange(line_, {});
+    if (std::exchange(overflow_, false)) {
         answer("ERROR");
         return;
     }
@@ -174,17 +174,17 @@ void ModemFront::runCommand(QByteArrayView body) {
         }
         const int value = valueAt(body, &i);
         if (prefix == '&' && command == 'F') {
-            m_echo = m_settings.echo;
+            echo_ = settings_.echo;
             continue;
         }
         if (prefix != 0)
             continue;
         switch (command) {
         case 'E':
-            m_echo = value != 0;
+            echo_ = value != 0;
             break;
         case 'Z':
-            m_echo = m_settings.echo;
+            echo_ = settings_.echo;
             break;
         case 'H':
             // H1 would take the line off hook without a call; nothing to simulate.
@@ -202,104 +202,104 @@ void ModemFront::runCommand(QByteArrayView body) {
 }
 
 void ModemFront::dial(QByteArrayView rest) {
-    if (m_callUp) {
+    if (callUp_) {
         answer("ERROR");
         return;
     }
     // The echo of the dial command goes out before anything can abort the dial.
     flushEcho();
     report(QStringLiteral("modem: dialing %1").arg(QString::fromLatin1(numberOf(rest))));
-    m_state = State::Dialing;
-    m_lfMayFollowDial = true;
-    if (!m_settings.dialResult.isEmpty())
-        m_dialTimer.start();
+    state_ = State::Dialing;
+    lfMayFollowDial_ = true;
+    if (!settings_.dialResult.isEmpty())
+        dialTimer_.start();
 }
 
 void ModemFront::dialAnswered() {
-    const QByteArray& result = m_settings.dialResult;
+    const QByteArray& result = settings_.dialResult;
     report(QStringLiteral("modem: %1").arg(QString::fromLatin1(result)));
     answer(result);
     if (!result.startsWith("CONNECT")) {
-        m_state = State::Command;
+        state_ = State::Command;
         return;
     }
-    m_callUp = true;
-    m_connectResult = result;
-    m_state = State::Online;
-    m_heldPlus = 0;
-    m_sinceLastByte.restart();
+    callUp_ = true;
+    connectResult_ = result;
+    state_ = State::Online;
+    heldPlus_ = 0;
+    sinceLastByte_.restart();
 }
 
 void ModemFront::abortDial() {
-    m_dialTimer.stop();
-    m_state = State::Command;
+    dialTimer_.stop();
+    state_ = State::Command;
     report(QStringLiteral("modem: dial aborted"));
     answer("NO CARRIER");
 }
 
 void ModemFront::goOnline() {
-    if (!m_callUp) {
+    if (!callUp_) {
         answer("NO CARRIER");
         return;
     }
-    answer(m_connectResult);
+    answer(connectResult_);
     report(QStringLiteral("modem: online again"));
-    m_state = State::Online;
-    m_heldPlus = 0;
-    m_sinceLastByte.restart();
+    state_ = State::Online;
+    heldPlus_ = 0;
+    sinceLastByte_.restart();
 }
 
 void ModemFront::hangUp() {
-    if (!m_callUp)
+    if (!callUp_)
         return;
-    m_callUp = false;
+    callUp_ = false;
     report(QStringLiteral("modem: hang up"));
     // For the far end the session is over, like a closed port without the modem.
-    if (m_behind)
-        m_behind->clientClosed();
+    if (behind_)
+        behind_->clientClosed();
 }
 
 void ModemFront::takeOnline(QByteArrayView bytes) {
     QByteArray data;
     for (const char c : bytes) {
-        const bool quietBefore = m_sinceLastByte.elapsed() >= leadSilenceMs();
-        m_sinceLastByte.restart();
-        if (m_heldPlus > 0) {
-            if (c == Plus && m_heldPlus < EscapeLength) {
-                ++m_heldPlus;
-                m_escapeTimer.start();
+        const bool quietBefore = sinceLastByte_.elapsed() >= leadSilenceMs();
+        sinceLastByte_.restart();
+        if (heldPlus_ > 0) {
+            if (c == Plus && heldPlus_ < EscapeLength) {
+                ++heldPlus_;
+                escapeTimer_.start();
                 continue;
             }
             // A fourth "+" or anything else: the "+"s were data all along.
-            m_escapeTimer.stop();
-            data.append(std::exchange(m_heldPlus, 0), Plus);
+            escapeTimer_.stop();
+            data.append(std::exchange(heldPlus_, 0), Plus);
             data.append(c);
             continue;
         }
         if (c == Plus && quietBefore) {
-            m_heldPlus = 1;
-            m_escapeTimer.start();
+            heldPlus_ = 1;
+            escapeTimer_.start();
             continue;
         }
         data.append(c);
     }
-    if (!data.isEmpty() && m_behind)
-        m_behind->receive(data);
+    if (!data.isEmpty() && behind_)
+        behind_->receive(data);
 }
 
 void ModemFront::escapeTimeout() {
-    const int held = std::exchange(m_heldPlus, 0);
-    if (m_state != State::Online || held == 0)
+    const int held = std::exchange(heldPlus_, 0);
+    if (state_ != State::Online || held == 0)
         return;
     if (held < EscapeLength) {
         // The pause between two "+" was too long for an escape.
-        if (m_behind)
-            m_behind->receive(QByteArray(held, Plus));
+        if (behind_)
+            behind_->receive(QByteArray(held, Plus));
         return;
     }
-    m_state = State::Command;
-    m_line.clear();
-    m_overflow = false;
+    state_ = State::Command;
+    line_.clear();
+    overflow_ = false;
     report(QStringLiteral("modem: escape"));
     answer("OK");
 }
@@ -310,11 +310,11 @@ void ModemFront::answer(QByteArrayView result) {
 }
 
 void ModemFront::flushEcho() {
-    send(std::exchange(m_echoOut, {}));
+    send(std::exchange(echoOut_, {}));
 }
 
 int ModemFront::leadSilenceMs() const {
-    return m_settings.guardMs - m_settings.guardMs / 10;
+    return settings_.guardMs - settings_.guardMs / 10;
 }
 
 } // namespace quillon::sim

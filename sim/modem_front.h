@@ -37,9 +37,9 @@ public:
     // for any more is dropped, so that the next program does not find a stale call.
     void clientClosed() override;
 
-    State state() const { return m_state; }
+    State state() const { return state_; }
     // Connected, whether online or escaped to command state.
-    bool callUp() const { return m_callUp; }
+    bool callUp() const { return callUp_; }
 
 private:
     void takeCommandByte(char c);
@@ -56,27 +56,27 @@ private:
     void flushEcho();
     int leadSilenceMs() const;
 
-    ModemSettings m_settings;
-    State m_state = State::Command;
-    bool m_callUp = false;
-    bool m_echo = false;
-    QByteArray m_connectResult;
+    ModemSettings settings_;
+    State state_ = State::Command;
+    bool callUp_ = false;
+    bool echo_ = false;
+    QByteArray connectResult_;
 
-    QByteArray m_line;
-    bool m_overflow = false;
-    QByteArray m_echoOut;
+    QByteArray line_;
+    bool overflow_ = false;
+    QByteArray echoOut_;
 
-    QTimer m_dialTimer;
+    QTimer dialTimer_;
     // A terminal that ends lines with CR LF sends the LF after the dial has started; it
     // belongs to the dial command, not to a key pressed to abort it.
-    bool m_lfMayFollowDial = false;
+    bool lfMayFollowDial_ = false;
 
-    QElapsedTimer m_sinceLastByte;
-    QTimer m_escapeTimer;
-    int m_heldPlus = 0;
+    QElapsedTimer sinceLastByte_;
+    QTimer escapeTimer_;
+    int heldPlus_ = 0;
 
     // Last, so it goes first: its sender points back at us.
-    std::unique_ptr<Role> m_behind;
+    std::unique_ptr<Role> behind_;
 };
 
 } // namespace quillon::sim

@@ -47,21 +47,21 @@ bool PortLink::create(const QString& dir, const QString& name, const QString& ta
         return fail(QStringLiteral("cannot create %1: %2")
                         .arg(path, QString::fromLocal8Bit(std::strerror(saved))));
     }
-    m_path = path;
-    m_target = target;
+    path_ = path;
+    target_ = target;
     return true;
 }
 
 void PortLink::remove() {
-    if (m_path.isEmpty())
+    if (path_.isEmpty())
         return;
-    const QByteArray encodedPath = QFile::encodeName(m_path);
+    const QByteArray encodedPath = QFile::encodeName(path_);
     char target[4096];
     const ssize_t n = ::readlink(encodedPath.constData(), target, sizeof target);
-    if (n > 0 && QByteArray(target, static_cast<qsizetype>(n)) == QFile::encodeName(m_target))
+    if (n > 0 && QByteArray(target, static_cast<qsizetype>(n)) == QFile::encodeName(target_))
         ::unlink(encodedPath.constData());
-    m_path.clear();
-    m_target.clear();
+    path_.clear();
+    target_.clear();
 }
 
 } // namespace quillon::sim

@@ -20,11 +20,11 @@ public:
     // name over since.
     void remove();
 
-    QString path() const { return m_path; }
+    QString path() const { return path_; }
 
 private:
-    QString m_path;
-    QString m_target;
+    QString path_;
+    QString target_;
 };
 
 } // namespace quillon::sim

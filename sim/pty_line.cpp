@@ -37,12 +37,12 @@ bool addFlags(int fd, int getCmd, int setCmd, int flags) {
 PtyLine::PtyLine(QObject* parent) : QObject(parent) {}
 
 PtyLine::~PtyLine() {
-    delete m_readNotifier;
-    delete m_writeNotifier;
-    if (m_master >= 0)
-        ::close(m_master);
-    if (m_slave >= 0)
-        ::close(m_slave);
+    delete readNotifier_;
+    delete writeNotifier_;
+    if (master_ >= 0)
+        ::close(master_);
+    if (slave_ >= 0)
+        ::close(slave_);
 }
 
 bool PtyLine::open(QString* error) {
@@ -55,37 +55,37 @@ bool PtyLine::open(QString* error) {
     // the last slave descriptor closes, the master reports EIO/POLLHUP on every poll and
     // a read notifier would spin. Holding it also keeps the device name valid between
     // the other program's open/close cycles.
-    if (::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr) != 0)
+    if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0)
         return fail("openpty");
-    if (!makeRaw(m_slave) || !makeRaw(m_master))
+    if (!makeRaw(slave_) || !makeRaw(master_))
         return fail("cannot make the pseudo-terminal raw");
-    if (!addFlags(m_master, F_GETFL, F_SETFL, O_NONBLOCK))
+    if (!addFlags(master_, F_GETFL, F_SETFL, O_NONBLOCK))
         return fail("cannot make the pseudo-terminal non-blocking");
-    if (!addFlags(m_master, F_GETFD, F_SETFD, FD_CLOEXEC) ||
-        !addFlags(m_slave, F_GETFD, F_SETFD, FD_CLOEXEC))
+    if (!addFlags(master_, F_GETFD, F_SETFD, FD_CLOEXEC) ||
+        !addFlags(slave_, F_GETFD, F_SETFD, FD_CLOEXEC))
         return fail("cannot set close-on-exec on the pseudo-terminal");
     char name[128];
-    if (::ptsname_r(m_master, name, sizeof name) != 0)
+    if (::ptsname_r(master_, name, sizeof name) != 0)
         return fail("ptsname");
-    m_devicePath = QString::fromLocal8Bit(name);
+    devicePath_ = QString::fromLocal8Bit(name);
 
-    m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
-    m_readNotifier->setEnabled(false);
-    connect(m_readNotifier, &QSocketNotifier::activated, this, &PtyLine::readAvailable);
-    m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
-    m_writeNotifier->setEnabled(false);
-    connect(m_writeNotifier, &QSocketNotifier::activated, this, &PtyLine::flushPending);
+    readNotifier_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);
+    readNotifier_->setEnabled(false);
+    connect(readNotifier_, &QSocketNotifier::activated, this, &PtyLine::readAvailable);
+    writeNotifier_ = new QSocketNotifier(master_, QSocketNotifier::Write, this);
+    writeNotifier_->setEnabled(false);
+    connect(writeNotifier_, &QSocketNotifier::activated, this, &PtyLine::flushPending);
     return true;
 }
 
 void PtyLine::startReading() {
-    if (m_readNotifier)
-        m_readNotifier->setEnabled(true);
+    if (readNotifier_)
+        readNotifier_->setEnabled(true);
 }
 
 void PtyLine::readAvailable() {
     char buffer[4096];
-    const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+    const ssize_t n = ::read(master_, buffer, sizeof buffer);
     if (n > 0) {
         emit received(QByteArray(buffer, static_cast<qsizetype>(n)));
         return;
@@ -95,39 +95,39 @@ void PtyLine::readAvailable() {
     // EIO or end of file: the slave side is gone. That should not happen while we hold
     // our own slave descriptor, but if it does, look again later rather than let the
     // notifier fire back to back.
-    m_readNotifier->setEnabled(false);
-    QTimer::singleShot(100, m_readNotifier,
-                       [notifier = m_readNotifier] { notifier->setEnabled(true); });
+    readNotifier_->setEnabled(false);
+    QTimer::singleShot(100, readNotifier_,
+                       [notifier = readNotifier_] { notifier->setEnabled(true); });
 }
 
 void PtyLine::write(const QByteArray& bytes) {
-    if (m_master < 0)
+    if (master_ < 0)
         return;
-    if (m_pending.size() + bytes.size() > MaxPending)
+    if (pending_.size() + bytes.size() > MaxPending)
         return;
-    m_pending += bytes;
+    pending_ += bytes;
     flushPending();
 }
 
 void PtyLine::flushPending() {
-    while (!m_pending.isEmpty()) {
+    while (!pending_.isEmpty()) {
         const ssize_t n =
-            ::write(m_master, m_pending.constData(), static_cast<size_t>(m_pending.size()));
+            ::write(master_, pending_.constData(), static_cast<size_t>(pending_.size()));
         if (n > 0) {
-            emit sent(m_pending.left(n));
-            m_pending.remove(0, n);
+            emit sent(pending_.left(n));
+            pending_.remove(0, n);
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN) {
             // The other side is not reading; carry on when the pty has room again.
-            m_writeNotifier->setEnabled(true);
+            writeNotifier_->setEnabled(true);
             return;
         }
-        m_pending.clear();
+        pending_.clear();
     }
-    m_writeNotifier->setEnabled(false);
+    writeNotifier_->setEnabled(false);
 }
 
 } // namespace quillon::sim

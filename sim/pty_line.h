@@ -25,9 +25,9 @@ public:
     // dispatches ready notifiers in registration order.
     void startReading();
 
-    QString devicePath() const { return m_devicePath; }
+    QString devicePath() const { return devicePath_; }
     // Our own descriptor for the slave side, for terminal ioctls on the device.
-    int slaveFd() const { return m_slave; }
+    int slaveFd() const { return slave_; }
 
     void write(const QByteArray& bytes);
 
@@ -39,12 +39,12 @@ private:
     void readAvailable();
     void flushPending();
 
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_devicePath;
-    QSocketNotifier* m_readNotifier = nullptr;
-    QSocketNotifier* m_writeNotifier = nullptr;
-    QByteArray m_pending;
+    int master_ = -1;
+    int slave_ = -1;
+    QString devicePath_;
+    QSocketNotifier* readNotifier_ = nullptr;
+    QSocketNotifier* writeNotifier_ = nullptr;
+    QByteArray pending_;
 };
 
 } // namespace quillon::sim

@@ -22,8 +22,8 @@ public:
 
     explicit Role(QObject* parent = nullptr) : QObject(parent) {}
 
-    void setSender(Sender sender) { m_sender = std::move(sender); }
-    void setReporter(Reporter reporter) { m_reporter = std::move(reporter); }
+    void setSender(Sender sender) { sender_ = std::move(sender); }
+    void setReporter(Reporter reporter) { reporter_ = std::move(reporter); }
 
     virtual void receive(QByteArrayView bytes) = 0;
 
@@ -33,17 +33,17 @@ public:
 
 protected:
     void send(const QByteArray& bytes) {
-        if (m_sender && !bytes.isEmpty())
-            m_sender(bytes);
+        if (sender_ && !bytes.isEmpty())
+            sender_(bytes);
     }
     void report(const QString& text) {
-        if (m_reporter)
-            m_reporter(text);
+        if (reporter_)
+            reporter_(text);
     }
 
 private:
-    Sender m_sender;
-    Reporter m_reporter;
+    Sender sender_;
+    Reporter reporter_;
 };
 
 } // namespace quillon::sim

@@ -3,7 +3,7 @@
 namespace quillon::sim {
 
 TerminalRole::TerminalRole(QObject* parent) : Role(parent) {
-    m_line.reserve(MaxLine);
+    line_.reserve(MaxLine);
 }
 
 void TerminalRole::receive(QByteArrayView bytes) {
@@ -14,30 +14,30 @@ void TerminalRole::receive(QByteArrayView bytes) {
             answer();
             continue;
         }
-        m_line.append(c);
+        line_.append(c);
         // "atq0" and "atq1" switch a modem's result codes; the program sends them
         // around a report without a line end, and a controller has nothing to say to them.
-        if (m_line.size() == 4 && (m_line.compare("atq0", Qt::CaseInsensitive) == 0 ||
-                                   m_line.compare("atq1", Qt::CaseInsensitive) == 0)) {
-            m_line.clear();
+        if (line_.size() == 4 && (line_.compare("atq0", Qt::CaseInsensitive) == 0 ||
+                                  line_.compare("atq1", Qt::CaseInsensitive) == 0)) {
+            line_.clear();
             continue;
         }
-        if (m_line.size() >= MaxLine)
+        if (line_.size() >= MaxLine)
             answer();
     }
 }
 
 void TerminalRole::clientClosed() {
-    m_line.clear();
+    line_.clear();
 }
 
 void TerminalRole::answer() {
-    if (m_line.isEmpty())
+    if (line_.isEmpty())
         return;
     // The reply adds only "PXC: " and line ends around the user's text, so it can contain
     // "OK" only where the user typed it; the main program takes any "OK" for a modem.
-    send(QByteArrayLiteral("\r\nPXC: ") + m_line + QByteArrayLiteral("\r\n"));
-    m_line.clear();
+    send(QByteArrayLiteral("\r\nPXC: ") + line_ + QByteArrayLiteral("\r\n"));
+    line_.clear();
 }
 
 } // namespace quillon::sim

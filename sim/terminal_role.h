@@ -20,12 +20,12 @@ public:
     void clientClosed() override;
 
     // Part of a line has come and waits for its end.
-    bool lineStarted() const { return !m_line.isEmpty(); }
+    bool lineStarted() const { return !line_.isEmpty(); }
 
 private:
     void answer();
 
-    QByteArray m_line;
+    QByteArray line_;
 };
 
 } // namespace quillon::sim

@@ -22,9 +22,9 @@ QList<ValueTable::Variable> numbered(const char* prefix, const QList<double>& va
 } // namespace
 
 ValueTable::ValueTable() {
-    m_kinds[AnalogInputs] = numbered("Sensor", {21.5, 22.1, 7.8, 4.2, 65.0, 0, 0, 0});
-    m_kinds[DigitalInputs] = numbered("Entrada", {1, 0, 1, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0});
-    m_kinds[Parameters] = {
+    kinds_[AnalogInputs] = numbered("Sensor", {21.5, 22.1, 7.8, 4.2, 65.0, 0, 0, 0});
+    kinds_[DigitalInputs] = numbered("Entrada", {1, 0, 1, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0});
+    kinds_[Parameters] = {
         {latin1("Temperatura desejada"), 22},
         {latin1("Diferencial"), 1.5},
         {latin1("Alarme de alta"), 30},
@@ -38,13 +38,13 @@ ValueTable::ValueTable() {
         {latin1("Pressão máxima"), 18},
         {latin1("Endereço de rede"), 1},
     };
-    m_kinds[Relays] = numbered("Relé", {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    m_kinds[AnalogOutputs] = numbered("Saída", {40, 0, 75, 0, 0, 0, 0, 0, 0});
+    kinds_[Relays] = numbered("Relé", {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    kinds_[AnalogOutputs] = numbered("Saída", {40, 0, 75, 0, 0, 0, 0, 0, 0});
 }
 
 const QList<ValueTable::Variable>& ValueTable::variables(int kind) const {
     static const QList<Variable> none;
-    return isKind(kind) ? m_kinds[kind] : none;
+    return isKind(kind) ? kinds_[kind] : none;
 }
 
 std::optional<double> ValueTable::read(int kind, int number) const {
@@ -62,8 +62,8 @@ ValueTable::WriteResult ValueTable::write(int kind, int number, double value) {
     if (!std::isfinite(value) || (kind == Relays && value != 0 && value != 1) ||
         (kind == AnalogOutputs && (value < 0 || value > 100)))
         return WriteResult::OutOfRange;
-    m_kinds[kind][number - 1].value = value;
-    ++m_writeCount;
+    kinds_[kind][number - 1].value = value;
+    ++writeCount_;
     return WriteResult::Written;
 }
 

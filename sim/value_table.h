@@ -38,11 +38,11 @@ public:
     // How a value is written in the controller's answers: 12.5, 21, -3.
     static QByteArray format(double value);
 
-    int writeCount() const { return m_writeCount; }
+    int writeCount() const { return writeCount_; }
 
 private:
-    QList<Variable> m_kinds[KindCount];
-    int m_writeCount = 0;
+    QList<Variable> kinds_[KindCount];
+    int writeCount_ = 0;
 };
 
 } // namespace quillon::sim

@@ -4,23 +4,23 @@
 
 namespace quillon::sim {
 
-WireLog::WireLog(const QElapsedTimer& start) : m_start(start) {}
+WireLog::WireLog(const QElapsedTimer& start) : start_(start) {}
 
 bool WireLog::open(const QString& path, QString* error) {
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    file_.setFileName(path);
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         if (error)
-            *error = QStringLiteral("cannot write log %1: %2").arg(path, m_file.errorString());
+            *error = QStringLiteral("cannot write log %1: %2").arg(path, file_.errorString());
         return false;
     }
     return true;
 }
 
 void WireLog::record(Direction direction, QByteArrayView bytes) {
-    if (!m_file.isOpen() || bytes.isEmpty())
+    if (!file_.isOpen() || bytes.isEmpty())
         return;
-    m_file.write(formatLine(m_start.nsecsElapsed(), direction, bytes));
-    m_file.flush();
+    file_.write(formatLine(start_.nsecsElapsed(), direction, bytes));
+    file_.flush();
 }
 
 QByteArray WireLog::formatLine(qint64 nsecs, Direction direction, QByteArrayView bytes) {

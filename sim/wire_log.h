@@ -23,8 +23,8 @@ public:
     static QByteArray formatLine(qint64 nsecs, Direction direction, QByteArrayView bytes);
 
 private:
-    QElapsedTimer m_start;
-    QFile m_file;
+    QElapsedTimer start_;
+    QFile file_;
 };
 
 } // namespace quillon::sim

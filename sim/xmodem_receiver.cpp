@@ -21,44 +21,44 @@ quint8 byteAt(const QByteArray& bytes, qsizetype index) {
 
 XmodemReceiver::XmodemReceiver(const XmodemFaults& faults, const LoaderTimes& times, Reply reply,
                                QObject* parent)
-    : QObject(parent), m_faults(faults), m_reply(std::move(reply)) {
-    m_interByte.setSingleShot(true);
-    m_interByte.setInterval(times.interByteMs);
-    connect(&m_interByte, &QTimer::timeout, this, &XmodemReceiver::blockCutShort);
-    m_retry.setSingleShot(true);
-    m_retry.setInterval(times.retryMs);
-    connect(&m_retry, &QTimer::timeout, &m_quietConfirmed, qOverload<>(&QTimer::start));
-    m_purge.setSingleShot(true);
-    m_purge.setInterval(times.purgeMs);
+    : QObject(parent), faults_(faults), reply_(std::move(reply)) {
+    interByte_.setSingleShot(true);
+    interByte_.setInterval(times.interByteMs);
+    connect(&interByte_, &QTimer::timeout, this, &XmodemReceiver::blockCutShort);
+    retry_.setSingleShot(true);
+    retry_.setInterval(times.retryMs);
+    connect(&retry_, &QTimer::timeout, &quietConfirmed_, qOverload<>(&QTimer::start));
+    purge_.setSingleShot(true);
+    purge_.setInterval(times.purgeMs);
     // A timer that ran late (the process was held up) fires beside bytes that came
     // meanwhile and may be handled first: the NAK waits one more turn of the event
     // loop, where those bytes call it off. A NAK for a block already answered would
     // be followed by a second ACK, which the sender takes for the next block.
-    connect(&m_purge, &QTimer::timeout, &m_quietConfirmed, qOverload<>(&QTimer::start));
-    m_quietConfirmed.setSingleShot(true);
-    m_quietConfirmed.setInterval(0);
-    connect(&m_quietConfirmed, &QTimer::timeout, this, [this] {
-        if (m_block.isEmpty() && !muted())
+    connect(&purge_, &QTimer::timeout, &quietConfirmed_, qOverload<>(&QTimer::start));
+    quietConfirmed_.setSingleShot(true);
+    quietConfirmed_.setInterval(0);
+    connect(&quietConfirmed_, &QTimer::timeout, this, [this] {
+        if (block_.isEmpty() && !muted())
             answer(Nak);
     });
-    m_block.reserve(BlockSize);
+    block_.reserve(BlockSize);
 }
 
 XmodemReceiver::Outcome XmodemReceiver::take(char c) {
-    m_retry.stop();
-    m_quietConfirmed.stop();
-    if (m_purge.isActive()) {
-        m_purge.start();
+    retry_.stop();
+    quietConfirmed_.stop();
+    if (purge_.isActive()) {
+        purge_.start();
         return Outcome::Going;
     }
-    if (m_block.isEmpty()) {
+    if (block_.isEmpty()) {
         if (c == Can)
-            return ++m_cansInARow >= CansToCancel ? Outcome::CancelledBySender : Outcome::Going;
-        m_cansInARow = 0;
+            return ++cansInARow_ >= CansToCancel ? Outcome::CancelledBySender : Outcome::Going;
+        cansInARow_ = 0;
         if (c == Eot) {
             if (muted())
                 return Outcome::Going;
-            if (m_faults.nakFirstEot && !std::exchange(m_eotRefused, true)) {
+            if (faults_.nakFirstEot && !std::exchange(eotRefused_, true)) {
                 answer(Nak);
                 return Outcome::Going;
             }
@@ -69,28 +69,28 @@ XmodemReceiver::Outcome XmodemReceiver::take(char c) {
         if (c != Soh)
             return Outcome::Going;
     }
-    m_block.append(c);
-    if (m_block.size() < BlockSize) {
-        m_interByte.start();
+    block_.append(c);
+    if (block_.size() < BlockSize) {
+        interByte_.start();
         return Outcome::Going;
     }
-    m_interByte.stop();
-    return judge(std::exchange(m_block, QByteArray()));
+    interByte_.stop();
+    return judge(std::exchange(block_, QByteArray()));
 }
 
 XmodemReceiver::Outcome XmodemReceiver::judge(const QByteArray& block) {
-    const int index = m_blocks + 1;
+    const int index = blocks_ + 1;
     const quint8 number = byteAt(block, 1);
     const bool numbered = number + byteAt(block, 2) == 0xFF;
     const bool isNext = numbered && number == static_cast<quint8>(index);
     // A resend after our acknowledgement got lost.
-    const bool isRepeat = numbered && m_blocks > 0 && number == static_cast<quint8>(m_blocks);
+    const bool isRepeat = numbered && blocks_ > 0 && number == static_cast<quint8>(blocks_);
     const QByteArrayView payload = QByteArrayView(block).sliced(3, DataSize);
     const quint16 check =
         static_cast<quint16>(byteAt(block, BlockSize - 2) << 8 | byteAt(block, BlockSize - 1));
     const bool intact = crc16Xmodem(payload) == check;
 
-    if (isNext && index == m_faults.cancelAt) {
+    if (isNext && index == faults_.cancelAt) {
         answer(Can);
         answer(Can);
         answer(Can);
@@ -102,21 +102,20 @@ XmodemReceiver::Outcome XmodemReceiver::judge(const QByteArray& block) {
         refuseDamaged();
         return Outcome::Going;
     }
-    if (!(isNext || isRepeat) || (isNext && m_faults.nakAll)) {
+    if (!(isNext || isRepeat) || (isNext && faults_.nakAll)) {
         answer(Nak);
         return Outcome::Going;
     }
-    if (isNext && m_faults.nakEvery > 0 && index % m_faults.nakEvery == 0 &&
-        m_refusedOnce != index) {
-        m_refusedOnce = index;
+    if (isNext && faults_.nakEvery > 0 && index % faults_.nakEvery == 0 && refusedOnce_ != index) {
+        refusedOnce_ = index;
         answer(Nak);
         return Outcome::Going;
     }
     if (isNext) {
-        m_data.append(payload);
-        ++m_blocks;
+        data_.append(payload);
+        ++blocks_;
     }
-    if (m_faults.ackWithNak) {
+    if (faults_.ackWithNak) {
         send(QByteArray("\x06\x15", 2));
         return Outcome::Going;
     }
@@ -125,20 +124,20 @@ XmodemReceiver::Outcome XmodemReceiver::judge(const QByteArray& block) {
 }
 
 void XmodemReceiver::blockCutShort() {
-    m_block.clear();
+    block_.clear();
     if (!muted())
         answer(Nak);
 }
 
 void XmodemReceiver::refuseDamaged() {
-    if (m_purge.interval() > 0)
-        m_purge.start();
+    if (purge_.interval() > 0)
+        purge_.start();
     else
         answer(Nak);
 }
 
 bool XmodemReceiver::muted() const {
-    return m_faults.silentAfter > 0 && m_blocks + 1 >= m_faults.silentAfter;
+    return faults_.silentAfter > 0 && blocks_ + 1 >= faults_.silentAfter;
 }
 
 void XmodemReceiver::answer(char c) {
@@ -146,10 +145,10 @@ void XmodemReceiver::answer(char c) {
 }
 
 void XmodemReceiver::send(const QByteArray& bytes) {
-    if (m_retry.interval() > 0)
-        m_retry.start();
-    if (m_reply)
-        m_reply(bytes);
+    if (retry_.interval() > 0)
+        retry_.start();
+    if (reply_)
+        reply_(bytes);
 }
 
 } // namespace quillon::sim

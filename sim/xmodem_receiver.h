@@ -44,8 +44,8 @@ public:
     Outcome take(char c);
 
     // Every block taken, in order, padding and all.
-    const QByteArray& data() const { return m_data; }
-    int blocks() const { return m_blocks; }
+    const QByteArray& data() const { return data_; }
+    int blocks() const { return blocks_; }
 
 private:
     Outcome judge(const QByteArray& block);
@@ -56,19 +56,19 @@ private:
     void answer(char c);
     void send(const QByteArray& bytes);
 
-    XmodemFaults m_faults;
-    Reply m_reply;
-    QTimer m_interByte;
-    QTimer m_retry;
-    QTimer m_purge;
-    QTimer m_quietConfirmed;
-    QByteArray m_block;
-    QByteArray m_data;
-    int m_blocks = 0;
+    XmodemFaults faults_;
+    Reply reply_;
+    QTimer interByte_;
+    QTimer retry_;
+    QTimer purge_;
+    QTimer quietConfirmed_;
+    QByteArray block_;
+    QByteArray data_;
+    int blocks_ = 0;
     // The block already refused once by the nak-every switch.
-    int m_refusedOnce = 0;
-    int m_cansInARow = 0;
-    bool m_eotRefused = false;
+    int refusedOnce_ = 0;
+    int cansInARow_ = 0;
+    bool eotRefused_ = false;
 };
 
 } // namespace quillon::sim

@@ -72,8 +72,7 @@ void FrmWait::showEvent(QShowEvent* event) {
 void FrmWait::timer1Tick() {
     timer1_.stop();
     const SettingsValues& settings = session_.settings;
-    const QString command = QStringLiteral("AT") + settings.extraAtCommands + QStringLiteral("DP") +
-                            settings.phoneNumber;
+    const QString command = dialCommand(settings);
     for (;;) {
         const QString result = modem_.modemCommand(command, kDialLimitSeconds);
         if (result.contains(QLatin1String("CONNECT"))) {
@@ -82,7 +81,7 @@ void FrmWait::timer1Tick() {
             return;
         }
         if (session_.modem.modemAbort) {
-            session_.modem.modemResult = FrmWait::kGaveUp;
+            session_.modem.modemResult = ModemLink::kDialGaveUp;
             done(QDialog::Rejected);
             return;
         }
@@ -94,7 +93,7 @@ void FrmWait::timer1Tick() {
         if (again != MessageAnswer::Yes) {
             session_.modem.modemAbort = true;
             session_.waiter.cancel();
-            session_.modem.modemResult = FrmWait::kGaveUp;
+            session_.modem.modemResult = ModemLink::kDialGaveUp;
             done(QDialog::Rejected);
             return;
         }
@@ -104,7 +103,7 @@ void FrmWait::timer1Tick() {
 void FrmWait::giveUp() {
     session_.modem.modemAbort = true;
     session_.waiter.cancel(); // the running half-second wait returns at once
-    session_.modem.modemResult = FrmWait::kGaveUp;
+    session_.modem.modemResult = ModemLink::kDialGaveUp;
     done(QDialog::Rejected);
 }
 

@@ -14,13 +14,10 @@ class FrmWait : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kDialLimitSeconds = 40;
-    // The dial result when no connection was made.
-    static inline const QString kGaveUp = QStringLiteral("NAO DEU");
-
     FrmWait(Session& session, ModemLink& modem, QWidget* parent = nullptr);
 
     // Shows the dialog modally; answers ModemResult: empty when connected,
-    // kGaveUp when not.
+    // ModemLink::kDialGaveUp when not.
     QString dial();
 
 protected:

@@ -63,6 +63,11 @@ QString ModemLink::hangUpModem() {
     return modemCommand(QStringLiteral("ath"), 1);
 }
 
+QString dialCommand(const SettingsValues& settings) {
+    return QStringLiteral("AT") + settings.extraAtCommands + QStringLiteral("DP") +
+           settings.phoneNumber;
+}
+
 void ModemLink::abortDial() {
     send(QByteArrayLiteral("ath"));
     session_.waiter.waitMs(stepMs);

@@ -11,6 +11,9 @@ namespace quillon {
 // modem's reply, the escape and hang-up, and giving up a dial.
 class ModemLink : public ModemControl {
 public:
+    // What a dial that was given up answers.
+    static inline const QString kDialGaveUp = QStringLiteral("NAO DEU");
+
     // Searched in this order, one entry per half-second step.
     static const QStringList& replyTable();
 
@@ -35,5 +38,8 @@ private:
     Session& session_;
     SerialPort& port_;
 };
+
+// The Hayes dial line for the controller's telephone, pulse dialling.
+QString dialCommand(const SettingsValues& settings);
 
 } // namespace quillon

@@ -1,17 +1,13 @@
 #include "transfer/start_controller.h"
 
+#include "core/serial_link.h"
 #include "core/text_helpers.h"
+#include "transfer/modem_link.h"
 
 namespace quillon {
 
 int StartHandshake::openAt(const QString& settings) {
-    const auto number = toInt16(session_.settings.portNumber);
-    if (!number || *number < 1)
-        return PortError::InvalidPortNumber;
-    port_.setPortNumber(*number);
-    if (const int error = port_.setSettings(settings))
-        return error;
-    return port_.open();
+    return openPortOn(port_, session_.settings.portNumber, settings);
 }
 
 int StartHandshake::announceInitWait() {
@@ -57,11 +53,10 @@ bool StartHandshake::startController() {
             return stopped(error, announceFailed);
     }
     const int useModem = session_.settings.useModem;
-    if (useModem == 1 && session_.edition.hasModem) {
-        const QString dial = QStringLiteral("AT") + session_.settings.extraAtCommands +
-                             QStringLiteral("DP") + session_.settings.phoneNumber;
+    if (session_.dialsByModem()) {
         const QString reply = session_.modemControl
-                                  ? session_.modemControl->modemCommand(dial, kDialLimitSeconds)
+                                  ? session_.modemControl->modemCommand(
+                                        dialCommand(session_.settings), kDialLimitSeconds)
                                   : QString();
         if (!reply.contains(QLatin1String("CONNECT"))) {
             session_.dialogs.message(QStringLiteral("Erro de Conexão com o Modem"),

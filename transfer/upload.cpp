@@ -319,7 +319,7 @@ void Upload::endOfTransfer() {
 }
 
 void Upload::hangUp() {
-    if (session_.settings.useModem != 1 || !session_.modemControl || !session_.edition.hasModem)
+    if (!session_.dialsByModem() || !session_.modemControl)
         return;
     // A pulled adapter takes the call with it; there is no line left to hang up.
     if (session_.transfer.portLost)

@@ -109,7 +109,7 @@ void TstEarlierEdition::sairLeavesWithoutSaving() {
     FrmXmodem& w = f.window();
     w.formLoad();
     w.show();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QVERIFY(w.mainPort().isOpen());
     w.findChild<QLineEdit*>(QStringLiteral("Text5"))->setText(QStringLiteral("4800,n,8,1"));
     bool exitAsked = false;
@@ -157,12 +157,12 @@ void TstEarlierEdition::settingsInputBox() {
     w.formLoad();
     w.show();
     w.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QStringLiteral("3"));
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     // A number typed now must not move the open port.
     w.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QStringLiteral("5"));
     const qsizetype before = f.fakePort().events().size();
     f.dialogs.inputs << answer;
-    w.mnuSubEditarClick(1);
+    w.execute(Command::TerminalSettings);
     QCOMPARE(f.dialogs.prompts.size(), 1);
     QCOMPARE(f.dialogs.prompts[0].text, QStringLiteral("Entre com uma nova configuração:"));
     QCOMPARE(f.dialogs.prompts[0].title, QStringLiteral("Configurações"));
@@ -179,16 +179,16 @@ void TstEarlierEdition::failedItemSwitchesTerminalBack() {
     FrmXmodem& w = f.window();
     w.formLoad();
     w.show();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QVERIFY(f.session.link.terminalMode);
     f.dialogs.inputs << QStringLiteral("9600,x,8,1"); // a bad parity
-    w.mnuSubEditarClick(1);
+    w.execute(Command::TerminalSettings);
     QCOMPARE(f.dialogs.messages.size(), 1);
     QVERIFY(!f.session.link.terminalMode);
     QVERIFY(!w.menuItem(QStringLiteral("MnuSubEditar"), 0)->isChecked());
     // Switching on a port that cannot open: the window switched, then switches back.
     f.fakePort().openResult = [](int) { return 8005; };
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QCOMPARE(f.dialogs.messages.size(), 2);
     QVERIFY(!f.session.link.terminalMode);
 }
@@ -201,7 +201,7 @@ void TstEarlierEdition::typedPortTakesEffectAtTheNextSwitch() {
     w.formLoad();
     w.show();
     w.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QStringLiteral("4"));
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QVERIFY(f.dialogs.messages.isEmpty());
     QVERIFY(w.mainPort().isOpen());
     QCOMPARE(w.mainPort().write("x"), 0);

@@ -42,6 +42,7 @@ private Q_SLOTS:
     void waitCancelEndsEveryWait();
     void waitCancelIgnoredWhenNotCancellable();
     void waitMsSleeps();
+    void waitsReportAWindowThatWent();
     void replyFlags_data();
     void replyFlags();
     void transferStopSetsNoFlag();
@@ -139,6 +140,22 @@ void TstLink::waitMsSleeps() {
     const double wall = static_cast<double>(clock.elapsed()) / 1000.0;
     const double share = (test::cpuSeconds() - cpuBefore) / wall;
     QVERIFY2(share < 0.05, qPrintable(QStringLiteral("CPU %1 %").arg(share * 100)));
+}
+
+void TstLink::waitsReportAWindowThatWent() {
+    Waiter waiter;
+    WindowLife window(waiter);
+    QVERIFY(window.waitMs(1));
+    // The window goes while a wait runs inside it: that wait answers so.
+    QTimer::singleShot(10, [&] { QVERIFY(window.end()); });
+    QVERIFY(!window.waitMs(100));
+    QVERIFY(!window.alive());
+    QVERIFY(!window.end()); // unloading twice does the work once
+    // Nothing is left to wait for: a long wait ends at once.
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!window.waitMs(60000));
+    QVERIFY(clock.elapsed() < 30000);
 }
 
 void TstLink::replyFlags_data() {

@@ -219,10 +219,10 @@ void TstMainWindow::statesFollowTheMode() {
     w.formLoad();
     w.show();
     if (terminal)
-        w.mnuSubEditarClick(0);
+        w.execute(Command::Terminal);
     QCOMPARE(f.session.link.terminalMode, terminal);
     QCOMPARE(editar(w, 0)->isChecked(), terminal);
-    for (const int index : kConsoleItems)
+    for (const int index : {4, 5, 6, 8, 10, 11})
         QCOMPARE(editar(w, index)->isEnabled(), terminal);
     QCOMPARE(w.menuItem(QStringLiteral("mnuSnd"))->isEnabled(), !terminal);
     QCOMPARE(w.toolbarXmodem()->isVisible(), !terminal);
@@ -258,12 +258,12 @@ void TstMainWindow::terminalOnOffWithRealPort() {
     w.formLoad();
     w.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QStringLiteral("4"));
     w.show();
-    w.toolbarXmodemButtonClick(QStringLiteral("TERMINAL"));
+    w.toolbarButton(QStringLiteral("TERMINAL"))->trigger();
     QVERIFY(f.session.link.terminalMode);
     QVERIFY(w.mainPort().isOpen());
     peer.write("AB");
     QTRY_COMPARE(w.terminal().toPlainText(), QStringLiteral("AB"));
-    w.toolbarTerminalButtonClick(QStringLiteral("XMODEM"));
+    w.toolbarButton(QStringLiteral("XMODEM"))->trigger();
     QVERIFY(!f.session.link.terminalMode);
     QVERIFY(!w.mainPort().isOpen());
     QVERIFY(w.terminal().toPlainText().isEmpty());
@@ -272,7 +272,7 @@ void TstMainWindow::terminalOnOffWithRealPort() {
     other.setPortName(peer.devicePath());
     QVERIFY(other.open(QIODevice::ReadWrite));
     other.close();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QVERIFY(w.terminal().toPlainText().isEmpty());
     QVERIFY(f.dialogs.messages.isEmpty());
 }
@@ -286,7 +286,7 @@ void TstMainWindow::terminalOnWithPortInUse() {
     w.formLoad();
     w.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QStringLiteral("3"));
     w.show();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QCOMPARE(f.dialogs.messages.size(), 1);
     QCOMPARE(f.dialogs.messages[0].title, QStringLiteral("ERRO na Porta de Comunicação"));
     QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Porta já esta em uso"));
@@ -296,7 +296,7 @@ void TstMainWindow::terminalOnWithPortInUse() {
     QVERIFY(w.toolbarXmodem()->isVisible());
     // The same with a COM number that has no device.
     w.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QStringLiteral("9"));
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QCOMPARE(f.dialogs.messages.size(), 2);
     QCOMPARE(f.dialogs.messages[1].text, QStringLiteral("Número da porta inválido"));
 }
@@ -307,13 +307,13 @@ void TstMainWindow::busyTransferKeepsTheMode() {
     w.formLoad();
     w.show();
     f.session.transfer.transferBusy = true;
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QVERIFY(!f.session.link.terminalMode);
     QVERIFY(!editar(w, 0)->isChecked());
     f.session.transfer.transferBusy = false;
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     f.session.transfer.transferBusy = true;
-    w.toolbarTerminalButtonClick(QStringLiteral("XMODEM"));
+    w.toolbarButton(QStringLiteral("XMODEM"))->trigger();
     QVERIFY(f.session.link.terminalMode);
     QVERIFY(editar(w, 0)->isChecked());
 }
@@ -350,7 +350,7 @@ void TstMainWindow::receiveIntoTerminal() {
     FrmXmodem& w = f.window();
     w.formLoad();
     w.show();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     for (const QByteArray& chunk : chunks) {
         f.fakePort().inject(chunk);
         w.terminal().flushReceived(); // each chunk shown on its own, as on a slow line
@@ -364,7 +364,7 @@ void TstMainWindow::receivedTextFollowsTheSelection() {
     FrmXmodem& w = f.window();
     w.formLoad();
     w.show();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     f.fakePort().inject("0123456789");
     QTextCursor cursor = w.terminal().textCursor();
     cursor.setPosition(2);
@@ -383,7 +383,7 @@ void TstMainWindow::typedKeyGoesOutAndShows() {
     FrmXmodem& w = f.window();
     w.formLoad();
     showActive(w);
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QVERIFY(w.mainPort().isOpen());
     QTest::keyClick(&w.terminal(), Qt::Key_X);
     QTest::keyClick(&w.terminal(), Qt::Key_Return);
@@ -413,7 +413,7 @@ void TstMainWindow::composedCharacterGoesOut() {
     FrmXmodem& w = f.window();
     w.formLoad();
     showActive(w);
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     // What a dead key, a compose sequence or an input method delivers.
     QInputMethodEvent preedit(QStringLiteral("~"), {});
     QApplication::sendEvent(&w.terminal(), &preedit);
@@ -429,7 +429,7 @@ void TstMainWindow::terminalKeepsNewestText() {
     FrmXmodem& w = f.window();
     w.formLoad();
     w.show();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QByteArray line(79, 'a');
     line += "\r\n";
     for (int i = 0; i < 1000; ++i) {
@@ -453,7 +453,7 @@ void TstMainWindow::burstIsShownTogether() {
     FrmXmodem& w = f.window();
     w.formLoad();
     w.show();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     f.fakePort().inject("um ");
     f.fakePort().inject("dois ");
     f.fakePort().inject("tres");
@@ -462,8 +462,8 @@ void TstMainWindow::burstIsShownTogether() {
     // Switching off drops what was still gathered with the rest of the box.
     f.fakePort().inject("x");
     f.fakePort().inject("y");
-    w.mnuSubEditarClick(0);
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
+    w.execute(Command::Terminal);
     QTest::qWait(TerminalBox::kGatherMs * 3);
     QVERIFY(w.terminal().toPlainText().isEmpty());
 }
@@ -473,7 +473,7 @@ void TstMainWindow::garbageIntoTerminal() {
     FrmXmodem& w = f.window();
     w.formLoad();
     w.show();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     quint32 seed = 12345;
     qsizetype total = 0;
     for (int i = 0; i < 300; ++i) {
@@ -499,7 +499,7 @@ void TstMainWindow::portVanishesUnderTerminal() {
     w.formLoad();
     w.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QStringLiteral("2"));
     w.show();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QVERIFY(w.mainPort().isOpen());
     peer->vanish();
     QTRY_COMPARE(f.dialogs.messages.size(), 1);
@@ -512,8 +512,8 @@ void TstMainWindow::portVanishesUnderTerminal() {
     QCOMPARE(f.dialogs.messages.size(), 1);
     // The device is back: off and on again, and the terminal talks.
     peer = std::make_unique<PtyPeer>(f.folder.portsDir, 2);
-    w.mnuSubEditarClick(0);
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
+    w.execute(Command::Terminal);
     QVERIFY(f.session.link.terminalMode);
     QVERIFY(w.mainPort().isOpen());
     peer->write("ok de novo");
@@ -525,14 +525,14 @@ void TstMainWindow::limparClearsAndFocuses() {
     FrmXmodem& w = f.window();
     w.formLoad();
     showActive(w);
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     f.fakePort().inject("texto");
     w.findChild<QLineEdit*>(QStringLiteral("TxtIdent"))->setFocus();
-    w.toolbarTerminalButtonClick(QStringLiteral("LIMPAR"));
+    w.toolbarButton(QStringLiteral("LIMPAR"))->trigger();
     QVERIFY(w.terminal().toPlainText().isEmpty());
     QTRY_VERIFY(w.terminal().hasFocus());
     f.fakePort().inject("novo");
-    w.mnuSubEditarClick(8);
+    w.execute(Command::ClearText);
     QVERIFY(w.terminal().toPlainText().isEmpty());
 }
 
@@ -541,7 +541,7 @@ void TstMainWindow::captionBoxesPassFocus() {
     FrmXmodem& w = f.window();
     w.formLoad();
     showActive(w);
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     const struct {
         const char* caption;
         const char* target;
@@ -565,9 +565,9 @@ void TstMainWindow::xmodemModeSizeSnapsBack() {
     QTRY_VERIFY(!(w.windowState() & Qt::WindowMaximized));
     QCOMPARE(w.size(), size);
     // Terminal mode and back gives the same fixed window.
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QVERIFY(w.terminal().width() > 0);
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QCOMPARE(w.size(), size);
     QCOMPARE(w.windowTitle(), QStringLiteral("Quillon - Xmodem / Terminal para PXC"));
 }
@@ -583,7 +583,7 @@ void TstMainWindow::chooseProgramFile() {
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
     f.dialogs.files.enqueue({false, program});
-    w.toolbarXmodemButtonClick(QStringLiteral("ABRIR"));
+    w.toolbarButton(QStringLiteral("ABRIR"))->trigger();
     QCOMPARE(f.dialogs.fileRequests.size(), 1);
     QCOMPARE(f.dialogs.fileRequests[0].filter, QStringLiteral("*.Epr|*.Epr|*.*|*.*"));
     QCOMPARE(f.dialogs.fileRequests[0].defaultExt, QStringLiteral("Epr"));
@@ -592,7 +592,7 @@ void TstMainWindow::chooseProgramFile() {
     QCOMPARE(f.session.settings.workingDirectory, folder + QStringLiteral("/"));
     // The next dialog starts where the last file was.
     f.dialogs.files.enqueue({false, folder + QStringLiteral("/missing.Epr")});
-    w.mnuChooseClick();
+    w.execute(Command::ChooseProgramFile);
     QCOMPARE(f.dialogs.fileRequests[1].directory, folder + QStringLiteral("/"));
     QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("Text6"))->text(), program);
 }
@@ -602,7 +602,7 @@ void TstMainWindow::chooseCancelled() {
     FrmXmodem& w = f.window();
     w.formLoad();
     const QString before = f.session.settings.workingDirectory;
-    w.mnuChooseClick(); // no answer queued: cancelled
+    w.execute(Command::ChooseProgramFile); // no answer queued: cancelled
     QCOMPARE(f.session.settings.workingDirectory, before);
     QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("Text6"))->text(), QStringLiteral("/"));
 }
@@ -713,7 +713,7 @@ void TstMainWindow::cancelTransfer() {
     w.formLoad();
     f.session.transfer.transferBusy = true;
     w.findChild<QLabel*>(QStringLiteral("Label4"))->setText(QStringLiteral("TRANSFERINDO"));
-    w.toolbarXmodemButtonClick(QStringLiteral("CANCEL"));
+    w.toolbarButton(QStringLiteral("CANCEL"))->trigger();
     QVERIFY(f.session.transfer.transferStop);
     QVERIFY(!f.session.transfer.transferBusy);
     QVERIFY(w.findChild<QLabel*>(QStringLiteral("Label4"))->text().isEmpty());
@@ -724,9 +724,9 @@ void TstMainWindow::reportReadingOnAClosedPort() {
     FrmXmodem& w = f.window();
     w.formLoad();
     w.show();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     w.mainPort().close();
-    w.mnuSubEditarClick(6);
+    w.execute(Command::ReadReport);
     // "atq0" failed: reported once, and the reading went no further.
     QCOMPARE(f.dialogs.messages.size(), 1);
     QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("O dispositivo não esta aberto"));
@@ -751,7 +751,7 @@ void TstMainWindow::enviarRunsTheUpload() {
         else if (bytes.size() == 133 && ++blocks)
             self.injectAfter(1, "\x06");
     };
-    w.toolbarXmodemButtonClick(QStringLiteral("ENVIAR"));
+    w.toolbarButton(QStringLiteral("ENVIAR"))->trigger();
     QCOMPARE(blocks, 3);
     QCOMPARE(w.findChild<QLabel*>(QStringLiteral("Label4"))->text(),
              QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
@@ -759,9 +759,9 @@ void TstMainWindow::enviarRunsTheUpload() {
     // The same through the menu; none in terminal mode, where it is disabled.
     w.menuItem(QStringLiteral("mnuSnd"))->trigger();
     QCOMPARE(blocks, 6);
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QVERIFY(!w.menuItem(QStringLiteral("mnuSnd"))->isEnabled());
-    w.mnuSndClick();
+    w.execute(Command::SendProgram);
     QCOMPARE(blocks, 6);
 }
 
@@ -770,17 +770,17 @@ void TstMainWindow::consoleItems() {
     FrmXmodem& w = f.window();
     w.formLoad();
     w.show();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     auto* yztw = w.findChild<QLineEdit*>(QStringLiteral("TxtYZTW"));
     yztw->clear();
-    w.toolbarTerminalButtonClick(QStringLiteral("ENVIAR_YZTW"));
+    w.toolbarButton(QStringLiteral("ENVIAR_YZTW"))->trigger();
     QCOMPARE(f.dialogs.messages.size(), 1);
     QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Comando YZTW inválido"));
     QCOMPARE(f.fakePort().writes().size(), 0);
     // Guided entry: the line lands in the box and goes out in the framing.
     for (const char* a : {"0", "3", "7"})
         f.dialogs.inputs.enqueue(QString::fromLatin1(a));
-    w.toolbarTerminalButtonClick(QStringLiteral("ENTRAR_YZTW"));
+    w.toolbarButton(QStringLiteral("ENTRAR_YZTW"))->trigger();
     QCOMPARE(yztw->text(), QStringLiteral("0,3,7,0"));
     QCOMPARE(f.fakePort().written(), QByteArray("\x05"
                                                 "B"
@@ -788,9 +788,9 @@ void TstMainWindow::consoleItems() {
                                                 "0,3,7,0\r"));
     // Working directory prompt.
     f.dialogs.inputs.enqueue(QStringLiteral("/dados/"));
-    w.mnuSubEditarClick(2);
+    w.execute(Command::WorkingDirectory);
     QCOMPARE(f.session.settings.workingDirectory, QStringLiteral("/dados/"));
-    w.mnuSubEditarClick(2); // cancelled: unchanged
+    w.execute(Command::WorkingDirectory); // cancelled: unchanged
     QCOMPARE(f.session.settings.workingDirectory, QStringLiteral("/dados/"));
 }
 
@@ -798,7 +798,7 @@ void TstMainWindow::helpViewer() {
     WindowFixture f;
     FrmXmodem& w = f.window();
     w.formLoad();
-    w.mnuConteudoClick();
+    w.execute(Command::Contents);
     auto* viewer = w.findChild<HelpViewer*>();
     QVERIFY(viewer);
     QVERIFY(viewer->shownText().contains(QStringLiteral("Quillon.hlp")));
@@ -807,7 +807,7 @@ void TstMainWindow::helpViewer() {
     help.write("<html><body><h1>Conte\xC3\xBA"
                "do</h1></body></html>");
     help.close();
-    w.mnuConteudoClick();
+    w.execute(Command::Contents);
     QCOMPARE(viewer->shownText().trimmed(), QStringLiteral("Conteúdo"));
 }
 
@@ -822,13 +822,13 @@ void TstMainWindow::modemWaitCallPoint() {
         ++shown;
         return QStringLiteral("NAO DEU");
     });
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QCOMPARE(shown, 1);
     QVERIFY(!f.session.link.terminalMode);
     QVERIFY(w.mainPort().isOpen()); // left open: the user may try again
     QVERIFY(w.toolbarXmodem()->isVisible());
     w.setModemWaitDialog([&] { return QStringLiteral("CONNECT 9600"); });
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QVERIFY(f.session.link.terminalMode);
 }
 
@@ -837,7 +837,7 @@ void TstMainWindow::closingClosesThePort() {
     FrmXmodem& w = f.window();
     w.formLoad();
     w.show();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QVERIFY(f.fakePort().isOpen());
     w.menuItem(QStringLiteral("mnuExit"))->trigger();
     QVERIFY(!f.fakePort().isOpen());

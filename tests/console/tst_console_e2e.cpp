@@ -27,7 +27,7 @@ struct TerminalOnPty {
         w.formLoad();
         w.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QString::number(Com));
         w.show();
-        w.mnuSubEditarClick(0);
+        w.execute(Command::Terminal);
         return w;
     }
     QLineEdit* box(const char* name) { return f.window().findChild<QLineEdit*>(name); }
@@ -103,7 +103,7 @@ void TstConsoleEndToEnd::framingOnPty() {
     };
     t.box("TxtYZTW")->setText(QStringLiteral("0,2,5,0"));
     const qint64 clicked = peer.elapsedMs();
-    w.mnuSubEditarClick(11);
+    w.execute(Command::SendYztw);
     QCOMPARE(peer.received(), QByteArray("\x05"
                                          "B5839\r0,2,5,0\r"));
     const Arrivals a = arrivalsOf(peer);
@@ -146,7 +146,7 @@ void TstConsoleEndToEnd::interruptedExchangeEnds() {
             return;
         QTimer::singleShot(100, &w, [&] {
             if (how == QLatin1String("off"))
-                w.mnuSubEditarClick(0);
+                w.execute(Command::Terminal);
             else if (how == QLatin1String("vanish"))
                 p.vanish();
             else
@@ -155,7 +155,7 @@ void TstConsoleEndToEnd::interruptedExchangeEnds() {
     };
     QElapsedTimer clock;
     clock.start();
-    w.mnuSubEditarClick(4);
+    w.execute(Command::ReadVariables);
     QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!w.mainPort().isOpen());
     QVERIFY(!peer.received().contains("3,3,3,3"));
@@ -185,16 +185,16 @@ void TstConsoleEndToEnd::readingsAgainstSimulator() {
     const auto shows = [&](const QString& text) {
         return w.terminal().toPlainText().contains(text);
     };
-    w.toolbarTerminalButtonClick(QStringLiteral("VARIAVEIS"));
+    w.toolbarButton(QStringLiteral("VARIAVEIS"))->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(shows(QStringLiteral("Entradas analógicas: 21.5")), 2000);
-    w.toolbarTerminalButtonClick(QStringLiteral("PARAMETROS"));
+    w.toolbarButton(QStringLiteral("PARAMETROS"))->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(shows(QStringLiteral("Temperatura desejada")), 2000);
-    w.toolbarTerminalButtonClick(QStringLiteral("RELATORIO"));
+    w.toolbarButton(QStringLiteral("RELATORIO"))->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(shows(QStringLiteral("Relatório da estação B")), 2000);
     // Guided entry: write parameter 1, then read it back with Enter in the command box.
     t.f.dialogs.inputs << QStringLiteral("1") << QStringLiteral("2") << QStringLiteral("1")
                        << QStringLiteral("24.5");
-    w.toolbarTerminalButtonClick(QStringLiteral("ENTRAR_YZTW"));
+    w.toolbarButton(QStringLiteral("ENTRAR_YZTW"))->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(shows(QStringLiteral("2,1 = 24.5 (gravado)")), 2000);
     t.box("TxtYZTW")->setText(QStringLiteral("0,2,1,0"));
     w.txtYztwEnter();
@@ -202,7 +202,7 @@ void TstConsoleEndToEnd::readingsAgainstSimulator() {
     // Another station on the same line keeps quiet.
     const qsizetype before = w.terminal().toPlainText().size();
     t.box("TxtEstacao")->setText(QStringLiteral("C"));
-    w.mnuSubEditarClick(11);
+    w.execute(Command::SendYztw);
     QCOMPARE(w.terminal().toPlainText().size(), before);
     QVERIFY(t.f.dialogs.messages.isEmpty());
 }

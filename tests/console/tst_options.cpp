@@ -126,7 +126,7 @@ void TstOptions::portReopenedAfterTheDialog() {
         option(*d, "Option5(3)")->setChecked(true);
         d->cmdOkClick();
     });
-    w.mnuSubEditarClick(1);
+    w.execute(Command::TerminalSettings);
     QVERIFY(w.mainPort().isOpen());
     QCOMPARE(w.mainPort().portNumber(), 2);
     QCOMPARE(w.mainPort().settings(), QStringLiteral("9600,n,8,1"));

@@ -472,7 +472,7 @@ void TstTester::mainPortClosedWhileShown() {
     w.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QString::number(Com));
     f.session.settings.terminalSettings = QStringLiteral("2400,e,7,1");
     w.show();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QVERIFY(w.mainPort().isOpen());
     bool shown = false;
     QTimer::singleShot(100, &w, [&] {
@@ -488,7 +488,7 @@ void TstTester::mainPortClosedWhileShown() {
         button(*t, QStringLiteral("cmd1200"))->click();
         button(*t, QStringLiteral("cmdFechar"))->click();
     });
-    w.toolbarTerminalButtonClick(QStringLiteral("TESTARCOM"));
+    w.toolbarButton(QStringLiteral("TESTARCOM"))->trigger();
     QVERIFY(shown);
     QVERIFY(w.mainPort().isOpen());
     // Reopened as it was; the new speed waits for the next terminal opening.

@@ -18,8 +18,9 @@ const std::map<QString, int>& floors() {
         {QStringLiteral("platform"), 0}, {QStringLiteral("core"), 1},
         {QStringLiteral("transfer"), 2}, {QStringLiteral("console"), 2},
         {QStringLiteral("modbus"), 2},   {QStringLiteral("about"), 2},
-        {QStringLiteral("app"), 3},      {QStringLiteral("earlier"), 3},
-        {QStringLiteral("tools"), 3},    {QStringLiteral("sim"), 3},
+        {QStringLiteral("control"), 3},  {QStringLiteral("sim"), 3},
+        {QStringLiteral("app"), 4},      {QStringLiteral("earlier"), 4},
+        {QStringLiteral("tools"), 4},
     };
     return table;
 }
@@ -143,6 +144,8 @@ private Q_SLOTS:
             << QStringList{"core/session.cpp>transfer/upload.h"} << 1;
         QTest::newRow("feature reaches up to the window")
             << QStringList{"about/frm_about.cpp>app/main_window.h"} << 1;
+        QTest::newRow("controller reaches up to the window")
+            << QStringList{"control/service_controller.cpp>app/main_window.h"} << 1;
         QTest::newRow("platform reaches up to core")
             << QStringList{"platform/paths.cpp>core/text_helpers.h"} << 1;
         QTest::newRow("product code uses test helpers")

@@ -174,7 +174,7 @@ void TstModbusEndToEnd::modbusKeyOpensTheWindowModally() {
     w.formLoad();
     w.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QString::number(Com));
     w.show();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QVERIFY(w.mainPort().isOpen());
     QString seen;
     int thresholdWhileShown = -1;
@@ -186,7 +186,7 @@ void TstModbusEndToEnd::modbusKeyOpensTheWindowModally() {
             modal->close();
         }
     });
-    w.toolbarTerminalButtonClick(QStringLiteral("MODBUS"));
+    w.toolbarButton(QStringLiteral("MODBUS"))->trigger();
     QCOMPARE(seen, QStringLiteral("Terminal ModBus"));
     QCOMPARE(thresholdWhileShown, 0);
     QVERIFY(w.mainPort().isOpen());

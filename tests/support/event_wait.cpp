@@ -5,23 +5,23 @@
 namespace quillon::simtest {
 
 bool EventWait::until(const std::function<bool()>& done, int timeoutMs) {
-    m_met = done();
-    if (m_met)
+    met_ = done();
+    if (met_)
         return true;
-    m_done = done;
+    done_ = done;
     QTimer timeout;
     timeout.setSingleShot(true);
-    QObject::connect(&timeout, &QTimer::timeout, &m_loop, &QEventLoop::quit);
+    QObject::connect(&timeout, &QTimer::timeout, &loop_, &QEventLoop::quit);
     timeout.start(timeoutMs);
-    m_loop.exec();
-    m_done = nullptr;
-    return m_met;
+    loop_.exec();
+    done_ = nullptr;
+    return met_;
 }
 
 void EventWait::check() {
-    if (m_done && !m_met && m_done()) {
-        m_met = true;
-        m_loop.quit();
+    if (done_ && !met_ && done_()) {
+        met_ = true;
+        loop_.quit();
     }
 }
 

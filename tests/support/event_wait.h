@@ -13,7 +13,7 @@ class EventWait {
 public:
     template <typename Sender, typename Signal>
     EventWait& wakeOn(const Sender* sender, Signal signal) {
-        QObject::connect(sender, signal, &m_loop, [this] { check(); });
+        QObject::connect(sender, signal, &loop_, [this] { check(); });
         return *this;
     }
 
@@ -22,9 +22,9 @@ public:
 private:
     void check();
 
-    QEventLoop m_loop;
-    std::function<bool()> m_done;
-    bool m_met = false;
+    QEventLoop loop_;
+    std::function<bool()> done_;
+    bool met_ = false;
 };
 
 // Lets the event loop run for a while, for measurements over a time span.

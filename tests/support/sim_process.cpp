@@ -22,31 +22,31 @@ SimProcess::~SimProcess() {
 }
 
 bool SimProcess::start(const QStringList& arguments, QString* why) {
-    m_process.start(program(), arguments);
+    process_.start(program(), arguments);
     QByteArray out;
     EventWait wait;
-    wait.wakeOn(&m_process, &QProcess::readyReadStandardOutput)
-        .wakeOn(&m_process, &QProcess::finished)
-        .wakeOn(&m_process, &QProcess::errorOccurred);
+    wait.wakeOn(&process_, &QProcess::readyReadStandardOutput)
+        .wakeOn(&process_, &QProcess::finished)
+        .wakeOn(&process_, &QProcess::errorOccurred);
     const bool announced = wait.until(
         [&] {
-            out += m_process.readAllStandardOutput();
-            return out.contains('\n') || m_process.state() == QProcess::NotRunning;
+            out += process_.readAllStandardOutput();
+            return out.contains('\n') || process_.state() == QProcess::NotRunning;
         },
         10000);
     if (!announced || !out.endsWith('\n')) {
         if (why)
             *why = QStringLiteral("no announcement from %1: %2 %3")
-                       .arg(program(), m_process.errorString(),
-                            QString::fromLocal8Bit(m_process.readAllStandardError()));
+                       .arg(program(), process_.errorString(),
+                            QString::fromLocal8Bit(process_.readAllStandardError()));
         return false;
     }
-    m_banner = QString::fromLocal8Bit(out.chopped(1));
+    banner_ = QString::fromLocal8Bit(out.chopped(1));
     static const QRegularExpression pattern(
         QStringLiteral("^quillon-sim: COM\\d+ -> (/dev/\\S+)$"));
-    const QRegularExpressionMatch match = pattern.match(m_banner);
+    const QRegularExpressionMatch match = pattern.match(banner_);
     if (match.hasMatch())
-        m_device = match.captured(1);
+        device_ = match.captured(1);
     return true;
 }
 
@@ -58,27 +58,27 @@ QString SimProcess::startOnPort(const QString& portsDir, int com, const QStringL
                    options,
                &why))
         return why;
-    if (!m_banner.contains(QStringLiteral("COM%1 ->").arg(com)))
-        return QStringLiteral("no port link from the simulator: ") + m_banner;
+    if (!banner_.contains(QStringLiteral("COM%1 ->").arg(com)))
+        return QStringLiteral("no port link from the simulator: ") + banner_;
     return {};
 }
 
 bool SimProcess::stopWith(int signo, int timeoutMs) {
-    if (m_process.state() == QProcess::NotRunning)
+    if (process_.state() == QProcess::NotRunning)
         return true;
-    ::kill(static_cast<pid_t>(m_process.processId()), signo);
+    ::kill(static_cast<pid_t>(process_.processId()), signo);
     EventWait wait;
-    wait.wakeOn(&m_process, &QProcess::finished);
-    return wait.until([&] { return m_process.state() == QProcess::NotRunning; }, timeoutMs);
+    wait.wakeOn(&process_, &QProcess::finished);
+    return wait.until([&] { return process_.state() == QProcess::NotRunning; }, timeoutMs);
 }
 
 QByteArray SimProcess::report() {
-    m_report += m_process.readAllStandardError();
-    return m_report;
+    report_ += process_.readAllStandardError();
+    return report_;
 }
 
 double SimProcess::cpuSeconds() const {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(m_process.processId()));
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(process_.processId()));
     if (!stat.open(QIODevice::ReadOnly))
         return -1;
     // The command name may contain spaces; the numeric fields start after its ')'.

@@ -25,13 +25,13 @@ public:
     QString startOnPort(const QString& portsDir, int com, const QStringList& options);
 
     // The announcement, without its line end, and the device it names.
-    QString banner() const { return m_banner; }
-    QString device() const { return m_device; }
-    qint64 pid() const { return m_process.processId(); }
+    QString banner() const { return banner_; }
+    QString device() const { return device_; }
+    qint64 pid() const { return process_.processId(); }
 
     // Sends the signal and waits for the exit.
     bool stopWith(int signo, int timeoutMs);
-    QProcess& process() { return m_process; }
+    QProcess& process() { return process_; }
 
     // CPU time (user + system) used so far, from /proc.
     double cpuSeconds() const;
@@ -39,10 +39,10 @@ public:
     QByteArray report();
 
 private:
-    QProcess m_process;
-    QString m_banner;
-    QString m_device;
-    QByteArray m_report;
+    QProcess process_;
+    QString banner_;
+    QString device_;
+    QByteArray report_;
 };
 
 } // namespace quillon::simtest

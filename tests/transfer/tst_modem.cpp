@@ -306,7 +306,7 @@ void TstModem::terminalThroughModem() {
         if (bytes.startsWith("ATDP"))
             self.injectAfter(5, reply);
     };
-    window.mnuSubEditarClick(0);
+    window.execute(Command::Terminal);
     QCOMPARE(w.session.link.terminalMode, terminal);
     QVERIFY(w.fakePort().isOpen()); // open either way: a failed dial may be tried again
     QCOMPARE(window.toolbarXmodem()->isVisible(), !terminal);

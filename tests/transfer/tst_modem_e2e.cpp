@@ -71,7 +71,7 @@ void TstModemEndToEnd::uploadThroughTheModem() {
     file.write(program);
     file.close();
     w.findChild<QLineEdit*>(QStringLiteral("Text6"))->setText(path);
-    w.mnuSndClick();
+    w.execute(Command::SendProgram);
     QCOMPARE(w.findChild<QLabel*>(QStringLiteral("Label4"))->text(),
              QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
     QVERIFY(m.f.dialogs.messages.isEmpty());
@@ -93,7 +93,7 @@ void TstModemEndToEnd::failedDialSendsNoBlock() {
     file.write("program");
     file.close();
     w.findChild<QLineEdit*>(QStringLiteral("Text6"))->setText(path);
-    w.mnuSndClick();
+    w.execute(Command::SendProgram);
     QCOMPARE(m.f.dialogs.messages.size(), 1);
     QCOMPARE(m.f.dialogs.messages[0].title, QStringLiteral("Erro de Conexão com o Modem"));
     QVERIFY(!QFile::exists(m.saved));
@@ -105,7 +105,7 @@ void TstModemEndToEnd::terminalThroughTheModem() {
     const QString why = m.start({});
     QVERIFY2(why.isEmpty(), qPrintable(why));
     FrmXmodem& w = m.f.window();
-    w.mnuSubEditarClick(0);
+    w.execute(Command::Terminal);
     QVERIFY(m.f.session.link.terminalMode);
     QVERIFY(m.f.dialogs.messages.isEmpty());
     QVERIFY(w.mainPort().write("hello\r") == 0);

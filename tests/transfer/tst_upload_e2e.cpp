@@ -87,7 +87,7 @@ void TstUploadEndToEnd::arrivesIntactAtRx() {
     const QByteArray program = programBytes(size);
     FrmXmodem& w = e.window(program);
     RxGate gate(e.line.peerDevice(), e.rxFolder.path(), 2);
-    w.mnuSndClick();
+    w.execute(Command::SendProgram);
     QCOMPARE(e.status(), QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
     QVERIFY(e.f.dialogs.messages.isEmpty());
     QVERIFY(gate.waitForRx(10000));
@@ -118,7 +118,7 @@ void TstUploadEndToEnd::receiverKilledMidTransfer() {
         }
     });
     killer.start(5);
-    w.mnuSndClick();
+    w.execute(Command::SendProgram);
     QCOMPARE(e.status(), QStringLiteral("CANCELADO"));
     QCOMPARE(e.f.dialogs.messages.size(), 1);
     QVERIFY(e.f.dialogs.messages[0].text.startsWith(QStringLiteral("OPERARAÇÃO CANCELADA!")));
@@ -163,7 +163,7 @@ void TstUploadEndToEnd::simulatedLoader() {
     file.close();
     w.findChild<QLineEdit*>(QStringLiteral("Text6"))->setText(path);
     w.show();
-    w.mnuSndClick();
+    w.execute(Command::SendProgram);
     const QString status = w.findChild<QLabel*>(QStringLiteral("Label4"))->text();
     if (delivered) {
         QCOMPARE(status, QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));

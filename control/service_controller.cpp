@@ -1,0 +1,125 @@
+#include "control/service_controller.h"
+
+#include "console/station_console.h"
+#include "transfer/modem_link.h"
+#include "transfer/upload.h"
+
+namespace quillon {
+
+ServiceController::ServiceController(Session& session, UploadView& view, QObject* parent)
+    : QObject(parent), session_(session), port_(session.portFactory()) {
+    // The handshake and the upload listen on the port before the terminal has
+    // ever opened it, so it reports every arrival from the start.
+    port_->setReceiveThreshold(1);
+    link_ = std::make_unique<SerialLink>(session_, *port_);
+    modemLink_ = std::make_unique<ModemLink>(session_, *port_);
+    if (session_.edition.hasModem && !session_.modemControl)
+        session_.modemControl = modemLink_.get();
+    upload_ = std::make_unique<Upload>(session_, *port_, view);
+    console_ = std::make_unique<StationConsole>(session_, *link_);
+    connect(link_.get(), &SerialLink::portLost, this,
+            [this](int errorNumber) { session_.reportError(errorNumber); });
+}
+
+ServiceController::~ServiceController() {
+    if (session_.modemControl == modemLink_.get())
+        session_.modemControl = nullptr;
+}
+
+void ServiceController::setTerminalSink(std::function<void(const QByteArray&)> sink) {
+    link_->setTerminalSink(std::move(sink));
+}
+
+ServiceController::LoadedSettings ServiceController::loadSettings(const QString& typedPortNumber) {
+    LoadedSettings result;
+    const Edition& edition = session_.edition;
+    const auto loaded =
+        loadSettingsFile(session_.settingsPath(), edition.settingsLines, session_.defaultFolder());
+    SettingsValues values = loaded ? loaded->values : defaultSettings(session_.defaultFolder());
+    if (loaded && !edition.choosesPortFromList)
+        result.portLine = loaded->portLine;
+    values.portNumber = result.portLine.value_or(typedPortNumber);
+    session_.settings = values;
+    if (!loaded)
+        return result; // first start: no probe, an empty port list
+    session_.lastErrorNumber = loaded->readError;
+    if (!edition.probesPorts)
+        return result;
+    result.portStatus = PortProbe(session_.portFactory).run(5000);
+    result.listing = buildPortListing(result.portStatus, loaded->savedPort);
+    return result;
+}
+
+void ServiceController::unload() {
+    if (!session_.mainWindow.end())
+        return;
+    closePort();
+    // A failed save is remembered, not shown: the program is ending.
+    session_.lastErrorNumber = saveSettingsFile(session_.settingsPath(), session_.settings,
+                                                session_.edition.settingsLines);
+}
+
+ServiceController::TerminalStart ServiceController::startTerminal(int& error) {
+    error = link_->openTerminalPort();
+    if (error)
+        return TerminalStart::Failed;
+    if (session_.dialsByModem() && dialer_) {
+        session_.modem.modemResult = dialer_();
+        if (session_.modem.modemResult == ModemLink::kDialGaveUp)
+            return TerminalStart::DialGaveUp;
+    }
+    return TerminalStart::Opened;
+}
+
+int ServiceController::openTerminalPort() {
+    return link_->openTerminalPort();
+}
+
+void ServiceController::enterTerminalMode(bool on) {
+    if (!on)
+        closePort();
+    session_.link.terminalMode = on;
+}
+
+int ServiceController::reopenWithTerminalSettings(const QString& settings) {
+    // The port keeps the number it was opened with; only the settings change.
+    session_.settings.terminalSettings = settings;
+    port_->setSendThreshold(1);
+    return reopenPortAt(*port_, settings);
+}
+
+void ServiceController::closePort() {
+    if (port_->isOpen())
+        port_->close();
+}
+
+void ServiceController::releasePort() {
+    port_->close();
+}
+
+void ServiceController::reclaimPort() {
+    // Failures are skipped: a port another program took meanwhile simply stays
+    // closed until the user opens it again.
+    port_->open();
+}
+
+void ServiceController::sendKey(char code) {
+    if (const int error = link_->sendKey(code))
+        session_.reportError(error);
+}
+
+void ServiceController::sendProgram() {
+    if (session_.link.terminalMode)
+        return;
+    upload_->run();
+}
+
+void ServiceController::cancelTransfer() {
+    upload_->cancel();
+}
+
+bool ServiceController::uploadOnStack() const {
+    return session_.transfer.transferBusy || session_.transfer.uploadRunning;
+}
+
+} // namespace quillon
