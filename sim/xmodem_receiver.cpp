@@ -12,6 +12,9 @@ namespace {
 
 // A sender cancels with CAN CAN; one alone may be noise on the line.
 constexpr int CansToCancel = 2;
+// An EOT is the sender's only on a line that has been quiet this long: one that comes
+// hard on the heels of noise is more likely a data byte of a block whose SOH was lost.
+constexpr qint64 QuietBeforeEotMs = 100;
 
 quint8 byteAt(const QByteArray& bytes, qsizetype index) {
     return static_cast<quint8>(bytes.at(index));
@@ -55,6 +58,10 @@ XmodemReceiver::Outcome XmodemReceiver::take(char c) {
         if (c == Can)
             return ++cansInARow_ >= CansToCancel ? Outcome::CancelledBySender : Outcome::Going;
         cansInARow_ = 0;
+        if (c == Eot && noise_.isValid() && noise_.elapsed() < QuietBeforeEotMs) {
+            noise_.start();
+            return Outcome::Going;
+        }
         if (c == Eot) {
             if (muted())
                 return Outcome::Going;
@@ -66,8 +73,11 @@ XmodemReceiver::Outcome XmodemReceiver::take(char c) {
         }
         // Anything else between blocks is noise, or the start commands the program keeps
         // sending until it has seen our call.
-        if (c != Soh)
+        if (c != Soh) {
+            noise_.start();
             return Outcome::Going;
+        }
+        noise_.invalidate(); // a block starts: the line is in step again
     }
     block_.append(c);
     if (block_.size() < BlockSize) {

@@ -3,6 +3,7 @@
 #include "sim/loader_settings.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -62,6 +63,7 @@ private:
     QTimer retry_;
     QTimer purge_;
     QTimer quietConfirmed_;
+    QElapsedTimer noise_; // since the last noise byte between blocks
     QByteArray block_;
     QByteArray data_;
     int blocks_ = 0;

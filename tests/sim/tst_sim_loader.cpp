@@ -179,6 +179,7 @@ private slots:
     void answersBlocks();
     void blockCutShortIsRefusedAfterAPause_data();
     void blockCutShortIsRefusedAfterAPause();
+    void eotInsideAHeadlessBlockIsNoEnd();
     void dropsTransferOnSilentLine();
     void closedPortEndsTransferOnceQuiet_data();
     void closedPortEndsTransferOnceQuiet();
@@ -504,6 +505,31 @@ void SimLoaderTest::blockCutShortIsRefusedAfterAPause() {
     loader.receive(QByteArray(1, Eot));
     QCOMPARE(line.takeAll().toHex(' '), replies.toHex(' '));
     QCOMPARE(savedIn(dir), data);
+}
+
+void SimLoaderTest::eotInsideAHeadlessBlockIsNoEnd() {
+    // The line ate block 2's SOH: the rest is noise, and a 0x04 among the data is not
+    // the sender's EOT. Taking it for one would save one block short and ACK, and the
+    // sender would take that ACK for block 2.
+    QTemporaryDir dir;
+    LoaderSettings settings;
+    QVERIFY(settingsFor(dir, {}, &settings));
+    LoaderRole loader(settings);
+    Capture line(loader);
+    loader.receive("411");
+    loader.receive(blockOf(1));
+    QCOMPARE(line.takeAll(), QByteArray("C\x06"));
+    QByteArray data(DataSize, 'd');
+    data[40] = Eot;
+    loader.receive(blockOf(2, data).sliced(1));
+    QCOMPARE(line.takeAll(), QByteArray());
+    QVERIFY(!QFile::exists(dir.filePath(SaveName)));
+    // The block again, whole, and the real EOT after a quiet line end it.
+    runEventsFor(150);
+    loader.receive(blockOf(2, data));
+    QCOMPARE(line.takeAll(), QByteArray("\x06"));
+    loader.receive(QByteArray(1, Eot));
+    QCOMPARE(savedIn(dir), payload(1) + data);
 }
 
 void SimLoaderTest::dropsTransferOnSilentLine() {
