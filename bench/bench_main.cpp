@@ -12,7 +12,10 @@ void printUsage() {
                "far off\n"
                "  --report   print the figures and exit 0 whatever they are\n"
                "  --noisy N  also N uploads through a noisy line at each of three error rates\n"
-               "  --noisy-only  only those\n",
+               "  --noisy-only  only those\n"
+               "  --upload-only  only the main window's upload against lrzsz, with the\n"
+               "             accessibility bridge off and on (under an X display and D-Bus)\n"
+               "  --upload-bytes N  the size of the uploaded program\n",
                stdout);
 }
 
@@ -36,6 +39,12 @@ int main(int argc, char* argv[]) {
             options.reportOnly = true;
         } else if (argument == QLatin1String("--noisy") && i + 1 < arguments.size()) {
             options.noisyRuns = arguments[++i].toInt();
+        } else if (argument == QLatin1String("--upload-only")) {
+            options.uploadOnly = true;
+        } else if (argument == QLatin1String("--upload-bytes") && i + 1 < arguments.size()) {
+            options.uploadBytes = arguments[++i].toLongLong();
+        } else if (argument == QLatin1String("--window-upload-child")) {
+            options.windowUploadChild = true;
         } else if (argument == QLatin1String("--noisy-only")) {
             options.noisyOnly = true;
         } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
@@ -46,6 +55,11 @@ int main(int argc, char* argv[]) {
             printUsage();
             return 2;
         }
+    }
+    if (options.windowUploadChild) {
+        quillon::bench::Findings findings;
+        quillon::bench::measureWindowUpload(options, findings);
+        return 0;
     }
     if (options.quick) {
         options.pushBytes = 200 * 1024;
@@ -58,7 +72,9 @@ int main(int argc, char* argv[]) {
     findings.say(QStringLiteral("quillon-bench (%1, QPA %2)")
                      .arg(options.quick ? QStringLiteral("quick") : QStringLiteral("full"),
                           QApplication::platformName()));
-    if (!options.noisyOnly) {
+    if (options.uploadOnly) {
+        quillon::bench::measureAccessibleUpload(options, findings);
+    } else if (!options.noisyOnly) {
         quillon::bench::measureStartup(options, findings);
         quillon::bench::measureTerminalReceive(options, findings);
         const quillon::bench::CpuShare idleReference =
@@ -66,6 +82,8 @@ int main(int argc, char* argv[]) {
         quillon::bench::measureUpload(options, idleReference, findings);
         quillon::bench::measureCliUpload(options, findings);
         quillon::bench::measureModbus(options, idleReference, findings);
+        if (!options.quick)
+            quillon::bench::measureAccessibleUpload(options, findings);
     }
     quillon::bench::measureNoisyUploads(options, findings);
 

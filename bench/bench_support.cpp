@@ -48,11 +48,11 @@ IsolatedPorts::IsolatedPorts() {
         ok_ = writeFile(temp_.filePath(QStringLiteral("COM%1").arg(com)), "/nonexistent\n");
 }
 
-WindowRig::WindowRig(const QString& portsDir) {
+WindowRig::WindowRig(const QString& portsDir, const WindowMaker& makeWindow) {
     writeFile(appDir_.filePath(QStringLiteral("Quillon.ini")), kSettingsText);
     session_ = std::make_unique<Session>(fullEdition(), appDir_.path(), dialogs_,
                                          qtPortFactory(PortMap(portsDir)));
-    window_ = std::make_unique<FrmXmodem>(*session_);
+    window_ = makeWindow ? makeWindow(*session_) : std::make_unique<FrmXmodem>(*session_);
 }
 
 WindowRig::~WindowRig() {

@@ -22,6 +22,11 @@ struct Options {
     // How long a push may take before the run counts as stuck.
     int pushTimeoutMs = 60000;
     qsizetype uploadBytes = 64 * 1024;
+    // Only the uploads of the main window against lrzsz, with and without the
+    // accessibility bridge.
+    bool uploadOnly = false;
+    // A child started for one of those two: the window's uploads in this process.
+    bool windowUploadChild = false;
     // How long the start handshake repeats on a line where nobody answers.
     int silentHandshakeMs = 10000;
     // Figures only: nothing found makes the run fail (the smoke test on busy machines).
@@ -57,7 +62,9 @@ private:
 // settings file that names COM1 for the terminal.
 class WindowRig {
 public:
-    explicit WindowRig(const QString& portsDir);
+    using WindowMaker = std::function<std::unique_ptr<FrmXmodem>(Session&)>;
+    // makeWindow: a window of a derived kind, for a bench that watches it.
+    explicit WindowRig(const QString& portsDir, const WindowMaker& makeWindow = {});
     ~WindowRig();
     WindowRig(const WindowRig&) = delete;
     WindowRig& operator=(const WindowRig&) = delete;
@@ -105,6 +112,11 @@ CpuShare measureWaitingCpu(const Options& options, Findings& findings);
 void measureUpload(const Options& options, const CpuShare& idleReference, Findings& findings);
 // The command-line uploader against lrzsz on the same arrangement.
 void measureCliUpload(const Options& options, Findings& findings);
+// The main window's own upload against lrzsz, in this process.
+void measureWindowUpload(const Options& options, Findings& findings);
+// The same in two children, with the accessibility bridge off and on; needs an
+// X display and a D-Bus session bus.
+void measureAccessibleUpload(const Options& options, Findings& findings);
 void measureNoisyUploads(const Options& options, Findings& findings);
 // A child started by measureNoisyUploads runs its share and returns true.
 bool runNoisyShardIfAsked();

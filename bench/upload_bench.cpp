@@ -13,12 +13,15 @@
 #include "transfer/upload_view.h"
 #include "transfer/xmodem.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
@@ -113,17 +116,22 @@ public:
 
     // Only bytes from here on count.
     void restart() {
+        frozen_ = false;
         seen_ = line_.bytesToPeer();
         first = Mark{};
         last = Mark{};
     }
+
+    // rx has ended: whatever the sender writes now reaches nobody. (When rx's
+    // answer to EOT is lost in its own flush, a sender repeats the EOT.)
+    void freeze() { frozen_ = true; }
 
     Mark first; // the sender's first byte crossed
     Mark last;  // its last byte (EOT) crossed
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::SockAct) {
+        if (event->type() == QEvent::SockAct && !frozen_) {
             const qint64 count = line_.bytesToPeer();
             if (count != seen_ && previous_.taken()) {
                 seen_ = count;
@@ -141,6 +149,7 @@ private:
     const QElapsedTimer& clock_;
     qint64 seen_ = 0;
     Mark previous_;
+    bool frozen_ = false;
 };
 
 // A peer program on one end of the line, its terminal as stdin and stdout.
@@ -169,19 +178,33 @@ QString exitProblem(QProcess& process, const QString& name) {
         .arg(errors.isEmpty() ? QString() : QStringLiteral(": ") + QString::fromLocal8Bit(errors));
 }
 
-// The window's indicators, reduced to the status line and when it said the
-// controller asked for the first block.
+// When the status line first said the controller asked for the first block.
+class TransferMark {
+public:
+    explicit TransferMark(const QElapsedTimer& clock) : clock_(clock) {}
+    void seen(const QString& status) {
+        if (status != QLatin1String("TRANSFERINDO") || transferring.taken())
+            return;
+        transferring.take(clock_);
+        if (onTransferring)
+            onTransferring();
+    }
+
+    Mark transferring;
+    std::function<void()> onTransferring;
+
+private:
+    const QElapsedTimer& clock_;
+};
+
+// The window's indicators, reduced to the status line.
 class TimedView final : public UploadView {
 public:
-    explicit TimedView(const QElapsedTimer& clock) : clock_(clock) {}
+    explicit TimedView(const QElapsedTimer& clock) : mark(clock) {}
 
     void setStatus(const QString& text) override {
         status_ = text;
-        if (text == QLatin1String("TRANSFERINDO") && !transferring.taken()) {
-            transferring.take(clock_);
-            if (onTransferring)
-                onTransferring();
-        }
+        mark.seen(text);
     }
     QString status() const override { return status_; }
     void setInfo(const QString&) override {}
@@ -194,12 +217,23 @@ public:
     bool isMinimized() const override { return false; }
     void setCaption(const QString&) override {}
 
-    Mark transferring;
-    std::function<void()> onTransferring;
+    TransferMark mark;
 
 private:
-    const QElapsedTimer& clock_;
     QString status_;
+};
+
+// The main window itself: its labels and progress bar are drawn, and when
+// the accessibility bridge is on, each change is also sent to the bus.
+class TimedWindow final : public FrmXmodem {
+public:
+    TimedWindow(Session& session, const QElapsedTimer& clock) : FrmXmodem(session), mark(clock) {}
+    void setStatus(const QString& text) override {
+        FrmXmodem::setStatus(text);
+        mark.seen(text);
+    }
+
+    TransferMark mark;
 };
 
 // What the main window puts around an upload: a port from the program's own
@@ -239,12 +273,14 @@ struct Run {
     double handshakeSeconds = 0;
     CpuShare cpu;  // this process over `seconds`
     CpuShare line; // first byte to EOT on the line, and this process's CPU meanwhile
+    double fromFirstByteSeconds = 0; // the sender's first byte on the line until rx ended
 };
 
 // The sender's first byte to its EOT, from what the watch saw.
-bool takeLineTime(const LineWatch& watch, Run& run) {
+bool takeLineTime(const LineWatch& watch, const Mark& rxEnd, Run& run) {
     if (!watch.first.taken() || !watch.last.taken() || watch.last.ns <= watch.first.ns)
         return false;
+    run.fromFirstByteSeconds = static_cast<double>(rxEnd.ns - watch.first.ns) / 1e9;
     run.line.wallSeconds = static_cast<double>(watch.last.ns - watch.first.ns) / 1e9;
     run.line.cpuSeconds = watch.last.cpu - watch.first.cpu;
     return true;
@@ -266,7 +302,10 @@ Run referenceRun(const QString& portsDir, const QString& sourcePath, const QByte
     QProcess rx;
     attach(sx, line.programDevice(), QFileInfo(sourcePath).absolutePath());
     attach(rx, line.peerDevice(), rxFolder.path());
-    QObject::connect(&rx, &QProcess::finished, &rx, [&] { rxEnd.take(clock); });
+    QObject::connect(&rx, &QProcess::finished, &rx, [&] {
+        rxEnd.take(clock);
+        watch.freeze();
+    });
 
     watch.restart();
     const double cpuBefore = cpuSeconds();
@@ -283,7 +322,7 @@ Run referenceRun(const QString& portsDir, const QString& sourcePath, const QByte
         run.seconds = static_cast<double>(rxEnd.ns - startNs) / 1e9;
         run.cpu = {run.seconds, rxEnd.cpu - cpuBefore};
         run.problem = exitProblem(rx, QStringLiteral("rx"));
-        if (run.problem.isEmpty() && !takeLineTime(watch, run))
+        if (run.problem.isEmpty() && !takeLineTime(watch, rxEnd, run))
             run.problem = QStringLiteral("the sender's bytes were not seen on the line");
         if (run.problem.isEmpty())
             run.problem = receivedProblem(source, rxFolder.filePath(QStringLiteral("ref.Epr")));
@@ -302,7 +341,10 @@ struct GatedLine {
     GatedLine(const QString& portsDir, int passes) : line(portsDir, kCom), watch(line, clock) {
         clock.start();
         gate = std::make_unique<test::RxGate>(line.peerDevice(), rxFolder.path(), passes);
-        QObject::connect(&gate->rx, &QProcess::finished, &gate->rx, [this] { rxEnd.take(clock); });
+        QObject::connect(&gate->rx, &QProcess::finished, &gate->rx, [this] {
+            rxEnd.take(clock);
+            watch.freeze();
+        });
     }
     bool ok() const { return line.ok() && rxFolder.isValid(); }
     bool rxEnded() { return gate->waitForRx(kRunLimitMs) && rxEnd.taken(); }
@@ -315,7 +357,7 @@ struct GatedLine {
         run.cpu = {run.seconds, rxEnd.cpu - start.cpu};
         if (run.problem.isEmpty())
             run.problem = exitProblem(gate->rx, QStringLiteral("rx"));
-        if (run.problem.isEmpty() && !takeLineTime(watch, run))
+        if (run.problem.isEmpty() && !takeLineTime(watch, rxEnd, run))
             run.problem = QStringLiteral("the upload's bytes were not seen on the line");
         if (run.problem.isEmpty())
             run.problem = receivedProblem(source, rxFolder.filePath(QStringLiteral("prog.Epr")));
@@ -338,7 +380,7 @@ Run ourRun(const QString& portsDir, const QString& sourcePath, const QByteArray&
     }
     UploadRig rig(portsDir, sourcePath, gated.clock);
     // The handshake's bytes are not the transfer.
-    rig.view.onTransferring = [&gated] { gated.watch.restart(); };
+    rig.view.mark.onTransferring = [&gated] { gated.watch.restart(); };
     // Only for a stuck run: the handshake ends at its next pass, a block at its limit.
     QTimer stuck;
     stuck.setSingleShot(true);
@@ -352,7 +394,7 @@ Run ourRun(const QString& portsDir, const QString& sourcePath, const QByteArray&
     const bool rxEnded = gated.rxEnded();
     stuck.stop();
 
-    const Mark& start = rig.view.transferring;
+    const Mark& start = rig.view.mark.transferring;
     if (!start.taken()) {
         run.problem = QStringLiteral("the first block was never asked for");
     } else if (!rxEnded) {
@@ -362,6 +404,55 @@ Run ourRun(const QString& portsDir, const QString& sourcePath, const QByteArray&
         if (rig.view.status() != QLatin1String("PROGRAMA ENVIADO COM SUCESSO"))
             run.problem = QStringLiteral("status \"%1\"").arg(rig.view.status());
         else if (!rig.dialogs.messages.isEmpty())
+            run.problem = QStringLiteral("the upload showed: ") + rig.shownErrors();
+        gated.conclude(run, start, source);
+    }
+    return run;
+}
+
+// The upload as the user starts it: ENVIAR in the main window, shown, with
+// the program file and port typed into its fields.
+Run windowRun(const QString& portsDir, const QString& sourcePath, const QByteArray& source) {
+    Run run;
+    GatedLine gated(portsDir, 1);
+    if (!gated.ok()) {
+        run.problem = kNoLine;
+        return run;
+    }
+    TimedWindow* window = nullptr;
+    WindowRig rig(portsDir, [&](Session& session) {
+        auto made = std::make_unique<TimedWindow>(session, gated.clock);
+        window = made.get();
+        return made;
+    });
+    window->formLoad();
+    window->findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QString::number(kCom));
+    window->findChild<QLineEdit*>(QStringLiteral("Text6"))->setText(sourcePath);
+    window->show();
+    // Mapped and drawn once, as on the user's screen, before the clock matters.
+    idleFor(300);
+    const qsizetype boxesBefore = rig.dialogs().messages.size();
+    window->mark.onTransferring = [&gated] { gated.watch.restart(); };
+    QTimer stuck;
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, &stuck,
+                     [window] { window->execute(Command::CancelTransfer); });
+    stuck.start(kRunLimitMs);
+
+    window->execute(Command::SendProgram);
+    const bool rxEnded = gated.rxEnded();
+    stuck.stop();
+
+    const Mark& start = window->mark.transferring;
+    if (!start.taken()) {
+        run.problem = QStringLiteral("the first block was never asked for");
+    } else if (!rxEnded) {
+        run.problem = QStringLiteral("rx still running after the upload (status \"%1\")")
+                          .arg(window->status());
+    } else {
+        if (window->status() != QLatin1String("PROGRAMA ENVIADO COM SUCESSO"))
+            run.problem = QStringLiteral("status \"%1\"").arg(window->status());
+        else if (rig.dialogs().messages.size() != boxesBefore)
             run.problem = QStringLiteral("the upload showed: ") + rig.shownErrors();
         gated.conclude(run, start, source);
     }
@@ -443,7 +534,7 @@ SilentHandshake silentHandshake(const QString& portsDir, const QString& sourcePa
     outcome.cpu = measureCpu([&rig] { rig.upload.run(); });
     outcome.ran = true;
     outcome.passes = peer.received().count('1');
-    if (rig.view.transferring.taken())
+    if (rig.view.mark.transferring.taken())
         outcome.problem = QStringLiteral("a silent line was taken for a request");
     else if (!rig.dialogs.messages.isEmpty())
         outcome.problem = QStringLiteral("the handshake showed: ") + rig.shownErrors();
@@ -481,6 +572,7 @@ struct Series {
     std::vector<double> handshakeSeconds;
     std::vector<double> cpuPercent;
     std::vector<double> lineCpuPercent;
+    std::vector<double> fromFirstByteSeconds;
     QStringList problems;
     void add(const Run& run) {
         if (!run.problem.isEmpty()) {
@@ -492,6 +584,7 @@ struct Series {
         handshakeSeconds.push_back(run.handshakeSeconds);
         cpuPercent.push_back(run.cpu.percent());
         lineCpuPercent.push_back(run.line.percent());
+        fromFirstByteSeconds.push_back(run.fromFirstByteSeconds);
     }
 };
 
@@ -543,24 +636,40 @@ QString ratioGoalText(double ratio, double goal = kGoalRatio) {
         .arg(goalText(ratio <= goal));
 }
 
+// A pseudo-random program in a folder of its own, and ports of their own.
+struct UploadGround {
+    explicit UploadGround(qsizetype bytes)
+        : source(pseudoRandomBytes(bytes)), path(work.filePath(QStringLiteral("upload.bin"))),
+          ok(ports.ok() && work.isValid() && writeFile(path, source)) {}
+
+    IsolatedPorts ports;
+    QTemporaryDir work;
+    QByteArray source;
+    QString path;
+    bool ok;
+};
+
+bool haveLrzsz() {
+    return !QStandardPaths::findExecutable(QStringLiteral("rx")).isEmpty() &&
+           !QStandardPaths::findExecutable(QStringLiteral("sx")).isEmpty();
+}
+
 } // namespace
 
 void measureUpload(const Options& options, const CpuShare& idleReference, Findings& findings) {
-    IsolatedPorts ports;
-    QTemporaryDir work;
-    const QByteArray source = pseudoRandomBytes(options.uploadBytes);
-    const QString sourcePath = work.filePath(QStringLiteral("upload.bin"));
-    if (!ports.ok() || !work.isValid() || !writeFile(sourcePath, source)) {
+    const UploadGround ground(options.uploadBytes);
+    if (!ground.ok) {
         findings.say(QStringLiteral("upload: skipped, no temporary folders"));
         return;
     }
+    const IsolatedPorts& ports = ground.ports;
+    const QByteArray& source = ground.source;
+    const QString& sourcePath = ground.path;
     const QString sizeText = QStringLiteral("%1 KiB").arg(options.uploadBytes / 1024);
 
     Series ours;
     Series reference;
-    const bool haveLrzsz = !QStandardPaths::findExecutable(QStringLiteral("rx")).isEmpty() &&
-                           !QStandardPaths::findExecutable(QStringLiteral("sx")).isEmpty();
-    if (!haveLrzsz) {
+    if (!haveLrzsz()) {
         findings.say(QStringLiteral("upload_time: skipped, rx/sx from lrzsz not installed "
                                     "(apt-get install lrzsz)"));
     } else {
@@ -633,19 +742,18 @@ void measureUpload(const Options& options, const CpuShare& idleReference, Findin
 }
 
 void measureCliUpload(const Options& options, Findings& findings) {
-    IsolatedPorts ports;
-    QTemporaryDir work;
-    const QByteArray source = pseudoRandomBytes(options.uploadBytes);
-    const QString sourcePath = work.filePath(QStringLiteral("upload.bin"));
-    if (!ports.ok() || !work.isValid() || !writeFile(sourcePath, source)) {
+    const UploadGround ground(options.uploadBytes);
+    if (!ground.ok) {
         findings.say(QStringLiteral("cli_upload: skipped, no temporary folders"));
         return;
     }
-    if (QStandardPaths::findExecutable(QStringLiteral("rx")).isEmpty() ||
-        QStandardPaths::findExecutable(QStringLiteral("sx")).isEmpty()) {
+    if (!haveLrzsz()) {
         findings.say(QStringLiteral("cli_upload: skipped, rx/sx from lrzsz not installed"));
         return;
     }
+    const IsolatedPorts& ports = ground.ports;
+    const QByteArray& source = ground.source;
+    const QString& sourcePath = ground.path;
     if (!QFileInfo(uploaderPath()).isExecutable()) {
         findings.say(QStringLiteral("cli_upload: skipped, no quillon-upload at ") + uploaderPath());
         return;
@@ -691,6 +799,103 @@ void measureCliUpload(const Options& options, Findings& findings) {
     if (!options.quick && bestRatio > kBadlyOffRatio)
         findings.flag(QStringLiteral("quillon-upload took %1 times as long as lrzsz")
                           .arg(bestRatio, 0, 'f', 2));
+}
+
+void measureWindowUpload(const Options& options, Findings& findings) {
+    const UploadGround ground(options.uploadBytes);
+    if (!ground.ok) {
+        findings.say(QStringLiteral("upload_window: skipped, no temporary folders"));
+        return;
+    }
+    if (!haveLrzsz()) {
+        findings.say(QStringLiteral("upload_window: skipped, rx/sx from lrzsz not installed"));
+        return;
+    }
+    Series ours;
+    Series reference;
+    for (int i = 0; i < kRuns; ++i) {
+        reference.add(referenceRun(ground.ports.dir(), ground.path, ground.source));
+        ours.add(windowRun(ground.ports.dir(), ground.path, ground.source));
+        if (!ours.problems.isEmpty())
+            break;
+    }
+    const qsizetype blocks = xmodem::blockCount(options.uploadBytes).value_or(0);
+    findings.say(
+        QStringLiteral("upload_window: %1 bytes from the main window (QPA %2, accessibility "
+                       "bridge %3), %4 alternating runs each; the sender's first byte on the "
+                       "line until rx -c ended (its 1 s end check included): window %5, lrzsz "
+                       "sx %6; ratio of the medians %7, of the fastest runs %8")
+            .arg(options.uploadBytes)
+            .arg(QApplication::platformName(),
+                 QAccessible::isActive() ? QStringLiteral("on") : QStringLiteral("off"))
+            .arg(kRuns)
+            .arg(medianText(ours.fromFirstByteSeconds), medianText(reference.fromFirstByteSeconds),
+                 ratioGoalText(ratioOf(ours.fromFirstByteSeconds, reference.fromFirstByteSeconds)),
+                 ratioGoalText(
+                     ratioOfBest(ours.fromFirstByteSeconds, reference.fromFirstByteSeconds))));
+    findings.say(QStringLiteral("upload_window_line: first byte to EOT: window %1, lrzsz %2; "
+                                "this process's CPU meanwhile: window %3, lrzsz (the pty "
+                                "bridge only) %4")
+                     .arg(lineText(ours.lineSeconds, blocks),
+                          lineText(reference.lineSeconds, lrzszBlocks(options.uploadBytes)),
+                          percentText(ours.lineCpuPercent), percentText(reference.lineCpuPercent)));
+    for (const QString& problem : std::as_const(reference.problems))
+        findings.say(QStringLiteral("  lrzsz reference run failed (not counted against "
+                                    "the program): ") +
+                     problem);
+    for (const QString& problem : std::as_const(ours.problems))
+        findings.say(QStringLiteral("  window upload run failed: ") + problem);
+}
+
+void measureAccessibleUpload(const Options& options, Findings& findings) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") ||
+        qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+        findings.say(QStringLiteral("upload_accessibility: skipped, needs an X display and a "
+                                    "D-Bus session bus (xvfb-run -a dbus-run-session -- "
+                                    "quillon-bench --upload-only)"));
+        return;
+    }
+    // A desktop session starts the accessibility bus at login; Qt only joins
+    // a running one, so a bare session bus gets it started here.
+    QProcess busStart;
+    busStart.start(QStringLiteral("dbus-send"),
+                   {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                    QStringLiteral("--dest=org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                    QStringLiteral("org.a11y.Bus.GetAddress")});
+    if (!waitForEnd(busStart, 10000) || busStart.exitCode() != 0) {
+        endProcess(busStart);
+        findings.say(QStringLiteral("upload_accessibility: skipped, no accessibility bus on "
+                                    "the session (apt-get install at-spi2-core dbus-bin)"));
+        return;
+    }
+    for (const bool accessible : {false, true}) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        // As under a screen reader: the bridge sends every change to the bus.
+        if (accessible)
+            environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"),
+                               QStringLiteral("1"));
+        else
+            environment.remove(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"));
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--window-upload-child"), QStringLiteral("--upload-bytes"),
+                     QString::number(options.uploadBytes)});
+        const QString side = accessible ? QStringLiteral("[accessibility on] ")
+                                        : QStringLiteral("[accessibility off] ");
+        // Every run may meet one of rx's stalls, and a stuck one its limit.
+        const bool ended = waitForEnd(child, 2 * kRuns * (kRunLimitMs + 20000));
+        const QStringList lines = QString::fromLocal8Bit(child.readAllStandardOutput())
+                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (const QString& line : lines)
+            if (!line.startsWith(QLatin1String("quillon-bench")))
+                findings.say(side + line);
+        if (!ended || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+            findings.flag(side + QStringLiteral("the window's upload bench did not finish"));
+        endProcess(child);
+    }
 }
 
 namespace {
