@@ -7,8 +7,9 @@ namespace {
 QVector<MenuItemSpec> editarItems() {
     const QString name = QStringLiteral("MnuSubEditar");
     const auto item = [&name](int index, const QString& caption, const QString& shortcut,
-                              Command command, Enabling enabling = Enabling::Fixed) {
-        MenuItemSpec row{name, index, caption, shortcut, command};
+                              Command command, CommandHandler handler,
+                              Enabling enabling = Enabling::Fixed) {
+        MenuItemSpec row{name, index, caption, shortcut, command, handler};
         row.enabling = enabling;
         row.enabled = enabling != Enabling::InTerminal; // the window starts in XMODEM mode
         return row;
@@ -16,48 +17,65 @@ QVector<MenuItemSpec> editarItems() {
     const auto separator = [&name](int index) {
         return MenuItemSpec{name, index, QStringLiteral("-"), {}};
     };
-    MenuItemSpec terminal =
-        item(0, QStringLiteral("&Terminal"), QStringLiteral("F3"), Command::Terminal);
+    MenuItemSpec terminal = item(0, QStringLiteral("&Terminal"), QStringLiteral("F3"),
+                                 Command::Terminal, &CommandTarget::switchTerminal);
     terminal.checkable = true;
     MenuItemSpec workingDirectory =
-        item(2, QStringLiteral("Alterar &Diretório de Trabalho"), {}, Command::WorkingDirectory);
+        item(2, QStringLiteral("Alterar &Diretório de Trabalho"), {}, Command::WorkingDirectory,
+             &CommandTarget::changeWorkingDirectory);
     workingDirectory.visible = false;
     workingDirectory.enabled = false;
     const Enabling console = Enabling::InTerminal;
     return {
         terminal,
-        item(1, QStringLiteral("Alterar &Configurações Terminal"), {}, Command::TerminalSettings),
+        item(1, QStringLiteral("Alterar &Configurações Terminal"), {}, Command::TerminalSettings,
+             &CommandTarget::changeTerminalSettings),
         workingDirectory,
         separator(3),
         item(4, QStringLiteral("Leitura de &Variáveis"), QStringLiteral("F5"),
-             Command::ReadVariables, console),
+             Command::ReadVariables, &CommandTarget::readVariables, console),
         item(5, QStringLiteral("Leitura de &Parâmetros"), QStringLiteral("F6"),
-             Command::ReadParameters, console),
+             Command::ReadParameters, &CommandTarget::readParameters, console),
         item(6, QStringLiteral("Leitura do &Relatório"), QStringLiteral("F7"), Command::ReadReport,
-             console),
+             &CommandTarget::readReport, console),
         separator(7),
-        item(8, QStringLiteral("&Limpa texto"), QStringLiteral("F8"), Command::ClearText, console),
+        item(8, QStringLiteral("&Limpa texto"), QStringLiteral("F8"), Command::ClearText,
+             &CommandTarget::clearText, console),
         separator(9),
         item(10, QStringLiteral("Entrar comando YZTW"), QStringLiteral("F9"), Command::EnterYztw,
-             console),
+             &CommandTarget::enterYztw, console),
         item(11, QStringLiteral("Enviar comando YZTW"), QStringLiteral("F11"), Command::SendYztw,
-             console),
+             &CommandTarget::sendYztw, console),
     };
 }
 
 QVector<MenuItemSpec> arquivoItems() {
     MenuItemSpec receive{QStringLiteral("mnuRecv"), -1, QStringLiteral("&Receber (download)"), {}};
     receive.visible = false;
-    MenuItemSpec send{
-        QStringLiteral("mnuSnd"), -1, QStringLiteral("&Enviar (upload)"), {}, Command::SendProgram};
+    MenuItemSpec send{QStringLiteral("mnuSnd"),
+                      -1,
+                      QStringLiteral("&Enviar (upload)"),
+                      {},
+                      Command::SendProgram,
+                      &CommandTarget::sendProgram};
     send.enabling = Enabling::OutsideTerminal;
     return {
-        {QStringLiteral("mnuChoose"), -1, QStringLiteral("&Abrir"), {}, Command::ChooseProgramFile},
+        {QStringLiteral("mnuChoose"),
+         -1,
+         QStringLiteral("&Abrir"),
+         {},
+         Command::ChooseProgramFile,
+         &CommandTarget::chooseProgramFile},
         {QStringLiteral("dummy1"), -1, QStringLiteral("-"), {}},
         receive,
         send,
         {QStringLiteral("dummy2"), -1, QStringLiteral("-"), {}},
-        {QStringLiteral("mnuExit"), -1, QStringLiteral("&Sair"), {}, Command::Exit},
+        {QStringLiteral("mnuExit"),
+         -1,
+         QStringLiteral("&Sair"),
+         {},
+         Command::Exit,
+         &CommandTarget::exitProgram},
     };
 }
 
@@ -77,33 +95,46 @@ CommandTables commandTables(const Edition& edition) {
          QStringLiteral("Aju&da"),
          {
              {QStringLiteral("MnuConteudo"), -1, QStringLiteral("&Conteúdo"), QStringLiteral("F1"),
-              Command::Contents},
-             {QStringLiteral("mnuAbout"), -1, QStringLiteral("&Sobre"), {}, Command::About},
+              Command::Contents, &CommandTarget::showContents},
+             {QStringLiteral("mnuAbout"),
+              -1,
+              QStringLiteral("&Sobre"),
+              {},
+              Command::About,
+              &CommandTarget::showAbout},
          }},
     };
     tables.xmodemButtons = {
-        {QStringLiteral("TERMINAL"), QStringLiteral("Terminal"), Command::Terminal},
-        {QStringLiteral("ABRIR"), QStringLiteral("Abrir"), Command::ChooseProgramFile},
-        {QStringLiteral("ENVIAR"), QStringLiteral("Enviar"), Command::SendProgram},
-        {QStringLiteral("CANCEL"), QStringLiteral("Cancelar"), Command::CancelTransfer},
+        {QStringLiteral("TERMINAL"), QStringLiteral("Terminal"), Command::Terminal,
+         &CommandTarget::switchTerminal},
+        {QStringLiteral("ABRIR"), QStringLiteral("Abrir"), Command::ChooseProgramFile,
+         &CommandTarget::chooseProgramFile},
+        {QStringLiteral("ENVIAR"), QStringLiteral("Enviar"), Command::SendProgram,
+         &CommandTarget::sendProgram},
+        {QStringLiteral("CANCEL"), QStringLiteral("Cancelar"), Command::CancelTransfer,
+         &CommandTarget::cancelTransfer},
     };
     const FeatureButton terminalButtons[] = {
-        {{QStringLiteral("XMODEM"), QStringLiteral("Xmodem"), Command::Terminal}},
-        {{QStringLiteral("LIMPAR"), QStringLiteral("Limpar"), Command::ClearText}},
+        {{QStringLiteral("XMODEM"), QStringLiteral("Xmodem"), Command::Terminal,
+          &CommandTarget::switchTerminal}},
+        {{QStringLiteral("LIMPAR"), QStringLiteral("Limpar"), Command::ClearText,
+          &CommandTarget::clearText}},
         {{QStringLiteral("VARIAVEIS"), QStringLiteral("Leitura de Variáveis"),
-          Command::ReadVariables}},
+          Command::ReadVariables, &CommandTarget::readVariables}},
         {{QStringLiteral("PARAMETROS"), QStringLiteral("Leitura de Parâmetros"),
-          Command::ReadParameters}},
-        {{QStringLiteral("RELATORIO"), QStringLiteral("Leitura do Relatório"),
-          Command::ReadReport}},
+          Command::ReadParameters, &CommandTarget::readParameters}},
+        {{QStringLiteral("RELATORIO"), QStringLiteral("Leitura do Relatório"), Command::ReadReport,
+          &CommandTarget::readReport}},
         {{QStringLiteral("TESTARCOM"), QStringLiteral("Testar Comunicação Serial"),
-          Command::TestSerialLine},
+          Command::TestSerialLine, &CommandTarget::testSerialLine},
          &Edition::hasSerialTester},
-        {{QStringLiteral("MODBUS"), QStringLiteral("Terminal MODBUS"), Command::Modbus},
+        {{QStringLiteral("MODBUS"), QStringLiteral("Terminal MODBUS"), Command::Modbus,
+          &CommandTarget::showModbus},
          &Edition::hasModbus},
-        {{QStringLiteral("ENTRAR_YZTW"), QStringLiteral("Entrar comando YZTW"),
-          Command::EnterYztw}},
-        {{QStringLiteral("ENVIAR_YZTW"), QStringLiteral("Envia comando YZTW"), Command::SendYztw}},
+        {{QStringLiteral("ENTRAR_YZTW"), QStringLiteral("Entrar comando YZTW"), Command::EnterYztw,
+          &CommandTarget::enterYztw}},
+        {{QStringLiteral("ENVIAR_YZTW"), QStringLiteral("Envia comando YZTW"), Command::SendYztw,
+          &CommandTarget::sendYztw}},
     };
     for (const FeatureButton& entry : terminalButtons) {
         if (!entry.feature || edition.*entry.feature)
@@ -112,45 +143,15 @@ CommandTables commandTables(const Edition& edition) {
     return tables;
 }
 
-CommandHandler commandHandler(Command command) {
-    switch (command) {
-    case Command::None:
-        return nullptr;
-    case Command::ChooseProgramFile:
-        return &CommandTarget::chooseProgramFile;
-    case Command::SendProgram:
-        return &CommandTarget::sendProgram;
-    case Command::Exit:
-        return &CommandTarget::exitProgram;
-    case Command::Terminal:
-        return &CommandTarget::switchTerminal;
-    case Command::TerminalSettings:
-        return &CommandTarget::changeTerminalSettings;
-    case Command::WorkingDirectory:
-        return &CommandTarget::changeWorkingDirectory;
-    case Command::ReadVariables:
-        return &CommandTarget::readVariables;
-    case Command::ReadParameters:
-        return &CommandTarget::readParameters;
-    case Command::ReadReport:
-        return &CommandTarget::readReport;
-    case Command::ClearText:
-        return &CommandTarget::clearText;
-    case Command::EnterYztw:
-        return &CommandTarget::enterYztw;
-    case Command::SendYztw:
-        return &CommandTarget::sendYztw;
-    case Command::Contents:
-        return &CommandTarget::showContents;
-    case Command::About:
-        return &CommandTarget::showAbout;
-    case Command::CancelTransfer:
-        return &CommandTarget::cancelTransfer;
-    case Command::TestSerialLine:
-        return &CommandTarget::testSerialLine;
-    case Command::Modbus:
-        return &CommandTarget::showModbus;
-    }
+CommandHandler handlerOf(const CommandTables& tables, Command command) {
+    for (const MenuSpec& menu : tables.menus)
+        for (const MenuItemSpec& item : menu.items)
+            if (item.command == command)
+                return item.handler;
+    for (const QVector<ToolButtonSpec>* buttons : {&tables.xmodemButtons, &tables.terminalButtons})
+        for (const ToolButtonSpec& button : *buttons)
+            if (button.command == command)
+                return button.handler;
     return nullptr;
 }
 

@@ -65,6 +65,7 @@ struct MenuItemSpec {
     QString caption; // "-" is a separator
     QString shortcut;
     Command command = Command::None;
+    CommandHandler handler = nullptr;
     bool visible = true;
     bool enabled = true;
     Enabling enabling = Enabling::Fixed;
@@ -82,6 +83,7 @@ struct ToolButtonSpec {
     QString key;
     QString toolTip;
     Command command = Command::None;
+    CommandHandler handler = nullptr;
 };
 
 struct CommandTables {
@@ -93,7 +95,7 @@ struct CommandTables {
 // The menu bar and both toolbars of the main window, for the given edition.
 CommandTables commandTables(const Edition& edition);
 
-// What carries the command out; nullptr for Command::None.
-CommandHandler commandHandler(Command command);
+// What carries the command out, as its rows say; nullptr when no row has it.
+CommandHandler handlerOf(const CommandTables& tables, Command command);
 
 } // namespace quillon

@@ -62,11 +62,11 @@ void FrmXmodem::wireSignals() {
     connect(cancelButton_, &QPushButton::clicked, this,
             [this] { execute(Command::CancelTransfer); });
     connect(portNumberEdit_, &QLineEdit::textChanged, this,
-            [this](const QString& text) { session_.settings.portNumber = text; });
+            [this](const QString& text) { session_.applySettings({.portNumber = text}); });
     connect(transferSettingsEdit_, &QLineEdit::textChanged, this,
-            [this](const QString& text) { session_.settings.transferSettings = text; });
+            [this](const QString& text) { session_.applySettings({.transferSettings = text}); });
     connect(programFileEdit_, &QLineEdit::textChanged, this,
-            [this](const QString& text) { session_.settings.programFile = text; });
+            [this](const QString& text) { session_.applySettings({.programFile = text}); });
     controller_.setTerminalSink(
         [this](const QByteArray& bytes) { terminal_->insertReceived(bytes); });
     terminal_->setKeySink([this](char code) { controller_.sendKey(code); });
@@ -154,7 +154,7 @@ void FrmXmodem::setTerminalItemsEnabled(bool terminalMode) {
 }
 
 void FrmXmodem::execute(Command command) {
-    const CommandHandler handler = commandHandler(command);
+    const CommandHandler handler = handlerOf(commands_, command);
     if (!handler)
         return;
     const int error = (static_cast<CommandTarget&>(*this).*handler)();
@@ -191,7 +191,7 @@ int FrmXmodem::changeWorkingDirectory() {
         QStringLiteral("Entre com o novo diretório de trabalho:"), QStringLiteral("Configurações"),
         session_.settings.workingDirectory);
     if (!folder.isEmpty())
-        session_.settings.workingDirectory = folder;
+        session_.applySettings({.workingDirectory = folder});
     return 0;
 }
 
@@ -343,7 +343,7 @@ int FrmXmodem::chooseProgramFile() {
     if (chosen.isEmpty() || !QFileInfo(localPath(chosen)).isFile())
         return 0;
     programFileEdit_->setText(chosen);
-    session_.settings.workingDirectory = folderOf(chosen);
+    session_.applySettings({.workingDirectory = folderOf(chosen)});
     return 0;
 }
 

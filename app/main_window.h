@@ -136,6 +136,7 @@ private:
     QPoint xmodemPosition_;
     bool resizing_ = false;
 
+    CommandTables commands_;
     std::map<QString, QAction*> menuItems_;
     std::map<QString, QAction*> toolbarButtons_;
     // Items whose enabling follows the mode.

@@ -52,11 +52,11 @@ void FrmXmodem::buildControls() {
     setCentralWidget(client_);
     const QWidget* ref = this;
 
-    const CommandTables tables = commandTables(session_.edition);
-    toolbarXmodem_ = buildToolbar(QStringLiteral("ToolbarXmodem"), tables.xmodemButtons, false);
+    commands_ = commandTables(session_.edition);
+    toolbarXmodem_ = buildToolbar(QStringLiteral("ToolbarXmodem"), commands_.xmodemButtons, false);
     // Keys in terminal mode hand the keyboard back to the terminal.
     toolbarTerminal_ =
-        buildToolbar(QStringLiteral("ToolbarTerminal"), tables.terminalButtons, true);
+        buildToolbar(QStringLiteral("ToolbarTerminal"), commands_.terminalButtons, true);
 
     statusLabel_ = makeLabel(client_, QStringLiteral("Label4"), {});
     statusLabel_->setGeometry(twipsRect(60, 420, 4695, 270, ref));
@@ -190,7 +190,7 @@ QToolBar* FrmXmodem::buildToolbar(const QString& name, const QVector<ToolButtonS
 }
 
 void FrmXmodem::buildMenus() {
-    for (const MenuSpec& menuSpec : commandTables(session_.edition).menus) {
+    for (const MenuSpec& menuSpec : commands_.menus) {
         QMenu* menu = menuBar()->addMenu(menuSpec.caption);
         menu->setObjectName(menuSpec.name);
         menu->menuAction()->setObjectName(menuSpec.name);

@@ -243,7 +243,7 @@ struct UploadRig {
     UploadRig(const QString& portsDir, const QString& programFile, const QElapsedTimer& clock)
         : session(fullEdition(), appDir.path(), dialogs, qtPortFactory(PortMap(portsDir))),
           port(session.portFactory()), link(session, *port), view(clock),
-          upload(session, *port, view) {
+          upload(session, link, view) {
         session.settings.portNumber = QString::number(kCom);
         session.settings.transferSettings = QString::fromLatin1(kTransferSettings);
         session.settings.programFile = programFile;

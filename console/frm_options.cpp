@@ -29,18 +29,18 @@ FrmOptions::FrmOptions(Session& session, QWidget* parent) : QDialog(parent), ses
     built_.load(session_.settings.portNumber + QLatin1Char(',')); // extra entry for COM 5 and up
     for (const QString& p : built_.portTexts)
         ports << QStringLiteral("COM ") + p;
-    option1_ = addGroup(serial, QStringLiteral("FramePorta"), QStringLiteral("Porta COM"),
-                        QStringLiteral("Option1"), ports);
-    option5_ = addGroup(serial, QStringLiteral("FrameBaud"), QStringLiteral("Baud Rate"),
-                        QStringLiteral("Option5"), CfgSelection::baudTexts());
-    option2_ =
+    portChoice_ = addGroup(serial, QStringLiteral("FramePorta"), QStringLiteral("Porta COM"),
+                           QStringLiteral("Option1"), ports);
+    baudChoice_ = addGroup(serial, QStringLiteral("FrameBaud"), QStringLiteral("Baud Rate"),
+                           QStringLiteral("Option5"), CfgSelection::baudTexts());
+    parityChoice_ =
         addGroup(serial, QStringLiteral("FrameParidade"), QStringLiteral("Paridade"),
                  QStringLiteral("Option2"),
                  {QStringLiteral("Nenhuma"), QStringLiteral("Par"), QStringLiteral("Ímpar")});
-    option3_ =
+    dataBitsChoice_ =
         addGroup(serial, QStringLiteral("FrameDados"), QStringLiteral("Dados"),
                  QStringLiteral("Option3"), {QStringLiteral("7 bits"), QStringLiteral("8 bits")});
-    option4_ = addGroup(
+    stopBitsChoice_ = addGroup(
         serial, QStringLiteral("FrameParada"), QStringLiteral("Parada"), QStringLiteral("Option4"),
         {QStringLiteral("1 bit"), QStringLiteral("1,5 bit"), QStringLiteral("2 bits")});
     tabs->addTab(serial, QStringLiteral("Porta Serial"));
@@ -49,25 +49,25 @@ FrmOptions::FrmOptions(Session& session, QWidget* parent) : QDialog(parent), ses
     auto* modemLayout = new QVBoxLayout(modem);
     auto* modemFrame = new QGroupBox(QStringLiteral("Configuração do Modem"), modem);
     auto* modemFrameLayout = new QVBoxLayout(modemFrame);
-    check1_ = new QCheckBox(QStringLiteral("Ativar Modem"), modemFrame);
-    check1_->setObjectName(QStringLiteral("Check1"));
+    modemEnabledCheck_ = new QCheckBox(QStringLiteral("Ativar Modem"), modemFrame);
+    modemEnabledCheck_->setObjectName(QStringLiteral("Check1"));
     auto* atLabel = new QLabel(QStringLiteral("Comandos AT Adicionais:"), modemFrame);
-    text1_ = new QLineEdit(modemFrame);
-    text1_->setObjectName(QStringLiteral("Text1"));
-    text1_->setAccessibleName(QStringLiteral("Comandos AT Adicionais"));
-    atLabel->setBuddy(text1_);
-    modemFrameLayout->addWidget(check1_);
+    extraAtEdit_ = new QLineEdit(modemFrame);
+    extraAtEdit_->setObjectName(QStringLiteral("Text1"));
+    extraAtEdit_->setAccessibleName(QStringLiteral("Comandos AT Adicionais"));
+    atLabel->setBuddy(extraAtEdit_);
+    modemFrameLayout->addWidget(modemEnabledCheck_);
     modemFrameLayout->addWidget(atLabel);
-    modemFrameLayout->addWidget(text1_);
+    modemFrameLayout->addWidget(extraAtEdit_);
     auto* phoneFrame = new QGroupBox(QStringLiteral("Telefone"), modem);
     auto* phoneLayout = new QVBoxLayout(phoneFrame);
     auto* phoneLabel = new QLabel(QStringLiteral("Numero do Telefone:"), phoneFrame);
-    text2_ = new QLineEdit(phoneFrame);
-    text2_->setObjectName(QStringLiteral("Text2"));
-    text2_->setAccessibleName(QStringLiteral("Numero do Telefone"));
-    phoneLabel->setBuddy(text2_);
+    phoneEdit_ = new QLineEdit(phoneFrame);
+    phoneEdit_->setObjectName(QStringLiteral("Text2"));
+    phoneEdit_->setAccessibleName(QStringLiteral("Numero do Telefone"));
+    phoneLabel->setBuddy(phoneEdit_);
     phoneLayout->addWidget(phoneLabel);
-    phoneLayout->addWidget(text2_);
+    phoneLayout->addWidget(phoneEdit_);
     modemLayout->addWidget(modemFrame);
     modemLayout->addWidget(phoneFrame);
     tabs->addTab(modem, QStringLiteral("Modem"));
@@ -88,7 +88,7 @@ FrmOptions::FrmOptions(Session& session, QWidget* parent) : QDialog(parent), ses
     connect(made[0], &QPushButton::clicked, this, &FrmOptions::cmdOkClick);
     connect(made[1], &QPushButton::clicked, this, &QDialog::reject);
     connect(made[2], &QPushButton::clicked, this, &FrmOptions::cmdApplyClick);
-    connect(check1_, &QCheckBox::clicked, this, &FrmOptions::check1Click);
+    connect(modemEnabledCheck_, &QCheckBox::clicked, this, &FrmOptions::check1Click);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs);
@@ -97,12 +97,12 @@ FrmOptions::FrmOptions(Session& session, QWidget* parent) : QDialog(parent), ses
     // Form_Load.
     loadCfgString(session_.settings.portNumber + QLatin1Char(',') +
                   session_.settings.terminalSettings);
-    check1_->setChecked(session_.settings.useModem == 1);
-    text1_->setText(session_.settings.extraAtCommands);
-    text2_->setText(session_.settings.phoneNumber);
+    modemEnabledCheck_->setChecked(session_.settings.useModem == 1);
+    extraAtEdit_->setText(session_.settings.extraAtCommands);
+    phoneEdit_->setText(session_.settings.phoneNumber);
     const bool modemOn = session_.settings.useModem != 0;
-    text1_->setEnabled(modemOn);
-    text2_->setEnabled(modemOn);
+    extraAtEdit_->setEnabled(modemOn);
+    phoneEdit_->setEnabled(modemOn);
 }
 
 QButtonGroup* FrmOptions::addGroup(QWidget* page, const QString& frameName, const QString& caption,
@@ -129,37 +129,37 @@ void FrmOptions::select(QButtonGroup* group, int index) {
 
 void FrmOptions::loadCfgString(const QString& cfg) {
     CfgSelection selection = built_;
-    selection.port = std::max(0, option1_->checkedId());
-    selection.baud = std::max(0, option5_->checkedId());
-    selection.parity = std::max(0, option2_->checkedId());
-    selection.bits = option3_->checkedId() < 0 ? 1 : option3_->checkedId();
-    selection.stop = std::max(0, option4_->checkedId());
+    selection.port = std::max(0, portChoice_->checkedId());
+    selection.baud = std::max(0, baudChoice_->checkedId());
+    selection.parity = std::max(0, parityChoice_->checkedId());
+    selection.bits = dataBitsChoice_->checkedId() < 0 ? 1 : dataBitsChoice_->checkedId();
+    selection.stop = std::max(0, stopBitsChoice_->checkedId());
     selection.load(cfg);
-    select(option1_, selection.port);
-    select(option5_, selection.baud);
-    select(option2_, selection.parity);
-    select(option3_, selection.bits);
-    select(option4_, selection.stop);
+    select(portChoice_, selection.port);
+    select(baudChoice_, selection.baud);
+    select(parityChoice_, selection.parity);
+    select(dataBitsChoice_, selection.bits);
+    select(stopBitsChoice_, selection.stop);
 }
 
 QString FrmOptions::setCfgString() const {
     CfgSelection selection = built_;
-    selection.port = option1_->checkedId();
-    selection.baud = option5_->checkedId();
-    selection.parity = option2_->checkedId();
-    selection.bits = option3_->checkedId();
-    selection.stop = option4_->checkedId();
+    selection.port = portChoice_->checkedId();
+    selection.baud = baudChoice_->checkedId();
+    selection.parity = parityChoice_->checkedId();
+    selection.bits = dataBitsChoice_->checkedId();
+    selection.stop = stopBitsChoice_->checkedId();
     return selection.text();
 }
 
 void FrmOptions::cmdApplyClick() {
     const QString cfg = setCfgString();
     const qsizetype comma = cfg.indexOf(QLatin1Char(','));
-    session_.settings.portNumber = cfg.left(comma);
-    session_.settings.terminalSettings = cfg.mid(comma + 1);
-    session_.settings.useModem = check1_->isChecked() ? 1 : 0;
-    session_.settings.extraAtCommands = text1_->text();
-    session_.settings.phoneNumber = text2_->text();
+    session_.applySettings({.portNumber = cfg.left(comma),
+                            .terminalSettings = cfg.mid(comma + 1),
+                            .useModem = modemEnabledCheck_->isChecked() ? 1 : 0,
+                            .extraAtCommands = extraAtEdit_->text(),
+                            .phoneNumber = phoneEdit_->text()});
 }
 
 void FrmOptions::cmdOkClick() {
@@ -168,8 +168,8 @@ void FrmOptions::cmdOkClick() {
 }
 
 void FrmOptions::check1Click() {
-    text1_->setEnabled(check1_->isChecked());
-    text2_->setEnabled(check1_->isChecked());
+    extraAtEdit_->setEnabled(modemEnabledCheck_->isChecked());
+    phoneEdit_->setEnabled(modemEnabledCheck_->isChecked());
 }
 
 void FrmOptions::showEvent(QShowEvent* event) {

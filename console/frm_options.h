@@ -35,14 +35,14 @@ private:
 
     Session& session_;
     CfgSelection built_;
-    QButtonGroup* option1_ = nullptr;
-    QButtonGroup* option5_ = nullptr;
-    QButtonGroup* option2_ = nullptr;
-    QButtonGroup* option3_ = nullptr;
-    QButtonGroup* option4_ = nullptr;
-    QCheckBox* check1_ = nullptr;
-    QLineEdit* text1_ = nullptr;
-    QLineEdit* text2_ = nullptr;
+    QButtonGroup* portChoice_ = nullptr;
+    QButtonGroup* baudChoice_ = nullptr;
+    QButtonGroup* parityChoice_ = nullptr;
+    QButtonGroup* dataBitsChoice_ = nullptr;
+    QButtonGroup* stopBitsChoice_ = nullptr;
+    QCheckBox* modemEnabledCheck_ = nullptr;
+    QLineEdit* extraAtEdit_ = nullptr;
+    QLineEdit* phoneEdit_ = nullptr;
 };
 
 } // namespace quillon

@@ -199,7 +199,7 @@ void FrmTestaCom::cmdTXClick(int index) {
 void FrmTestaCom::reopenAt(const QString& settings) {
     mscSerial_->close();
     // The main terminal uses it from its next opening, and the settings file keeps it.
-    session_.settings.terminalSettings = settings;
+    session_.applySettings({.terminalSettings = settings});
     if (const int error = openPortOn(*mscSerial_, session_.settings.portNumber, settings)) {
         session_.reportError(error);
         return;

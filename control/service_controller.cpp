@@ -15,7 +15,7 @@ ServiceController::ServiceController(Session& session, UploadView& view, QObject
     modemLink_ = std::make_unique<ModemLink>(session_, *port_);
     if (session_.edition.hasModem && !session_.modemControl)
         session_.modemControl = modemLink_.get();
-    upload_ = std::make_unique<Upload>(session_, *port_, view);
+    upload_ = std::make_unique<Upload>(session_, *link_, view);
     console_ = std::make_unique<StationConsole>(session_, *link_);
     connect(link_.get(), &SerialLink::portLost, this,
             [this](int errorNumber) { session_.reportError(errorNumber); });
@@ -83,7 +83,7 @@ void ServiceController::enterTerminalMode(bool on) {
 
 int ServiceController::reopenWithTerminalSettings(const QString& settings) {
     // The port keeps the number it was opened with; only the settings change.
-    session_.settings.terminalSettings = settings;
+    session_.applySettings({.terminalSettings = settings});
     port_->setSendThreshold(1);
     return reopenPortAt(*port_, settings);
 }

@@ -17,10 +17,10 @@ void appendBounded(QByteArray& buffer, const QByteArray& data, qsizetype limit) 
 
 SerialLink::SerialLink(Session& session, SerialPort& port, QObject* parent)
     : QObject(parent), session_(session), port_(port) {
-    timer1_.setInterval(500);
-    timer1_.setSingleShot(true);
-    timer1_.setTimerType(Qt::PreciseTimer); // never call a burst over early
-    connect(&timer1_, &QTimer::timeout, this, &SerialLink::onBurstEnded);
+    burstTimer_.setInterval(500);
+    burstTimer_.setSingleShot(true);
+    burstTimer_.setTimerType(Qt::PreciseTimer); // never call a burst over early
+    connect(&burstTimer_, &QTimer::timeout, this, &SerialLink::onBurstEnded);
     connect(&port_, &SerialPort::commEvent, this, &SerialLink::onCommEvent);
     connect(&port_, &SerialPort::deviceLost, this, [this](int number) {
         if (session_.transfer.uploadRunning)
@@ -32,7 +32,7 @@ SerialLink::SerialLink(Session& session, SerialPort& port, QObject* parent)
 }
 
 void SerialLink::onCommEvent() {
-    timer1_.stop();
+    burstTimer_.stop();
     LinkState& link = session_.link;
     link.lineActive = true;
     link.lastReceived = port_.readAll();
@@ -42,32 +42,13 @@ void SerialLink::onCommEvent() {
     } else {
         if (session_.edition.collectsOutsideTerminal)
             appendBounded(link.rxBuffer, link.lastReceived, kRxBufferLimit);
-        // A stopped transfer still counts as line activity: the timer restarts
-        // below as for any event, so a quiet-line wait cannot hang on it.
-        if (!session_.transfer.transferStop && !link.lastReceived.isEmpty()) {
-            // USB adapters and ptys often deliver a reply behind other bytes ("C"
-            // then ACK, noise then ACK): the transfer replies count wherever they
-            // stand, while the start request must still open the chunk.
-            const QByteArray& chunk = link.lastReceived;
-            link.ackReceived = link.ackReceived || chunk.contains('\x06');
-            link.nakReceived = link.nakReceived || chunk.contains('\x15');
-            link.cancelReceived = link.cancelReceived || chunk.contains('\x18');
-            const auto now = std::chrono::steady_clock::now();
-            QVector<TransferReply>& replies = link.transferReplies;
-            for (const char c : chunk) {
-                if (c == '\x06' || c == '\x15' || c == '\x18')
-                    replies.append({c, now});
-                else if (!replies.isEmpty() && replies.constLast().byte == '\x18')
-                    replies.append({'\0', now}); // two CANs apart are not "in a row"
-            }
-            // Nobody takes them outside an upload; keep the newest.
-            if (replies.size() > kRxBufferLimit)
-                replies.remove(0, replies.size() - kRxBufferLimit / 2);
-            if (chunk.at(0) == 'C')
-                link.startRequestReceived = true;
-        }
+        // Whoever waits for an answer (the upload, the start handshake) looks at
+        // the chunk; a stopped transfer still counts as line activity, so the
+        // timer restarts below as for any event.
+        if (!link.lastReceived.isEmpty())
+            Q_EMIT received(link.lastReceived);
     }
-    timer1_.start();
+    burstTimer_.start();
     // A send event brings nothing a waiting loop looks at; waking it for every
     // block written would only cost a turn of the loop.
     if (!link.lastReceived.isEmpty())
@@ -76,7 +57,7 @@ void SerialLink::onCommEvent() {
 
 void SerialLink::onBurstEnded() {
     session_.link.lineActive = false;
-    timer1_.stop();
+    burstTimer_.stop();
 }
 
 void SerialLink::waitForQuietLine() {

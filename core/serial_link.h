@@ -35,6 +35,8 @@ public:
     int openTerminalPort();
 
 Q_SIGNALS:
+    // A chunk arrived outside terminal mode.
+    void received(const QByteArray& chunk);
     // The device went away under the open port; reported once.
     void portLost(int errorNumber);
 
@@ -43,7 +45,7 @@ private:
 
     Session& session_;
     SerialPort& port_;
-    QTimer timer1_;
+    QTimer burstTimer_;
     std::function<void(const QByteArray&)> sink_;
 };
 

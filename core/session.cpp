@@ -19,4 +19,19 @@ QString Session::defaultFolder() const {
     return QDir::toNativeSeparators(QDir::homePath());
 }
 
+void Session::applySettings(const SettingsChange& change) {
+    const auto apply = [](auto& value, const auto& changed) {
+        if (changed)
+            value = *changed;
+    };
+    apply(settings.portNumber, change.portNumber);
+    apply(settings.transferSettings, change.transferSettings);
+    apply(settings.terminalSettings, change.terminalSettings);
+    apply(settings.programFile, change.programFile);
+    apply(settings.workingDirectory, change.workingDirectory);
+    apply(settings.useModem, change.useModem);
+    apply(settings.extraAtCommands, change.extraAtCommands);
+    apply(settings.phoneNumber, change.phoneNumber);
+}
+
 } // namespace quillon

@@ -11,8 +11,8 @@
 #include <QStringList>
 #include <QVector>
 
-#include <chrono>
 #include <memory>
+#include <optional>
 
 namespace quillon {
 
@@ -31,10 +31,16 @@ struct SettingsValues {
     QString phoneNumber;
 };
 
-// A transfer reply byte (ACK, NAK or CAN) and when the receive handler got it.
-struct TransferReply {
-    char byte;
-    std::chrono::steady_clock::time_point at;
+// Some of the settings, changed by the user; what is left empty stays as it was.
+struct SettingsChange {
+    std::optional<QString> portNumber = std::nullopt;
+    std::optional<QString> transferSettings = std::nullopt;
+    std::optional<QString> terminalSettings = std::nullopt;
+    std::optional<QString> programFile = std::nullopt;
+    std::optional<QString> workingDirectory = std::nullopt;
+    std::optional<int> useModem = std::nullopt;
+    std::optional<QString> extraAtCommands = std::nullopt;
+    std::optional<QString> phoneNumber = std::nullopt;
 };
 
 struct LinkState {
@@ -42,13 +48,6 @@ struct LinkState {
     bool lineActive = false;
     QByteArray lastReceived;
     QByteArray rxBuffer;
-    bool ackReceived = false;
-    bool nakReceived = false;
-    bool cancelReceived = false;
-    bool startRequestReceived = false;
-    // The transfer replies in the order they came, for the sender to take one by one;
-    // the flags above only say that one came at all.
-    QVector<TransferReply> transferReplies;
 };
 
 struct TransferState {
@@ -95,6 +94,9 @@ struct Session {
     // Routines still waiting inside the main window stop once it has unloaded.
     WindowLife mainWindow{waiter};
 
+    // The one way the settings change once they are read; the settings file
+    // is written from what this leaves.
+    void applySettings(const SettingsChange& change);
     // Report a caught failure the usual way: remember it, then show it.
     void reportError(int number);
     QString settingsPath() const { return settingsFile; }

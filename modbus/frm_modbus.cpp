@@ -75,16 +75,16 @@ FrmModBus::~FrmModBus() {
 }
 
 int FrmModBus::buildControls() {
-    toolbar1_ = new QWidget(this);
-    toolbar1_->setObjectName(QStringLiteral("Toolbar1"));
+    toolbar_ = new QWidget(this);
+    toolbar_->setObjectName(QStringLiteral("Toolbar1"));
     const auto label = [this](const char* name, const char* caption) {
-        auto* made = new QLabel(QString::fromUtf8(caption), toolbar1_);
+        auto* made = new QLabel(QString::fromUtf8(caption), toolbar_);
         made->setObjectName(QString::fromLatin1(name));
         return made;
     };
     const auto field = [this](const char* name, const char* text, const char* accessible,
                               QLabel* caption) {
-        auto* made = new QLineEdit(QString::fromLatin1(text), toolbar1_);
+        auto* made = new QLineEdit(QString::fromLatin1(text), toolbar_);
         made->setObjectName(QString::fromLatin1(name));
         made->setAccessibleName(QString::fromUtf8(accessible));
         caption->setBuddy(made);
@@ -97,7 +97,7 @@ int FrmModBus::buildControls() {
     QLabel* text4 = label("Text4", "Número:");
     txtNumero_ = field("TxtNumero", "1", "Número", text4);
     QLabel* text3 = label("Text3", "Função:");
-    cbFuncao_ = new QComboBox(toolbar1_);
+    cbFuncao_ = new QComboBox(toolbar_);
     cbFuncao_->setObjectName(QStringLiteral("CbFuncao"));
     cbFuncao_->setAccessibleName(QStringLiteral("Função"));
     cbFuncao_->setInsertPolicy(QComboBox::NoInsert);
@@ -115,7 +115,7 @@ int FrmModBus::buildControls() {
     opExibirGroup_ = new QButtonGroup(this);
     const char* options[] = {"Exibir Valores", "Exibir Transmissão"};
     for (int i = 0; i < 2; ++i) {
-        opExibir_[i] = new QRadioButton(QString::fromUtf8(options[i]), toolbar1_);
+        opExibir_[i] = new QRadioButton(QString::fromUtf8(options[i]), toolbar_);
         opExibir_[i]->setObjectName(QStringLiteral("OpExibir(%1)").arg(i));
         opExibirGroup_->addButton(opExibir_[i], i);
     }
@@ -123,7 +123,7 @@ int FrmModBus::buildControls() {
     txtTimeout_ = field("TxtTimeout", "5", "Timeout", text7);
     QLabel* text8 = label("Text8", "s");
     const auto button = [this](const char* name, const char* caption) {
-        auto* made = new QPushButton(QString::fromLatin1(caption), toolbar1_);
+        auto* made = new QPushButton(QString::fromLatin1(caption), toolbar_);
         made->setObjectName(QString::fromLatin1(name));
         made->setAutoDefault(false);
         return made;
@@ -160,12 +160,12 @@ int FrmModBus::buildControls() {
     txtModBus_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtModBus_->setMaximumBlockCount(LogLines);
 
-    statusBar1_ = new QStatusBar(this);
-    statusBar1_->setObjectName(QStringLiteral("StatusBar1"));
-    statusBar1_->setSizeGripEnabled(true);
-    panel1_ = new QLabel(statusBar1_);
-    panel1_->setObjectName(QStringLiteral("Panel1"));
-    statusBar1_->addWidget(panel1_, 1);
+    statusBar_ = new QStatusBar(this);
+    statusBar_->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar_->setSizeGripEnabled(true);
+    statusPanel_ = new QLabel(statusBar_);
+    statusPanel_->setObjectName(QStringLiteral("Panel1"));
+    statusBar_->addWidget(statusPanel_, 1);
 
     connect(cbFuncao_, &QComboBox::activated, this, [this](int index) {
         if (!typingEnds_)
@@ -193,7 +193,7 @@ void FrmModBus::formUnload() {
     if (!life_.end())
         return;
     // A run must not resume once the window is gone: the loop ends at its next check.
-    flgExecutando_ = false;
+    polling_ = false;
     contTimeout_ = 0;
     port_.setReceiveThreshold(1);
 }
@@ -219,9 +219,9 @@ void FrmModBus::showEvent(QShowEvent* event) {
 
 void FrmModBus::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
-    toolbar1_->setGeometry(0, 0, width(), twips(StripHeight, this));
-    const int barHeight = statusBar1_->sizeHint().height();
-    statusBar1_->setGeometry(0, height() - barHeight, width(), barHeight);
+    toolbar_->setGeometry(0, 0, width(), twips(StripHeight, this));
+    const int barHeight = statusBar_->sizeHint().height();
+    statusBar_->setGeometry(0, height() - barHeight, width(), barHeight);
     txtModBus_->setGeometry(0, twips(StripHeight, this),
                             qMax(0, width() - twips(LogWidthMargin, this)),
                             qMax(0, height() - twips(LogHeightMargin, this)));
@@ -257,7 +257,7 @@ void FrmModBus::setIdle() {
 void FrmModBus::cmdIniciarClick() {
     cmdIniciar_->setEnabled(false);
     cmdParar_->setEnabled(true);
-    flgExecutando_ = true;
+    polling_ = true;
     const QString funcao = cbFuncao_->currentText();
     if (funcao == QLatin1String("03"))
         pollLoop(3);
@@ -268,7 +268,7 @@ void FrmModBus::cmdIniciarClick() {
 }
 
 void FrmModBus::pollLoop(int function) {
-    while (flgExecutando_ && life_.alive()) {
+    while (polling_ && life_.alive()) {
         const int address = field16(txtEndereco_);
         const qint32 start = field32(txtRegIni_);
         const qint32 quantity = field32(txtNumero_);
@@ -340,12 +340,12 @@ QByteArray FrmModBus::awaitReply() {
 }
 
 void FrmModBus::cmdPararClick() {
-    flgExecutando_ = false;
+    polling_ = false;
     contTimeout_ = 0;
     setIdle();
-    panel1_->setText(QStringLiteral("Cancelado"));
+    statusPanel_->setText(QStringLiteral("Cancelado"));
     if (life_.waitMs(3000))
-        panel1_->clear();
+        statusPanel_->clear();
 }
 
 void FrmModBus::cmdLimparClick() {

@@ -56,13 +56,13 @@ private:
 
     Session& session_;
     SerialPort& port_;
-    bool flgExecutando_ = false;
+    bool polling_ = false;
     qint16 contTimeout_ = 0;
     WindowLife life_{session_.waiter};
     // The list's line edit is finishing typed text: what it activates is not a pick.
     bool typingEnds_ = false;
 
-    QWidget* toolbar1_ = nullptr;
+    QWidget* toolbar_ = nullptr;
     QLineEdit* txtEndereco_ = nullptr;
     QLineEdit* txtRegIni_ = nullptr;
     QLineEdit* txtNumero_ = nullptr;
@@ -75,8 +75,8 @@ private:
     QPushButton* cmdParar_ = nullptr;
     QPushButton* cmdLimpar_ = nullptr;
     QPlainTextEdit* txtModBus_ = nullptr;
-    QStatusBar* statusBar1_ = nullptr;
-    QLabel* panel1_ = nullptr;
+    QStatusBar* statusBar_ = nullptr;
+    QLabel* statusPanel_ = nullptr;
 };
 
 } // namespace quillon

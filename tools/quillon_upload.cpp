@@ -149,7 +149,7 @@ int runUpload(const UploadOptions& options) {
     ModemLink modem(session, *port);
     session.modemControl = &modem;
     ConsoleView view(out, options.quiet);
-    Upload upload(session, *port, view);
+    Upload upload(session, link, view);
     // The console view paces its own output and needs every block for its
     // line per tenth.
     upload.progressEveryMs = 0;

@@ -51,9 +51,9 @@ FrmWait::FrmWait(Session& session, ModemLink& modem, QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(image);
     layout->addWidget(label);
-    timer1_.setInterval(500);
-    timer1_.setSingleShot(true);
-    connect(&timer1_, &QTimer::timeout, this, &FrmWait::timer1Tick);
+    dialStart_.setInterval(500);
+    dialStart_.setSingleShot(true);
+    connect(&dialStart_, &QTimer::timeout, this, &FrmWait::timer1Tick);
 }
 
 QString FrmWait::dial() {
@@ -66,11 +66,11 @@ QString FrmWait::dial() {
 void FrmWait::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     centreOnScreen(*this);
-    timer1_.start();
+    dialStart_.start();
 }
 
 void FrmWait::timer1Tick() {
-    timer1_.stop();
+    dialStart_.stop();
     const SettingsValues& settings = session_.settings;
     const QString command = dialCommand(settings);
     for (;;) {

@@ -31,7 +31,8 @@ private:
 
     Session& session_;
     ModemLink& modem_;
-    QTimer timer1_;
+    // Starts the dial once the dialog is on screen.
+    QTimer dialStart_;
 };
 
 } // namespace quillon

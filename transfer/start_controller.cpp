@@ -6,6 +6,18 @@
 
 namespace quillon {
 
+StartHandshake::StartHandshake(Session& session, SerialLink& link, UploadView& view)
+    : session_(session), port_(link.port()), view_(view) {
+    listening_ = QObject::connect(&link, &SerialLink::received, [this](const QByteArray& chunk) {
+        if (!session_.transfer.transferStop && chunk.at(0) == 'C')
+            startRequested_ = true;
+    });
+}
+
+StartHandshake::~StartHandshake() {
+    QObject::disconnect(listening_);
+}
+
 int StartHandshake::openAt(const QString& settings) {
     return openPortOn(port_, session_.settings.portNumber, settings);
 }
@@ -69,12 +81,11 @@ bool StartHandshake::startController() {
             return false;
         }
     }
-    LinkState& link = session_.link;
-    link.startRequestReceived = false;
+    startRequested_ = false;
     if (const int error = port_.write(QByteArrayLiteral("1")))
         return stopped(error, false);
     for (;;) {
-        if (link.startRequestReceived) {
+        if (startRequested_) {
             view_.setInfo({});
             view_.setStatus(QStringLiteral("TRANSFERINDO"));
             return true;

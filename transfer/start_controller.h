@@ -3,7 +3,11 @@
 #include "core/session.h"
 #include "transfer/upload_view.h"
 
+#include <QMetaObject>
+
 namespace quillon {
+
+class SerialLink;
 
 // Brings the controller into its loader: "4" at 1200 baud, "1" at the transfer
 // settings, repeated once a second while the technician presses B1 and B2,
@@ -14,8 +18,10 @@ public:
     // One pass of the start sequence (a second; tests shorten it).
     int passMs = 1000;
 
-    StartHandshake(Session& session, SerialPort& port, UploadView& view)
-        : session_(session), port_(port), view_(view) {}
+    StartHandshake(Session& session, SerialLink& link, UploadView& view);
+    ~StartHandshake();
+    StartHandshake(const StartHandshake&) = delete;
+    StartHandshake& operator=(const StartHandshake&) = delete;
 
     // StartController: true when the controller asked for the first block;
     // false (TransferStop set) when the user stopped, the dial failed or the
@@ -33,6 +39,10 @@ private:
     Session& session_;
     SerialPort& port_;
     UploadView& view_;
+    // The controller's loader asks for the first block with a "C" that opens a
+    // chunk; a "C" behind other bytes is part of something else.
+    bool startRequested_ = false;
+    QMetaObject::Connection listening_;
 };
 
 inline const QString kInitSettings = QStringLiteral("1200,n,8,1");

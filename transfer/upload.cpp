@@ -1,5 +1,6 @@
 #include "transfer/upload.h"
 
+#include "core/serial_link.h"
 #include "core/text_file.h"
 #include "core/text_helpers.h"
 #include "platform/paths.h"
@@ -16,6 +17,19 @@
 
 namespace quillon {
 
+Upload::Upload(Session& session, SerialLink& link, UploadView& view)
+    : session_(session), port_(link.port()), view_(view), handshake_(session, link, view) {
+    listening_ = QObject::connect(&link, &SerialLink::received, [this](const QByteArray& chunk) {
+        // After the cancel key nothing is waited for; an answer then belongs to nobody.
+        if (!session_.transfer.transferStop)
+            replies_.take(chunk, XmodemReplies::Clock::now());
+    });
+}
+
+Upload::~Upload() {
+    QObject::disconnect(listening_);
+}
+
 bool Upload::gaveUp() {
     session_.transfer.transferStop = true;
     session_.transfer.transferFailed = true;
@@ -24,10 +38,7 @@ bool Upload::gaveUp() {
 
 int Upload::writeFresh(const QByteArray& bytes) {
     // Whatever came before this write answers an earlier one.
-    session_.link.transferReplies.clear();
-    session_.link.ackReceived = false;
-    session_.link.nakReceived = false;
-    session_.link.cancelReceived = false;
+    replies_.clear();
     return port_.write(bytes);
 }
 
@@ -45,11 +56,9 @@ bool Upload::settleAfterResend() {
     // receiver giving up.
     using Clock = std::chrono::steady_clock;
     const Clock::time_point until = Clock::now() + std::chrono::milliseconds(resendSettleMs());
-    QVector<TransferReply>& replies = session_.link.transferReplies;
     for (;;) {
-        for (qsizetype i = 1; i < replies.size(); ++i)
-            if (replies.at(i - 1).byte == xmodem::kCan && replies.at(i).byte == xmodem::kCan)
-                return gaveUp();
+        if (replies_.holdsCancelPair())
+            return gaveUp();
         if (session_.transfer.transferStop || session_.transfer.portLost)
             break;
         const auto left =
@@ -58,14 +67,13 @@ bool Upload::settleAfterResend() {
             break;
         session_.waiter.sleepUpTo(static_cast<int>(left.count()) + 1);
     }
-    replies.clear();
+    replies_.clear();
     return false;
 }
 
 void Upload::sendBlock(const QByteArray& block) {
     using Clock = std::chrono::steady_clock;
     TransferState& transfer = session_.transfer;
-    QVector<TransferReply>& replies = session_.link.transferReplies;
     // Monotonic: a clock change cannot stretch the limit. Replies are judged by when
     // they arrived, so a reply that waited behind a modal box still counts.
     const Clock::time_point firstWrite = Clock::now();
@@ -77,8 +85,8 @@ void Upload::sendBlock(const QByteArray& block) {
         return;
     }
     for (;;) {
-        while (!replies.isEmpty()) {
-            const TransferReply reply = replies.takeFirst();
+        while (!replies_.isEmpty()) {
+            const TransferReply reply = replies_.takeFirst();
             if (reply.at - firstWrite > limit) {
                 gaveUp();
                 return;
@@ -94,7 +102,7 @@ void Upload::sendBlock(const QByteArray& block) {
             }
             cancelBefore = false;
             if (reply.byte == xmodem::kAck) {
-                replies.clear();
+                replies_.clear();
                 if (blockErrors > 0)
                     settleAfterResend();
                 return;
@@ -274,7 +282,6 @@ void Upload::endOfTransfer() {
     }
     // Careful receivers refuse the first EOT to make sure the end is real: the
     // end counts once it is answered with ACK or left unanswered.
-    QVector<TransferReply>& replies = session_.link.transferReplies;
     int refusals = 0;
     int silences = 0;
     bool cancelBefore = false;
@@ -295,11 +302,11 @@ void Upload::endOfTransfer() {
             clock.restart();
             continue;
         }
-        if (replies.isEmpty()) {
+        if (replies_.isEmpty()) {
             session_.waiter.sleepUpTo(static_cast<int>(eotReplyMs - clock.elapsed()) + 1);
             continue;
         }
-        const char reply = replies.takeFirst().byte;
+        const char reply = replies_.takeFirst().byte;
         if (reply == xmodem::kAck)
             return;
         if (reply == xmodem::kCan && cancelBefore) {
@@ -352,7 +359,6 @@ void Upload::resetTransferState() {
     TransferState& transfer = session_.transfer;
     transfer.transferFailed = false;
     transfer.transferStop = session_.edition.leavesTransferStopped;
-    session_.link.startRequestReceived = false;
     transfer.transferBusy = false;
     if (session_.edition.showsFileSize)
         view_.setInfo({});

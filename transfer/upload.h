@@ -3,6 +3,7 @@
 #include "core/session.h"
 #include "transfer/start_controller.h"
 #include "transfer/upload_view.h"
+#include "transfer/xmodem_replies.h"
 
 #include <QElapsedTimer>
 
@@ -14,8 +15,11 @@ class Upload {
 public:
     static constexpr int kMaxBlockErrors = 10;
 
-    Upload(Session& session, SerialPort& port, UploadView& view)
-        : session_(session), port_(port), view_(view), handshake_(session, port, view) {}
+    // Listens to the link for the receiver's answers while it lives.
+    Upload(Session& session, SerialLink& link, UploadView& view);
+    ~Upload();
+    Upload(const Upload&) = delete;
+    Upload& operator=(const Upload&) = delete;
 
     // mnuSnd_Click.
     void run();
@@ -59,6 +63,8 @@ private:
     SerialPort& port_;
     UploadView& view_;
     StartHandshake handshake_;
+    XmodemReplies replies_;
+    QMetaObject::Connection listening_;
     QElapsedTimer lastEot_;
 };
 

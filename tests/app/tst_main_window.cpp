@@ -19,7 +19,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
 #include <QToolBar>
+#include <map>
 
 #include <optional>
 
@@ -49,6 +51,7 @@ private Q_SLOTS:
     void menuItems();
     void toolbars_data();
     void toolbars();
+    void everyCommandHasOneHandler();
     void statesFollowTheMode_data();
     void statesFollowTheMode();
     void f3TogglesAndF5IsDisabled();
@@ -204,6 +207,32 @@ void TstMainWindow::toolbars() {
     }
     QCOMPARE(foundKeys, keys);
     QCOMPARE(foundTips, tips);
+}
+
+void TstMainWindow::everyCommandHasOneHandler() {
+    // A key and a menu item for the same command must do the same thing.
+    const CommandTables tables = commandTables(fullEdition());
+    std::map<Command, CommandHandler> seen;
+    const auto check = [&seen](Command command, CommandHandler handler) {
+        if (command == Command::None) {
+            QVERIFY(!handler);
+            return;
+        }
+        QVERIFY(handler);
+        const auto [at, added] = seen.emplace(command, handler);
+        QVERIFY2(added || at->second == handler,
+                 qPrintable(QString::number(static_cast<int>(command))));
+    };
+    for (const MenuSpec& menu : tables.menus)
+        for (const MenuItemSpec& item : menu.items)
+            check(item.command, item.handler);
+    for (const ToolButtonSpec& button : tables.xmodemButtons + tables.terminalButtons)
+        check(button.command, button.handler);
+    for (int id = static_cast<int>(Command::ChooseProgramFile);
+         id <= static_cast<int>(Command::Modbus); ++id) {
+        QVERIFY2(seen.count(static_cast<Command>(id)), qPrintable(QString::number(id)));
+        QCOMPARE(handlerOf(tables, static_cast<Command>(id)), seen[static_cast<Command>(id)]);
+    }
 }
 
 void TstMainWindow::statesFollowTheMode_data() {

@@ -145,7 +145,7 @@ NoisyOutcome noisyUpload(const NoisyRun& run) {
     session.settings.programFile = programPath;
     std::unique_ptr<SerialPort> port = session.portFactory();
     SerialLink link(session, *port);
-    Upload upload(session, *port, view);
+    Upload upload(session, link, view);
     // The gate before rx waits for a quiet line, which passes this short never leave.
     upload.handshake().passMs = receiver == NoisyReceiver::Rx ? 300 : 20;
     // Every receiver here asks again after well under a second of silence, and

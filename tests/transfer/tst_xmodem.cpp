@@ -1,4 +1,5 @@
 #include "transfer/xmodem.h"
+#include "transfer/xmodem_replies.h"
 
 #include <QTest>
 
@@ -14,6 +15,8 @@ private Q_SLOTS:
     void blockCount_data();
     void blockCount();
     void blockLayout();
+    void replies_data();
+    void replies();
 };
 
 void TstXmodem::crcVectors_data() {
@@ -92,6 +95,46 @@ void TstXmodem::blockLayout() {
     QCOMPARE(static_cast<quint8>(empty.at(132)), quint8(0xB0));
     // More than 128 bytes never leak into the block.
     QCOMPARE(xmodem::buildBlock(3, QByteArray(300, 'z')).size(), 133);
+}
+
+void TstXmodem::replies_data() {
+    QTest::addColumn<QByteArrayList>("chunks");
+    QTest::addColumn<QByteArray>("kept"); // the reply bytes, 0 where noise parts two CANs
+    QTest::addColumn<bool>("givenUp");
+    QTest::newRow("ACK") << QByteArrayList{"\x06"} << QByteArray("\x06") << false;
+    QTest::newRow("ACK and NAK in one chunk, in order")
+        << QByteArrayList{"\x06\x15"} << QByteArray("\x06\x15") << false;
+    QTest::newRow("C before ACK") << QByteArrayList{"C\x06"} << QByteArray("\x06") << false;
+    QTest::newRow("ACK behind noise") << QByteArrayList{"x\x06"} << QByteArray("\x06") << false;
+    QTest::newRow("zero byte first")
+        << QByteArrayList{QByteArray("\0\x06", 2)} << QByteArray("\x06") << false;
+    QTest::newRow("modem text") << QByteArrayList{"OK\r\n"} << QByteArray() << false;
+    QTest::newRow("one CAN is noise") << QByteArrayList{"\x18"} << QByteArray("\x18") << false;
+    QTest::newRow("CAN CAN") << QByteArrayList{"\x18\x18"} << QByteArray("\x18\x18") << true;
+    QTest::newRow("CAN CAN split over chunks")
+        << QByteArrayList{"\x18", "\x18"} << QByteArray("\x18\x18") << true;
+    QTest::newRow("CANs parted by noise")
+        << QByteArrayList{"\x18x\x18"} << QByteArray("\x18\0\x18", 3) << false;
+    QTest::newRow("CANs parted by an ACK")
+        << QByteArrayList{"\x18\x06\x18"} << QByteArray("\x18\x06\x18") << false;
+}
+
+void TstXmodem::replies() {
+    QFETCH(QByteArrayList, chunks);
+    QFETCH(QByteArray, kept);
+    QFETCH(bool, givenUp);
+    XmodemReplies replies;
+    const auto start = XmodemReplies::Clock::now();
+    for (qsizetype i = 0; i < chunks.size(); ++i)
+        replies.take(chunks.at(i), start + std::chrono::milliseconds(i));
+    QCOMPARE(replies.bytes(), kept);
+    QCOMPARE(replies.holdsCancelPair(), givenUp);
+    if (!kept.isEmpty()) {
+        // Each reply keeps when its chunk came.
+        QVERIFY(replies.takeFirst().at == start);
+    }
+    replies.clear();
+    QVERIFY(replies.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TstXmodem)
