@@ -363,6 +363,24 @@ struct GatedLine {
             run.problem = receivedProblem(source, rxFolder.filePath(QStringLiteral("prog.Epr")));
     }
 
+    // An upload of the program's own: what it showed at the end (boxes: the
+    // error boxes it raised, or empty) and what rx holds.
+    void judge(Run& run, const Mark& start, bool rxEnded, const QString& status,
+               const QString& boxes, const QByteArray& source) const {
+        if (!start.taken()) {
+            run.problem = QStringLiteral("the first block was never asked for");
+        } else if (!rxEnded) {
+            run.problem =
+                QStringLiteral("rx still running after the upload (status \"%1\")").arg(status);
+        } else {
+            if (status != QLatin1String("PROGRAMA ENVIADO COM SUCESSO"))
+                run.problem = QStringLiteral("status \"%1\"").arg(status);
+            else if (!boxes.isEmpty())
+                run.problem = QStringLiteral("the upload showed: ") + boxes;
+            conclude(run, start, source);
+        }
+    }
+
     test::PtyBridge line;
     QTemporaryDir rxFolder;
     QElapsedTimer clock;
@@ -394,19 +412,8 @@ Run ourRun(const QString& portsDir, const QString& sourcePath, const QByteArray&
     const bool rxEnded = gated.rxEnded();
     stuck.stop();
 
-    const Mark& start = rig.view.mark.transferring;
-    if (!start.taken()) {
-        run.problem = QStringLiteral("the first block was never asked for");
-    } else if (!rxEnded) {
-        run.problem = QStringLiteral("rx still running after the upload (status \"%1\")")
-                          .arg(rig.view.status());
-    } else {
-        if (rig.view.status() != QLatin1String("PROGRAMA ENVIADO COM SUCESSO"))
-            run.problem = QStringLiteral("status \"%1\"").arg(rig.view.status());
-        else if (!rig.dialogs.messages.isEmpty())
-            run.problem = QStringLiteral("the upload showed: ") + rig.shownErrors();
-        gated.conclude(run, start, source);
-    }
+    gated.judge(run, rig.view.mark.transferring, rxEnded, rig.view.status(),
+                rig.dialogs.messages.isEmpty() ? QString() : rig.shownErrors(), source);
     return run;
 }
 
@@ -443,19 +450,9 @@ Run windowRun(const QString& portsDir, const QString& sourcePath, const QByteArr
     const bool rxEnded = gated.rxEnded();
     stuck.stop();
 
-    const Mark& start = window->mark.transferring;
-    if (!start.taken()) {
-        run.problem = QStringLiteral("the first block was never asked for");
-    } else if (!rxEnded) {
-        run.problem = QStringLiteral("rx still running after the upload (status \"%1\")")
-                          .arg(window->status());
-    } else {
-        if (window->status() != QLatin1String("PROGRAMA ENVIADO COM SUCESSO"))
-            run.problem = QStringLiteral("status \"%1\"").arg(window->status());
-        else if (rig.dialogs().messages.size() != boxesBefore)
-            run.problem = QStringLiteral("the upload showed: ") + rig.shownErrors();
-        gated.conclude(run, start, source);
-    }
+    gated.judge(run, window->mark.transferring, rxEnded, window->status(),
+                rig.dialogs().messages.size() == boxesBefore ? QString() : rig.shownErrors(),
+                source);
     return run;
 }
 
@@ -654,32 +651,46 @@ bool haveLrzsz() {
            !QStandardPaths::findExecutable(QStringLiteral("sx")).isEmpty();
 }
 
+// Says why the measure named `name` cannot run here, if it cannot.
+bool groundReady(const UploadGround& ground, const QString& name, Findings& findings) {
+    if (!ground.ok) {
+        findings.say(name + QStringLiteral(": skipped, no temporary folders"));
+        return false;
+    }
+    if (!haveLrzsz()) {
+        findings.say(name + QStringLiteral(": skipped, rx/sx from lrzsz not installed "
+                                           "(apt-get install lrzsz)"));
+        return false;
+    }
+    return true;
+}
+
+using Sender = Run (*)(const QString& portsDir, const QString& sourcePath,
+                       const QByteArray& source);
+
+// Runs alternate between the two senders, so a busy spell on the machine hits
+// both alike; a failed run of ours ends the series, since a stuck upload would
+// only stack up its time limits.
+void alternate(int runs, const UploadGround& ground, Sender ourSender, Series& ours,
+               Series& reference) {
+    for (int i = 0; i < runs; ++i) {
+        reference.add(referenceRun(ground.ports.dir(), ground.path, ground.source));
+        ours.add(ourSender(ground.ports.dir(), ground.path, ground.source));
+        if (!ours.problems.isEmpty())
+            break;
+    }
+}
+
 } // namespace
 
 void measureUpload(const Options& options, const CpuShare& idleReference, Findings& findings) {
     const UploadGround ground(options.uploadBytes);
-    if (!ground.ok) {
-        findings.say(QStringLiteral("upload: skipped, no temporary folders"));
-        return;
-    }
-    const IsolatedPorts& ports = ground.ports;
-    const QByteArray& source = ground.source;
-    const QString& sourcePath = ground.path;
     const QString sizeText = QStringLiteral("%1 KiB").arg(options.uploadBytes / 1024);
 
     Series ours;
     Series reference;
-    if (!haveLrzsz()) {
-        findings.say(QStringLiteral("upload_time: skipped, rx/sx from lrzsz not installed "
-                                    "(apt-get install lrzsz)"));
-    } else {
-        for (int i = 0; i < kRuns; ++i) {
-            reference.add(referenceRun(ports.dir(), sourcePath, source));
-            ours.add(ourRun(ports.dir(), sourcePath, source));
-            // A stuck upload would only stack up its time limits.
-            if (!ours.problems.isEmpty())
-                break;
-        }
+    if (groundReady(ground, QStringLiteral("upload_time"), findings)) {
+        alternate(kRuns, ground, ourRun, ours, reference);
         const double ratio = ratioOf(ours.seconds, reference.seconds);
         const double lineRatio = ratioOf(ours.lineSeconds, reference.lineSeconds);
         const qsizetype ourBlocks = xmodem::blockCount(options.uploadBytes).value_or(0);
@@ -717,7 +728,7 @@ void measureUpload(const Options& options, const CpuShare& idleReference, Findin
     }
 
     const SilentHandshake waiting =
-        silentHandshake(ports.dir(), sourcePath, options.silentHandshakeMs);
+        silentHandshake(ground.ports.dir(), ground.path, options.silentHandshakeMs);
     const QString waitingText =
         waiting.ran ? QStringLiteral("%1, %2 passes (goal <= %3 %: %4)")
                           .arg(shareText(waiting.cpu))
@@ -743,17 +754,8 @@ void measureUpload(const Options& options, const CpuShare& idleReference, Findin
 
 void measureCliUpload(const Options& options, Findings& findings) {
     const UploadGround ground(options.uploadBytes);
-    if (!ground.ok) {
-        findings.say(QStringLiteral("cli_upload: skipped, no temporary folders"));
+    if (!groundReady(ground, QStringLiteral("cli_upload"), findings))
         return;
-    }
-    if (!haveLrzsz()) {
-        findings.say(QStringLiteral("cli_upload: skipped, rx/sx from lrzsz not installed"));
-        return;
-    }
-    const IsolatedPorts& ports = ground.ports;
-    const QByteArray& source = ground.source;
-    const QString& sourcePath = ground.path;
     if (!QFileInfo(uploaderPath()).isExecutable()) {
         findings.say(QStringLiteral("cli_upload: skipped, no quillon-upload at ") + uploaderPath());
         return;
@@ -762,12 +764,7 @@ void measureCliUpload(const Options& options, Findings& findings) {
     Series reference;
     // A smoke run only asks whether it works; an rx stall costs up to 14 s a run.
     const int runs = options.quick ? 1 : kRuns;
-    for (int i = 0; i < runs; ++i) {
-        reference.add(referenceRun(ports.dir(), sourcePath, source));
-        ours.add(cliRun(ports.dir(), sourcePath, source));
-        if (!ours.problems.isEmpty())
-            break;
-    }
+    alternate(runs, ground, cliRun, ours, reference);
     const double ratio = ratioOf(ours.seconds, reference.seconds);
     const double lineRatio = ratioOf(ours.lineSeconds, reference.lineSeconds);
     const double bestRatio = ratioOfBest(ours.seconds, reference.seconds);
@@ -803,22 +800,11 @@ void measureCliUpload(const Options& options, Findings& findings) {
 
 void measureWindowUpload(const Options& options, Findings& findings) {
     const UploadGround ground(options.uploadBytes);
-    if (!ground.ok) {
-        findings.say(QStringLiteral("upload_window: skipped, no temporary folders"));
+    if (!groundReady(ground, QStringLiteral("upload_window"), findings))
         return;
-    }
-    if (!haveLrzsz()) {
-        findings.say(QStringLiteral("upload_window: skipped, rx/sx from lrzsz not installed"));
-        return;
-    }
     Series ours;
     Series reference;
-    for (int i = 0; i < kRuns; ++i) {
-        reference.add(referenceRun(ground.ports.dir(), ground.path, ground.source));
-        ours.add(windowRun(ground.ports.dir(), ground.path, ground.source));
-        if (!ours.problems.isEmpty())
-            break;
-    }
+    alternate(kRuns, ground, windowRun, ours, reference);
     const qsizetype blocks = xmodem::blockCount(options.uploadBytes).value_or(0);
     findings.say(
         QStringLiteral("upload_window: %1 bytes from the main window (QPA %2, accessibility "

@@ -88,9 +88,13 @@ void TstUploadEndToEnd::arrivesIntactAtRx() {
     FrmXmodem& w = e.window(program);
     RxGate gate(e.line.peerDevice(), e.rxFolder.path(), 2);
     w.execute(Command::SendProgram);
-    QCOMPARE(e.status(), QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
+    const bool rxEnded = gate.waitForRx(10000);
+    // What rx said is the first thing to read when this fails.
+    const QString rxSaid = QString::fromLocal8Bit(gate.rx.readAllStandardError());
+    QVERIFY2(e.status() == QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"),
+             qPrintable(e.status() + QStringLiteral(" / rx: ") + rxSaid));
     QVERIFY(e.f.dialogs.messages.isEmpty());
-    QVERIFY(gate.waitForRx(10000));
+    QVERIFY(rxEnded);
     QCOMPARE(gate.rx.exitCode(), 0);
     const QByteArray received = e.receivedFile();
     const int padded = (size / 128 + 1) * 128;
