@@ -1,16 +1,7 @@
 #include "tools/console_front.h"
 
+#include "platform/console_text.h"
 #include "transfer/xmodem.h"
-
-#ifdef Q_OS_WIN
-#include <io.h>
-#define QUILLON_ISATTY _isatty
-#define QUILLON_FILENO _fileno
-#else
-#include <unistd.h>
-#define QUILLON_ISATTY ::isatty
-#define QUILLON_FILENO ::fileno
-#endif
 
 namespace quillon::cli {
 
@@ -24,12 +15,11 @@ const QString kPrefix = QStringLiteral("quillon-upload: ");
 
 } // namespace
 
-ConsoleOut::ConsoleOut(std::FILE* stream)
-    : stream_(stream), terminal_(QUILLON_ISATTY(QUILLON_FILENO(stream)) != 0) {}
+ConsoleOut::ConsoleOut(std::FILE* stream) : stream_(stream), terminal_(isRedrawTerminal(stream)) {}
 
 void ConsoleOut::line(const QString& text) {
     endRedraw();
-    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stream_);
+    writeConsoleText(stream_, text + QLatin1Char('\n'));
     std::fflush(stream_);
 }
 
@@ -39,8 +29,7 @@ void ConsoleOut::redraw(const QString& text) {
         return;
     }
     // Clear to the end of the line: the new text may be shorter.
-    std::fputs((QLatin1Char('\r') + text + QStringLiteral("\x1b[K")).toLocal8Bit().constData(),
-               stream_);
+    writeConsoleText(stream_, QLatin1Char('\r') + text + QStringLiteral("\x1b[K"));
     std::fflush(stream_);
     redrawing_ = true;
 }

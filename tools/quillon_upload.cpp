@@ -6,6 +6,7 @@
 #include "core/serial_link.h"
 #include "core/session.h"
 #include "core/text_file.h"
+#include "platform/console_text.h"
 #include "platform/port_map.h"
 #include "platform/port_settings.h"
 #include "platform/qt_serial_port.h"
@@ -23,7 +24,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -209,23 +209,19 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillon-upload"));
     QCoreApplication::setApplicationVersion(versionText(fullEdition()));
-#ifndef Q_OS_WIN
     // A script that stops reading our output is no reason to leave the
     // controller mid-transfer without EOT.
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
+    outliveClosedOutput();
     const ParsedArguments parsed = parseArguments(QCoreApplication::arguments().mid(1));
     switch (parsed.outcome) {
     case ParsedArguments::Outcome::Help:
     case ParsedArguments::Outcome::Version:
-        std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
+        writeConsoleText(stdout, parsed.text);
         return kSent;
     case ParsedArguments::Outcome::Usage:
-        std::fputs((kPrefix + parsed.text + QLatin1Char('\n') +
-                    QStringLiteral("Use quillon-upload --help para ver as opções.\n"))
-                       .toLocal8Bit()
-                       .constData(),
-                   stderr);
+        writeConsoleText(stderr, kPrefix + parsed.text + QLatin1Char('\n') +
+                                     QStringLiteral("Use quillon-upload --help para ver as "
+                                                    "opções.\n"));
         return kUsage;
     case ParsedArguments::Outcome::Run:
         break;
