@@ -23,8 +23,6 @@ SerialLink::SerialLink(Session& session, SerialPort& port, QObject* parent)
     connect(&burstTimer_, &QTimer::timeout, this, &SerialLink::onBurstEnded);
     connect(&port_, &SerialPort::commEvent, this, &SerialLink::onCommEvent);
     connect(&port_, &SerialPort::deviceLost, this, [this](int number) {
-        if (session_.transfer.uploadRunning)
-            session_.transfer.portLost = true;
         onCommEvent();
         session_.waiter.wake();
         Q_EMIT portLost(number);

@@ -13,11 +13,10 @@ void playOkSound(Session& session) {
 }
 
 void playErrorSound(Session& session) {
-    if (session.soundPlayer)
-        session.soundPlayer->beep();
-    session.transfer.transferFailed = true;
-    if (session.soundPlayer)
-        session.soundPlayer->play(session.appDir + QStringLiteral("/ErrTrans.wav"));
+    if (!session.soundPlayer)
+        return;
+    session.soundPlayer->beep();
+    session.soundPlayer->play(session.appDir + QStringLiteral("/ErrTrans.wav"));
 }
 
 } // namespace quillon

@@ -5,7 +5,6 @@
 namespace quillon {
 
 void playOkSound(Session& session);
-// Also marks the transfer as failed, as every caller of it means.
 void playErrorSound(Session& session);
 
 } // namespace quillon

@@ -24,10 +24,17 @@ Upload::Upload(Session& session, SerialLink& link, UploadView& view)
         if (!session_.transfer.transferStop)
             replies_.take(chunk, XmodemReplies::Clock::now());
     });
+    // Connected before anyone who reports the loss, so that the run already
+    // knows while the report is on screen.
+    watchingDevice_ = QObject::connect(&link, &SerialLink::portLost, [this] {
+        if (session_.transfer.uploadRunning)
+            session_.transfer.portLost = true;
+    });
 }
 
 Upload::~Upload() {
     QObject::disconnect(listening_);
+    QObject::disconnect(watchingDevice_);
 }
 
 bool Upload::gaveUp() {

@@ -65,6 +65,7 @@ private:
     StartHandshake handshake_;
     XmodemReplies replies_;
     QMetaObject::Connection listening_;
+    QMetaObject::Connection watchingDevice_;
     QElapsedTimer lastEot_;
 };
 
