@@ -13,7 +13,7 @@ check=$out/wine-check
 qt=/opt/qt6.4.2-mingw64
 wine=/usr/lib/wine/wine64
 
-"$root/scripts/install-packages.sh" wine64 xvfb xdotool imagemagick unzip
+"$root/scripts/install-packages.sh" wine64 xvfb xdotool imagemagick unzip socat
 
 zip=$("$root/scripts/build-windows.sh" --tests | tail -1)
 
@@ -90,6 +90,9 @@ program_dir=$check/unpacked/QuillonV2
 main_title="Quillon - Xmodem / Terminal para PXC"
 
 start_program() {
+    # A start while the last program's wineserver is shutting down can hang in
+    # Wine itself: let it finish first.
+    timeout 30 wineserver -w 2>/dev/null || true
     (cd "$program_dir" && exec "$wine" QuillonV2.exe >>"$check/QuillonV2.log" 2>&1) &
     program_pid=$!
     main_window=$(timeout 60 xdotool search --sync --limit 1 --name "^$main_title\$" 2>/dev/null || true)
@@ -199,5 +202,102 @@ else
     fail "QuillonV2.exe showed no window the second time"
 fi
 "$wine" reg delete "$registry_tool" /f >/dev/null 2>&1 || true
+
+# --- the command-line uploader -------------------------------------------
+# A COM number reaches a pseudo-terminal through Wine's own port table (a link
+# in dosdevices is not enough: Wine looks at /dev/ttyS* first). Writing works
+# there; reading does not (see above), so this stops in the start handshake.
+uploader=$program_dir/quillon-upload.exe
+line=$check/line
+socat "pty,raw,echo=0,link=$line-a" "pty,raw,echo=0,link=$line-b" 2>/dev/null &
+socat_pid=$!
+for _ in $(seq 50); do
+    [[ -e $line-a && -e $line-b ]] && break
+    sleep 0.1
+done
+"$wine" reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$(readlink -f "$line-a")" /f >/dev/null 2>&1
+# The port table is read when Wine's devices start: a fresh wineserver (this
+# also ends the tool the About box left running).
+"${wine%64}server64" -k 2>/dev/null || wineserver -k 2>/dev/null || true
+sleep 1
+cat "$line-b" >"$check/wire.bin" &
+wire_pid=$!
+head -c 5000 /dev/urandom >"$check/prog.Epr"
+# Through a console (script gives Wine a terminal), as a technician runs it.
+script -qefc "'$wine' '$uploader' --port 5 '$(winpath "$check/prog.Epr")'" "$check/cli-console.log" \
+    </dev/null >/dev/null 2>&1 &
+script_pid=$!
+for _ in $(seq 100); do
+    grep -q 'PRESSIONE B1' "$check/cli-console.log" 2>/dev/null && break
+    sleep 0.2
+done
+sleep 1.5 # at least one more pass of the handshake on the wire
+# Ctrl+C in the console: Wine hands the program SIGINT as CTRL_C_EVENT.
+for pid in $(pgrep -f 'quillon-upload.exe'); do
+    case $(cat "/proc/$pid/comm" 2>/dev/null) in
+    script | sh) ;; # the console around it
+    *) kill -INT "$pid" 2>/dev/null || true ;;
+    esac
+done
+cli_status=0
+wait "$script_pid" || cli_status=$?
+kill "$wire_pid" "$socat_pid" 2>/dev/null || true
+if grep -q 'INICIALIZAÇÃO: PRESSIONE B1 e B2' "$check/cli-console.log"; then
+    note "PASS: quillon-upload.exe writes its Portuguese text to the console intact"
+else
+    fail "quillon-upload.exe's console text is not intact: $(tr -d '\0' <"$check/cli-console.log" | head -c 300)"
+fi
+if grep -q 'INTERROMPIDO' "$check/cli-console.log" && ((cli_status == 130)); then
+    note "PASS: Ctrl+C stops quillon-upload.exe with exit status 130"
+else
+    fail "Ctrl+C: exit status $cli_status, console: $(tr -d '\0' <"$check/cli-console.log" | tail -c 300)"
+fi
+if grep -q '41' "$check/wire.bin"; then
+    note "PASS: quillon-upload.exe wrote the start commands to COM5 (a pty through Wine's port table)"
+else
+    fail "nothing reached COM5: $(od -c "$check/wire.bin" | head -3)"
+fi
+"$wine" reg delete 'HKLM\Software\Wine\Ports' /v COM5 /f >/dev/null 2>&1 || true
+
+# --- the installer -------------------------------------------------------
+# makensis makes a 32-bit installer; Wine runs it only with its 32-bit half
+# (dpkg --add-architecture i386; apt-get install wine32:i386), which CI leaves
+# out for the time it takes to install.
+setup=$out/Quillon-2.3.59-setup.exe
+programs=$WINEPREFIX/drive_c/Program\ Files/Quillon
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillon'
+# Asked of Wine itself: the registry files on disk are written only now and then.
+registered() { "$wine" reg query "$uninstall_key" /v DisplayName >/dev/null 2>&1; }
+menu=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Quillon
+if [[ ! -f $setup ]]; then
+    note "SKIP: no installer (makensis missing)"
+elif [[ ! -x /usr/lib/wine/wine ]]; then
+    note "SKIP: the installer needs the 32-bit Wine (apt-get install wine32:i386)"
+else
+    /usr/lib/wine/wine "$setup" /S >"$check/setup.log" 2>&1 || fail "the installer exited with $?"
+    # The first 32-bit program in a fresh prefix may return before its work is done.
+    for _ in $(seq 150); do
+        [[ -f $menu/Quillon.lnk ]] && break
+        sleep 0.2
+    done
+    if [[ -f $programs/QuillonV2/QuillonV2.exe && -f $programs/Quillon/Quillon.exe &&
+        -f $programs/QuillonV2/platforms/qwindows.dll && -f $menu/QuillonV2.lnk &&
+        -f $menu/Quillon.lnk ]] && registered; then
+        note "PASS: the installer put both programs under Program Files, in the Start menu and in Add/Remove Programs"
+    else
+        fail "the installer left something out: $(find "$programs" "$menu" -maxdepth 2 2>&1 | head -20)"
+    fi
+    /usr/lib/wine/wine "$programs/Uninstall.exe" /S >>"$check/setup.log" 2>&1 || true
+    # The uninstaller runs a copy of itself from the temporary folder and returns at once.
+    for _ in $(seq 50); do
+        [[ ! -e $programs ]] && break
+        sleep 0.2
+    done
+    if [[ ! -e $programs && ! -e $menu ]] && ! registered; then
+        note "PASS: the uninstaller removed the programs, the Start-menu entries and its registry key"
+    else
+        fail "the uninstaller left the programs, the menu entries or its key behind"
+    fi
+fi
 
 exit $failed
