@@ -348,6 +348,18 @@ struct GatedLine {
     }
     bool ok() const { return line.ok() && rxFolder.isValid(); }
     bool rxEnded() { return gate->waitForRx(kRunLimitMs) && rxEnd.taken(); }
+    // Sends; a run still going at the limit is stopped with `stop` (only a
+    // stuck one gets there). True when rx ended.
+    bool sendWithinLimit(const std::function<void()>& send, const std::function<void()>& stop) {
+        QTimer stuck;
+        stuck.setSingleShot(true);
+        QObject::connect(&stuck, &QTimer::timeout, &stuck, stop);
+        stuck.start(kRunLimitMs);
+        send();
+        const bool ended = rxEnded();
+        stuck.stop();
+        return ended;
+    }
 
     // The figures of a run that reached the transfer at `start` and whose rx
     // ended; `run.problem` already set by the sender is kept.
@@ -399,18 +411,13 @@ Run ourRun(const QString& portsDir, const QString& sourcePath, const QByteArray&
     UploadRig rig(portsDir, sourcePath, gated.clock);
     // The handshake's bytes are not the transfer.
     rig.view.mark.onTransferring = [&gated] { gated.watch.restart(); };
-    // Only for a stuck run: the handshake ends at its next pass, a block at its limit.
-    QTimer stuck;
-    stuck.setSingleShot(true);
-    QObject::connect(&stuck, &QTimer::timeout, &stuck, [&rig] {
-        rig.session.transfer.transferStop = true;
-        rig.session.waiter.wake();
-    });
-    stuck.start(kRunLimitMs);
-
-    rig.upload.run();
-    const bool rxEnded = gated.rxEnded();
-    stuck.stop();
+    // Stopped as the cancel key does it: the handshake ends at its next pass, a
+    // block at its limit.
+    const bool rxEnded = gated.sendWithinLimit([&rig] { rig.upload.run(); },
+                                               [&rig] {
+                                                   rig.session.transfer.transferStop = true;
+                                                   rig.session.waiter.wake();
+                                               });
 
     gated.judge(run, rig.view.mark.transferring, rxEnded, rig.view.status(),
                 rig.dialogs.messages.isEmpty() ? QString() : rig.shownErrors(), source);
@@ -440,15 +447,9 @@ Run windowRun(const QString& portsDir, const QString& sourcePath, const QByteArr
     idleFor(300);
     const qsizetype boxesBefore = rig.dialogs().messages.size();
     window->mark.onTransferring = [&gated] { gated.watch.restart(); };
-    QTimer stuck;
-    stuck.setSingleShot(true);
-    QObject::connect(&stuck, &QTimer::timeout, &stuck,
-                     [window] { window->execute(Command::CancelTransfer); });
-    stuck.start(kRunLimitMs);
-
-    window->execute(Command::SendProgram);
-    const bool rxEnded = gated.rxEnded();
-    stuck.stop();
+    const bool rxEnded =
+        gated.sendWithinLimit([window] { window->execute(Command::SendProgram); },
+                              [window] { window->execute(Command::CancelTransfer); });
 
     gated.judge(run, window->mark.transferring, rxEnded, window->status(),
                 rig.dialogs().messages.size() == boxesBefore ? QString() : rig.shownErrors(),
