@@ -17,6 +17,14 @@ QString PortMap::defaultPortsDir() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/ports");
 }
 
+bool PortMap::usesPortsFolder() {
+#ifdef Q_OS_WIN
+    return false;
+#else
+    return true;
+#endif
+}
+
 PortMap PortMap::single(int comNumber, const QString& device) {
     PortMap map;
     map.singleCom_ = comNumber;

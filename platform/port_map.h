@@ -21,6 +21,9 @@ public:
     const QString& portsDir() const { return portsDir_; }
 
     static QString defaultPortsDir();
+    // False on Windows, where a COM number names the port itself (and a file
+    // named COMn cannot be made).
+    static bool usesPortsFolder();
 
 private:
     QString portsDir_;

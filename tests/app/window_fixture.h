@@ -25,7 +25,7 @@ struct ProgramFolder {
     ProgramFolder() {
         QDir().mkpath(appDir);
         QDir().mkpath(portsDir);
-        for (int n = 1; n <= 10; ++n) {
+        for (int n = 1; n <= 10 && PortMap::usesPortsFolder(); ++n) {
             QFile entry(portsDir + QStringLiteral("/COM%1").arg(n));
             entry.open(QIODevice::WriteOnly);
             entry.write("/nonexistent/device\n");
