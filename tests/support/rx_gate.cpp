@@ -61,7 +61,10 @@ void RxGate::read() {
     // rx takes start commands that reach it for noise and lets the first block
     // go by while it waits for the line to clear: it starts once the pass's
     // commands are over.
-    if (seen.count('1') >= passes_ && !started_)
+    // The sequence opens with "4": a "1" before it (the start-up probe's
+    // "ATV1") is no pass.
+    const qsizetype opening = seen.indexOf('4');
+    if (opening >= 0 && seen.mid(opening).count('1') >= passes_ && !started_)
         quiet_.start();
 }
 
