@@ -19,3 +19,6 @@ quillon_add_windows_test(tst_modbus_window modbus/tst_modbus_window.cpp)
 quillon_add_windows_test(tst_xmodem transfer/tst_xmodem.cpp)
 quillon_add_windows_test(tst_upload transfer/tst_upload.cpp support/upload_fakes.h)
 quillon_add_windows_test(tst_windows_platform windows/tst_windows_platform.cpp)
+# Real COM ports: skips unless the script has put peers on them.
+quillon_add_windows_test(tst_com_ports windows/tst_com_ports.cpp)
+target_link_libraries(tst_com_ports PRIVATE Qt6::SerialPort)

@@ -1,0 +1,117 @@
+// The main window on real COM ports, with peers on their far ends that
+// scripts/test-windows.sh starts before it runs this program under Wine:
+//   QUILLON_COM_MODEM       a simulator with a modem in front (AT answered OK)
+//   QUILLON_COM_CONTROLLER  a simulated controller answering console commands
+//   QUILLON_COM_GATE        the gate and `rx -c`, waiting for one upload
+//   QUILLON_UPLOAD_FILE     the program the upload sends
+// A test whose port is not given skips.
+#include "app/terminal_box.h"
+#include "tests/app/window_fixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSerialPort>
+#include <QTest>
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+int comFromEnvironment(const char* name) {
+    return qEnvironmentVariableIntValue(name);
+}
+
+QString comName(int number) {
+    return QStringLiteral("COM%1").arg(number);
+}
+
+QByteArray iniWithPort(int port) {
+    return QByteArray::number(port) + "\r\n9600,n,8,1\r\n1200,n,8,1\r\n/\r\n/\r\n0\r\n\r\n\r\n\r\n";
+}
+
+FrmXmodem& startOn(WindowFixture& f, int com) {
+    FrmXmodem& w = f.window();
+    w.formLoad();
+    w.findChild<QLineEdit*>(QStringLiteral("Text4"))->setText(QString::number(com));
+    w.show();
+    return w;
+}
+
+} // namespace
+
+class TstComPorts : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void startUpProbe();
+    void terminalBothWays();
+    void uploadReachesRx();
+};
+
+// The probe at start-up writes "ATV1" to every port it can open; the modem
+// answers OK and the controller does not.
+void TstComPorts::startUpProbe() {
+    const int modem = comFromEnvironment("QUILLON_COM_MODEM");
+    const int controller = comFromEnvironment("QUILLON_COM_CONTROLLER");
+    if (modem == 0 || controller == 0)
+        QSKIP("no peers on COM ports (scripts/test-windows.sh starts them)");
+    WindowFixture f(true);
+    f.folder.writeIni(iniWithPort(modem));
+    f.window().formLoad();
+    auto* combo = f.window().findChild<QComboBox*>(QStringLiteral("Combo1"));
+    QStringList entries;
+    for (int i = 0; i < combo->count(); ++i)
+        entries << combo->itemText(i);
+    QVERIFY2(entries.contains(comName(modem) + QStringLiteral(" (MODEM)")),
+             qPrintable(entries.join(QLatin1Char('|'))));
+    QVERIFY2(entries.contains(comName(controller)), qPrintable(entries.join(QLatin1Char('|'))));
+    QCOMPARE(combo->currentText(), comName(modem) + QStringLiteral(" (MODEM)"));
+    QCOMPARE(f.window().findChild<QLineEdit*>(QStringLiteral("Text4"))->text(),
+             QString::number(modem));
+    // Every probed port is closed again: the terminal can take it.
+    QVERIFY(!f.window().mainPort().isOpen());
+    QSerialPort again(QStringLiteral("\\\\.\\") + comName(modem));
+    QVERIFY2(again.open(QIODevice::ReadWrite), qPrintable(again.errorString()));
+}
+
+// A console command goes out and the controller's answer comes back into the terminal.
+void TstComPorts::terminalBothWays() {
+    const int controller = comFromEnvironment("QUILLON_COM_CONTROLLER");
+    if (controller == 0)
+        QSKIP("no controller on a COM port (scripts/test-windows.sh starts one)");
+    WindowFixture f(true);
+    FrmXmodem& w = startOn(f, controller);
+    w.execute(Command::Terminal);
+    QVERIFY(f.session.link.terminalMode);
+    const auto shows = [&](const QString& text) {
+        return w.terminal().toPlainText().contains(text);
+    };
+    w.toolbarButton(QStringLiteral("VARIAVEIS"))->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(shows(QStringLiteral("Entradas analógicas: 21.5")), 5000);
+    w.findChild<QLineEdit*>(QStringLiteral("TxtYZTW"))->setText(QStringLiteral("0,2,1,0"));
+    w.txtYztwEnter();
+    QTRY_VERIFY_WITH_TIMEOUT(shows(QStringLiteral("2,1 = ")), 5000);
+    w.execute(Command::Terminal);
+    QVERIFY(!w.mainPort().isOpen());
+    QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.value(0).text));
+}
+
+// The start sequence, then XMODEM-CRC to rx; the script compares what rx wrote.
+void TstComPorts::uploadReachesRx() {
+    const int gate = comFromEnvironment("QUILLON_COM_GATE");
+    const QString file = qEnvironmentVariable("QUILLON_UPLOAD_FILE");
+    if (gate == 0 || file.isEmpty())
+        QSKIP("no gate on a COM port (scripts/test-windows.sh starts one)");
+    WindowFixture f(true);
+    FrmXmodem& w = startOn(f, gate);
+    w.findChild<QLineEdit*>(QStringLiteral("Text6"))->setText(file);
+    w.execute(Command::SendProgram);
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("Label4"))->text(),
+             QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
+    QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.value(0).text));
+    QVERIFY(!f.session.transfer.transferBusy);
+}
+
+QTEST_MAIN(TstComPorts)
+#include "tst_com_ports.moc"
