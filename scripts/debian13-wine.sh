@@ -43,15 +43,17 @@ done
 exec unshare --mount --propagation private -- sh -c '
 root=$1 dirs=$2
 shift 2
-mount --rbind /dev "$root/dev"
-mount -t proc proc "$root/proc"
-mount --rbind /tmp "$root/tmp"
+# The project first: the root lies inside it, and the mounts below must not
+# come along into its copy.
 IFS=:
 for dir in $dirs; do
     mkdir -p "$root$dir"
     mount --rbind "$dir" "$root$dir"
 done
 unset IFS
+mount --rbind /dev "$root/dev"
+mount -t proc proc "$root/proc"
+mount --rbind /tmp "$root/tmp"
 cwd=$(pwd)
 exec chroot "$root" sh -c "cd \"\$0\" 2>/dev/null; exec \"\$@\"" "$cwd" "$@"
 ' sh "$root_dir" "$(IFS=:; echo "${seen[*]}")" "$@"

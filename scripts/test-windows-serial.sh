@@ -7,7 +7,8 @@
 #   COM4  the simulated loader
 # quillon-upload.exe from the unpacked zip sends a program to the loader and
 # to rx; tst_com_ports.exe drives the main window's start-up probe, terminal
-# and upload against them.
+# and upload against them; QuillonV2.exe from the zip probes COM1 as it starts
+# (its port list is in probe.png).
 #
 # Debian 12's Wine never hands a read byte to QSerialPort, so this runs under
 # Debian 13's (scripts/debian13-wine.sh), with modem lines lent to the ptys
@@ -33,6 +34,10 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 if (($(id -u) != 0)); then
     note "SKIP: the serial checks under Wine need root (a Debian 13 root with its Wine)"
+    exit 0
+fi
+if ! unshare --mount --propagation private true 2>/dev/null; then
+    note "SKIP: the serial checks under Wine need mount namespaces, which this machine refuses"
     exit 0
 fi
 if ! "$root/scripts/debian13-wine.sh" "$out/wine-root"; then
@@ -78,7 +83,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$sim" --ports "$check/ports" --com 1 --modem >"$check/sim-modem.log" 2>&1 &
+"$sim" --ports "$check/ports" --com 1 --modem --log "$check/modem-line.log" \
+    >"$check/sim-modem.log" 2>&1 &
 peer_pids+=($!)
 "$sim" --ports "$check/ports" --com 2 >"$check/sim-controller.log" 2>&1 &
 peer_pids+=($!)
@@ -157,5 +163,29 @@ if ((gate_status == 0)) && same_program "$check/rx-window/prog.Epr"; then
 else
     fail "the main window's upload to rx (gate $gate_status): $(tail -c 300 "$check/gate-window.log")"
 fi
+
+# --- QuillonV2.exe from the zip ------------------------------------------
+# With a settings file naming COM1, the program probes the ports as it starts.
+cp -r "$program_dir" "$check/QuillonV2"
+printf '1\r\n9600,n,8,1\r\n1200,n,8,1\r\n/\r\n/\r\n0\r\n\r\n\r\n\r\n' >"$check/QuillonV2/Quillon.ini"
+probe_from=$(($(wc -l <"$check/modem-line.log") + 1))
+(cd "$check/QuillonV2" && wine 120 QuillonV2.exe >"$check/QuillonV2.log" 2>&1) &
+program_pid=$!
+main_window=$(timeout 60 xdotool search --sync --limit 1 --name '^Quillon - Xmodem / Terminal para PXC$' 2>/dev/null || true)
+# The line as hex, one direction, since the program started.
+line() { tail -n "+$probe_from" "$check/modem-line.log" | awk -v way="$1" '$2 == way { for (i = 3; i <= NF; i++) printf "%s", $i }'; }
+probed() { line in | grep -qi '41545631' && line out | grep -qi '4f4b'; }
+for _ in $(seq 50); do
+    [[ -z $main_window ]] || probed && break
+    sleep 0.2
+done
+if [[ -n $main_window ]] && probed; then
+    import -window root "$check/probe.png" 2>/dev/null || true
+    note "PASS: QuillonV2.exe asked COM1 \"ATV1\" as it started and the modem answered OK ($check/probe.png)"
+else
+    fail "QuillonV2.exe's start-up probe did not reach the modem on COM1: $(tail -c 300 "$check/QuillonV2.log")"
+fi
+wineserver -k 2>/dev/null || true
+wait "$program_pid" 2>/dev/null || true
 
 exit $failed
