@@ -22,15 +22,7 @@ program_dir=$(cd "$1" && pwd)
 mkdir -p "$2"
 check=$(cd "$2" && pwd)
 out=$root/build-windows
-qt=/opt/qt6.4.2-mingw64
-
-failed=0
-note() { printf '%s\n' "$*"; }
-fail() {
-    note "FAIL: $*"
-    failed=1
-}
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
+. "$root/scripts/windows-checks.sh"
 
 if (($(id -u) != 0)); then
     note "SKIP: the serial checks under Wine need root (a Debian 13 root with its Wine)"
@@ -145,7 +137,7 @@ fi
 gate_pid=$!
 test_status=0
 QT_QPA_PLATFORM=offscreen QT_QPA_FONTDIR="$(winpath /usr/share/fonts/truetype/dejavu)" \
-    WINEPATH="$(winpath "$qt/bin");$(winpath /usr/lib/gcc/x86_64-w64-mingw32/12-posix);$(winpath /usr/x86_64-w64-mingw32/lib)" \
+    WINEPATH="$(test_dll_path)" \
     QUILLON_COM_MODEM=1 QUILLON_COM_CONTROLLER=2 QUILLON_COM_GATE=3 \
     QUILLON_UPLOAD_FILE="$(winpath "$check/prog.Epr")" \
     wine 300 "$out/tests-build/tests/tst_com_ports.exe" \

@@ -12,7 +12,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$root/build-windows
 check=$out/wine-check
-qt=/opt/qt6.4.2-mingw64
+. "$root/scripts/windows-checks.sh"
 wine=/usr/lib/wine/wine64
 
 "$root/scripts/install-packages.sh" wine64 xvfb xdotool imagemagick unzip socat
@@ -45,23 +45,14 @@ done
 "$wine" wineboot -i >"$check/wineboot.log" 2>&1
 wineserver -w 2>/dev/null || true
 
-failed=0
-note() { printf '%s\n' "$*"; }
-fail() {
-    note "FAIL: $*"
-    failed=1
-}
-
 # --- the test programs ---------------------------------------------------
-# Their DLLs are found through WINEPATH instead of being copied beside them.
 # Wine passes no QT_* variable from the Linux environment, so the offscreen
 # platform and its font folder (Qt ships no fonts) are set in Wine's own
 # environment, for the tests only.
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 environment='HKCU\Environment'
 "$wine" reg add "$environment" /v QT_QPA_PLATFORM /t REG_SZ /d offscreen /f >/dev/null 2>&1
 "$wine" reg add "$environment" /v QT_QPA_FONTDIR /t REG_SZ /d "$(winpath /usr/share/fonts/truetype/dejavu)" /f >/dev/null 2>&1
-export WINEPATH="$(winpath "$qt/bin");$(winpath /usr/lib/gcc/x86_64-w64-mingw32/12-posix);$(winpath /usr/x86_64-w64-mingw32/lib)"
+export WINEPATH="$(test_dll_path)"
 for test in "$out"/tests-build/tests/tst_*.exe; do
     name=$(basename "$test" .exe)
     # Qt Test writes to the debugger, not to a redirected stdout, on Windows.
