@@ -7,7 +7,7 @@
 #   COM4  the simulated loader
 # quillon-upload.exe from the unpacked zip sends a program to the loader and
 # to rx; tst_com_ports.exe drives the main window's start-up probe, terminal
-# and upload against them; QuillonV2.exe from the zip probes COM1 as it starts
+# (direct and dialled through the modem), MODBUS window and upload against them; QuillonV2.exe from the zip probes COM1 as it starts
 # (its port list is in probe.png).
 #
 # Debian 12's Wine never hands a read byte to QSerialPort, so this runs under
@@ -145,7 +145,7 @@ QT_QPA_PLATFORM=offscreen QT_QPA_FONTDIR="$(winpath /usr/share/fonts/truetype/de
 gate_status=0
 wait "$gate_pid" || gate_status=$?
 if ((test_status == 0)) && ! grep -q '^SKIP' "$check/tst_com_ports.txt"; then
-    note "PASS: tst_com_ports (start-up probe, terminal both ways, upload) on COM1-COM3"
+    note "PASS: tst_com_ports (start-up probe, terminal direct and through the modem, MODBUS, upload) on COM1-COM3"
 else
     fail "tst_com_ports (see $check/tst_com_ports.txt)"
     grep -v '^PASS\|^QWARN' "$check/tst_com_ports.txt" 2>/dev/null | tail -20 || true

@@ -1,12 +1,15 @@
 // The main window on real COM ports, with peers on their far ends that
 // scripts/test-windows.sh starts before it runs this program under Wine:
 //   QUILLON_COM_MODEM       a simulator with a modem in front (AT answered OK)
-//   QUILLON_COM_CONTROLLER  a simulated controller answering console commands
+//   QUILLON_COM_CONTROLLER  a simulated controller answering typed lines, console
+//                           commands and MODBUS
 //   QUILLON_COM_GATE        the gate and `rx -c`, waiting for one upload
 //   QUILLON_UPLOAD_FILE     the program the upload sends
 // A test whose port is not given skips.
 #include "app/terminal_box.h"
+#include "modbus/frm_modbus.h"
 #include "tests/app/window_fixture.h"
+#include "tests/modbus/modbus_window_driver.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -46,6 +49,8 @@ class TstComPorts : public QObject {
 private Q_SLOTS:
     void startUpProbe();
     void terminalBothWays();
+    void terminalThroughTheModem();
+    void modbusPollsTheController();
     void uploadReachesRx();
 };
 
@@ -87,6 +92,9 @@ void TstComPorts::terminalBothWays() {
     const auto shows = [&](const QString& text) {
         return w.terminal().toPlainText().contains(text);
     };
+    QTest::keyClicks(&w.terminal(), QStringLiteral("hello"));
+    QTest::keyClick(&w.terminal(), Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(shows(QStringLiteral("PXC: hello")), 5000);
     w.toolbarButton(QStringLiteral("VARIAVEIS"))->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(shows(QStringLiteral("Entradas analógicas: 21.5")), 5000);
     w.findChild<QLineEdit*>(QStringLiteral("TxtYZTW"))->setText(QStringLiteral("0,2,1,0"));
@@ -95,6 +103,59 @@ void TstComPorts::terminalBothWays() {
     w.execute(Command::Terminal);
     QVERIFY(!w.mainPort().isOpen());
     QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.value(0).text));
+}
+
+// The terminal dials the controller behind the modem, talks to it, and hangs up.
+void TstComPorts::terminalThroughTheModem() {
+    const int modem = comFromEnvironment("QUILLON_COM_MODEM");
+    if (modem == 0)
+        QSKIP("no modem on a COM port (scripts/test-windows.sh starts one)");
+    WindowFixture f(true);
+    FrmXmodem& w = startOn(f, modem);
+    f.session.settings.useModem = 1;
+    f.session.settings.phoneNumber = QStringLiteral("5551234");
+    w.execute(Command::Terminal);
+    QVERIFY(f.session.link.terminalMode);
+    QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.value(0).text));
+    QTest::keyClicks(&w.terminal(), QStringLiteral("hello"));
+    QTest::keyClick(&w.terminal(), Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(w.terminal().toPlainText().contains(QStringLiteral("PXC: hello")),
+                             5000);
+    // Closing the port keeps the call up, so the technician hangs up by hand:
+    // "+++" between quiet guard times, then ATH.
+    const auto okCount = [&] { return w.terminal().toPlainText().count(QStringLiteral("OK")); };
+    QTest::qWait(1300);
+    QTest::keyClicks(&w.terminal(), QStringLiteral("+++"));
+    QTRY_COMPARE_WITH_TIMEOUT(okCount(), 1, 5000);
+    QTest::keyClicks(&w.terminal(), QStringLiteral("ATH"));
+    QTest::keyClick(&w.terminal(), Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(okCount(), 2, 5000);
+    w.execute(Command::Terminal);
+    QVERIFY(!w.mainPort().isOpen());
+    QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.value(0).text));
+}
+
+// Two holding registers read from the controller, framed by the line's silences.
+void TstComPorts::modbusPollsTheController() {
+    const int controller = comFromEnvironment("QUILLON_COM_CONTROLLER");
+    if (controller == 0)
+        QSKIP("no controller on a COM port (scripts/test-windows.sh starts one)");
+    ProgramFolder folder;
+    FakeDialogs dialogs;
+    Session session(fullEdition(), folder.appDir, dialogs, qtPortFactory(PortMap()));
+    const std::unique_ptr<SerialPort> port = session.portFactory();
+    port->setPortNumber(controller);
+    QCOMPARE(port->setSettings(QStringLiteral("9600,n,8,1")), 0);
+    QCOMPARE(port->open(), 0);
+    FrmModBus window(session, *port);
+    window.show();
+    const ModbusWindowDriver ui(window);
+    ui.showValues();
+    ui.field("TxtNumero")->setText(QStringLiteral("2"));
+    ui.field("TxtEndereco")->setText(QStringLiteral("1"));
+    ui.runFor(1500);
+    QCOMPARE(ui.log(), QStringLiteral("0000:    220\n0001:    15\n"));
+    QVERIFY(dialogs.messages.isEmpty());
 }
 
 // The start sequence, then XMODEM-CRC to rx; the script compares what rx wrote.
