@@ -1,5 +1,6 @@
-# The test programs that need no serial line, cross-built for Windows. The
-# others open pseudo-terminals, which Windows does not have.
+# The test programs that make no pseudo-terminals of their own, cross-built
+# for Windows, which has none. tst_com_ports uses COM ports that the Windows
+# checks link to pseudo-terminals with peers on them.
 add_library(quillon_test_support STATIC
     support/fake_port.h support/fake_port.cpp
     support/fake_dialogs.h)
