@@ -7,8 +7,9 @@
 #   COM4  the simulated loader
 # quillon-upload.exe from the unpacked zip sends a program to the loader and
 # to rx; tst_com_ports.exe drives the main window's start-up probe, terminal
-# (direct and dialled through the modem), MODBUS window and upload against them; QuillonV2.exe from the zip probes COM1 as it starts
-# (its port list is in probe.png).
+# (direct and dialled through the modem), MODBUS window and upload against
+# them; QuillonV2.exe from the zip probes COM1 as it starts (its port list is
+# in probe.png).
 #
 # Debian 12's Wine never hands a read byte to QSerialPort, so this runs under
 # Debian 13's (scripts/debian13-wine.sh), with modem lines lent to the ptys
@@ -160,7 +161,8 @@ fi
 # With a settings file naming COM1, the program probes the ports as it starts.
 cp -r "$program_dir" "$check/QuillonV2"
 printf '1\r\n9600,n,8,1\r\n1200,n,8,1\r\n/\r\n/\r\n0\r\n\r\n\r\n\r\n' >"$check/QuillonV2/Quillon.ini"
-probe_from=$(($(wc -l <"$check/modem-line.log") + 1))
+probe_from=1
+[[ -f $check/modem-line.log ]] && probe_from=$(($(wc -l <"$check/modem-line.log") + 1))
 (cd "$check/QuillonV2" && wine 120 QuillonV2.exe >"$check/QuillonV2.log" 2>&1) &
 program_pid=$!
 main_window=$(timeout 60 xdotool search --sync --limit 1 --name '^Quillon - Xmodem / Terminal para PXC$' 2>/dev/null || true)

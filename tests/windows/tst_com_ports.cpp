@@ -1,5 +1,5 @@
 // The main window on real COM ports, with peers on their far ends that
-// scripts/test-windows.sh starts before it runs this program under Wine:
+// scripts/test-windows-serial.sh starts before it runs this program under Wine:
 //   QUILLON_COM_MODEM       a simulator with a modem in front (AT answered OK)
 //   QUILLON_COM_CONTROLLER  a simulated controller answering typed lines, console
 //                           commands and MODBUS
@@ -21,10 +21,6 @@ using namespace quillon;
 using namespace quillon::test;
 
 namespace {
-
-int comFromEnvironment(const char* name) {
-    return qEnvironmentVariableIntValue(name);
-}
 
 QString comName(int number) {
     return QStringLiteral("COM%1").arg(number);
@@ -57,10 +53,10 @@ private Q_SLOTS:
 // The probe at start-up writes "ATV1" to every port it can open; the modem
 // answers OK and the controller does not.
 void TstComPorts::startUpProbe() {
-    const int modem = comFromEnvironment("QUILLON_COM_MODEM");
-    const int controller = comFromEnvironment("QUILLON_COM_CONTROLLER");
+    const int modem = qEnvironmentVariableIntValue("QUILLON_COM_MODEM");
+    const int controller = qEnvironmentVariableIntValue("QUILLON_COM_CONTROLLER");
     if (modem == 0 || controller == 0)
-        QSKIP("no peers on COM ports (scripts/test-windows.sh starts them)");
+        QSKIP("no peers on COM ports (scripts/test-windows-serial.sh starts them)");
     WindowFixture f(true);
     f.folder.writeIni(iniWithPort(modem));
     f.window().formLoad();
@@ -82,9 +78,9 @@ void TstComPorts::startUpProbe() {
 
 // A console command goes out and the controller's answer comes back into the terminal.
 void TstComPorts::terminalBothWays() {
-    const int controller = comFromEnvironment("QUILLON_COM_CONTROLLER");
+    const int controller = qEnvironmentVariableIntValue("QUILLON_COM_CONTROLLER");
     if (controller == 0)
-        QSKIP("no controller on a COM port (scripts/test-windows.sh starts one)");
+        QSKIP("no controller on a COM port (scripts/test-windows-serial.sh starts one)");
     WindowFixture f(true);
     FrmXmodem& w = startOn(f, controller);
     w.execute(Command::Terminal);
@@ -107,9 +103,9 @@ void TstComPorts::terminalBothWays() {
 
 // The terminal dials the controller behind the modem, talks to it, and hangs up.
 void TstComPorts::terminalThroughTheModem() {
-    const int modem = comFromEnvironment("QUILLON_COM_MODEM");
+    const int modem = qEnvironmentVariableIntValue("QUILLON_COM_MODEM");
     if (modem == 0)
-        QSKIP("no modem on a COM port (scripts/test-windows.sh starts one)");
+        QSKIP("no modem on a COM port (scripts/test-windows-serial.sh starts one)");
     WindowFixture f(true);
     FrmXmodem& w = startOn(f, modem);
     f.session.settings.useModem = 1;
@@ -137,9 +133,9 @@ void TstComPorts::terminalThroughTheModem() {
 
 // Two holding registers read from the controller, framed by the line's silences.
 void TstComPorts::modbusPollsTheController() {
-    const int controller = comFromEnvironment("QUILLON_COM_CONTROLLER");
+    const int controller = qEnvironmentVariableIntValue("QUILLON_COM_CONTROLLER");
     if (controller == 0)
-        QSKIP("no controller on a COM port (scripts/test-windows.sh starts one)");
+        QSKIP("no controller on a COM port (scripts/test-windows-serial.sh starts one)");
     ProgramFolder folder;
     FakeDialogs dialogs;
     Session session(fullEdition(), folder.appDir, dialogs, qtPortFactory(PortMap()));
@@ -160,10 +156,10 @@ void TstComPorts::modbusPollsTheController() {
 
 // The start sequence, then XMODEM-CRC to rx; the script compares what rx wrote.
 void TstComPorts::uploadReachesRx() {
-    const int gate = comFromEnvironment("QUILLON_COM_GATE");
+    const int gate = qEnvironmentVariableIntValue("QUILLON_COM_GATE");
     const QString file = qEnvironmentVariable("QUILLON_UPLOAD_FILE");
     if (gate == 0 || file.isEmpty())
-        QSKIP("no gate on a COM port (scripts/test-windows.sh starts one)");
+        QSKIP("no gate on a COM port (scripts/test-windows-serial.sh starts one)");
     WindowFixture f(true);
     FrmXmodem& w = startOn(f, gate);
     w.findChild<QLineEdit*>(QStringLiteral("Text6"))->setText(file);
