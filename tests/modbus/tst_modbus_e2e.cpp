@@ -1,7 +1,7 @@
 #include "app/main_window.h"
 #include "modbus/frm_modbus.h"
 #include "tests/app/window_fixture.h"
-#include "tests/modbus/modbus_window_driver.h"
+#include "tests/modbus/modbus_on_port.h"
 #include "tests/support/process_stats.h"
 #include "tests/support/pty_bridge.h"
 #include "tests/support/sim_process.h"
@@ -29,14 +29,10 @@ struct RealSlave {
     ProgramFolder folder;
     PtyBridge bridge{folder.portsDir, Com};
     QProcess slave;
-    FakeDialogs dialogs;
-    Session session{fullEdition(), folder.appDir, dialogs, qtPortFactory(PortMap(folder.portsDir))};
-    std::unique_ptr<SerialPort> port = session.portFactory();
-    std::unique_ptr<FrmModBus> window;
-    std::optional<ModbusWindowDriver> ui;
+    ModbusOnPort modbus{folder.appDir, PortMap(folder.portsDir)};
 
     ~RealSlave() {
-        window.reset();
+        modbus.window.reset();
         slave.kill();
         slave.waitForFinished(3000);
     }
@@ -53,15 +49,7 @@ struct RealSlave {
         slave.start();
         if (!slave.waitForReadyRead(5000) || !slave.readAll().contains("ready"))
             return QStringLiteral("the slave did not start");
-        port->setPortNumber(Com);
-        port->setSettings(QStringLiteral("9600,n,8,1"));
-        port->setReceiveThreshold(1);
-        if (const int error = port->open())
-            return QStringLiteral("cannot open COM2: %1").arg(error);
-        window = std::make_unique<FrmModBus>(session, *port);
-        window->show();
-        ui.emplace(*window);
-        return {};
+        return modbus.open(Com, QStringLiteral("9600,n,8,1"));
     }
 };
 
@@ -94,64 +82,64 @@ private Q_SLOTS:
 void TstModbusEndToEnd::defaultsPollLogsFrames() {
     RealSlave s;
     START_SLAVE(s, "answer");
-    s.ui->runFor(5500); // Stop after the third reply was read: it is still shown
+    s.modbus.ui->runFor(5500); // Stop after the third reply was read: it is still shown
     // Register 0 holds 1000 (03 E8); the reply CRC comes from libmodbus.
     const QString exchange = RequestLine + QStringLiteral("\nRX:   [01][03][02][03][E8][B8][FA]\n");
-    QCOMPARE(s.ui->log(), exchange + exchange + exchange);
+    QCOMPARE(s.modbus.ui->log(), exchange + exchange + exchange);
 }
 
 void TstModbusEndToEnd::valuesShowTheSlaveRegisters() {
     RealSlave s;
     START_SLAVE(s, "answer");
-    s.ui->showValues();
-    s.ui->field("TxtRegIni")->setText(QStringLiteral("10"));
-    s.ui->field("TxtNumero")->setText(QStringLiteral("3"));
-    s.ui->runFor(2500);
-    QCOMPARE(s.ui->log(), QStringLiteral("0010:    1010\n0011:    1011\n0012:    1012\n"));
+    s.modbus.ui->showValues();
+    s.modbus.ui->field("TxtRegIni")->setText(QStringLiteral("10"));
+    s.modbus.ui->field("TxtNumero")->setText(QStringLiteral("3"));
+    s.modbus.ui->runFor(2500);
+    QCOMPARE(s.modbus.ui->log(), QStringLiteral("0010:    1010\n0011:    1011\n0012:    1012\n"));
     // Input registers, function 04.
-    s.window->findChild<QComboBox*>(QStringLiteral("CbFuncao"))->setCurrentIndex(1);
-    s.ui->runFor(2500);
-    QCOMPARE(s.ui->log(), QStringLiteral("0010:    2010\n0011:    2011\n0012:    2012\n"));
+    s.modbus.window->findChild<QComboBox*>(QStringLiteral("CbFuncao"))->setCurrentIndex(1);
+    s.modbus.ui->runFor(2500);
+    QCOMPARE(s.modbus.ui->log(), QStringLiteral("0010:    2010\n0011:    2011\n0012:    2012\n"));
 }
 
 void TstModbusEndToEnd::writeIsHeldBySlave() {
     RealSlave s;
     START_SLAVE(s, "answer");
-    s.ui->pick(2);
-    s.ui->field("TxtRegIni")->setText(QStringLiteral("5"));
-    s.ui->field("TxtValor")->setText(QStringLiteral("4321"));
-    s.window->cmdIniciarClick();
+    s.modbus.ui->pick(2);
+    s.modbus.ui->field("TxtRegIni")->setText(QStringLiteral("5"));
+    s.modbus.ui->field("TxtValor")->setText(QStringLiteral("4321"));
+    s.modbus.window->cmdIniciarClick();
     // The slave echoes a write request.
-    QCOMPARE(s.ui->log(), QStringLiteral("TX:   [01][06][00][05][10][E1][54][43]\n"
-                                         "RX:   [01][06][00][05][10][E1][54][43]\n"));
-    s.ui->pick(0);
-    s.ui->showValues();
-    s.ui->runFor(2500);
-    QCOMPARE(s.ui->log(), QStringLiteral("0005:    4321\n"));
+    QCOMPARE(s.modbus.ui->log(), QStringLiteral("TX:   [01][06][00][05][10][E1][54][43]\n"
+                                                "RX:   [01][06][00][05][10][E1][54][43]\n"));
+    s.modbus.ui->pick(0);
+    s.modbus.ui->showValues();
+    s.modbus.ui->runFor(2500);
+    QCOMPARE(s.modbus.ui->log(), QStringLiteral("0005:    4321\n"));
 }
 
 void TstModbusEndToEnd::exceptionReplyIsNamed() {
     RealSlave s;
     START_SLAVE(s, "exception");
-    s.ui->runFor(1500);
-    QCOMPARE(s.ui->log(), RequestLine + QStringLiteral("\nRX:   [01][83][02][C0][F1]\n"));
-    s.ui->showValues();
-    s.ui->runFor(1500);
-    QCOMPARE(s.ui->log(), QStringLiteral("Exceção 02 na função 03\n"));
+    s.modbus.ui->runFor(1500);
+    QCOMPARE(s.modbus.ui->log(), RequestLine + QStringLiteral("\nRX:   [01][83][02][C0][F1]\n"));
+    s.modbus.ui->showValues();
+    s.modbus.ui->runFor(1500);
+    QCOMPARE(s.modbus.ui->log(), QStringLiteral("Exceção 02 na função 03\n"));
 }
 
 void TstModbusEndToEnd::silentSlaveLogsRequestsOnly() {
     RealSlave s;
     START_SLAVE(s, "silent");
-    s.ui->field("TxtTimeout")->setText(QStringLiteral("2"));
+    s.modbus.ui->field("TxtTimeout")->setText(QStringLiteral("2"));
     const double cpuBefore = cpuSeconds();
     QElapsedTimer clock;
     clock.start();
-    s.ui->runFor(5000);
+    s.modbus.ui->runFor(5000);
     const double cpuShare =
         (cpuSeconds() - cpuBefore) / (static_cast<double>(clock.elapsed()) / 1000.0);
-    QCOMPARE(s.ui->log(), RequestLine + QLatin1Char('\n') + RequestLine + QLatin1Char('\n') +
-                              RequestLine + QLatin1Char('\n'));
+    QCOMPARE(s.modbus.ui->log(), RequestLine + QLatin1Char('\n') + RequestLine + QLatin1Char('\n') +
+                                     RequestLine + QLatin1Char('\n'));
     // Waiting sleeps: a loose bound here, the figure itself comes from the bench.
     QVERIFY2(cpuShare < 0.10, qPrintable(QString::number(cpuShare)));
 }
@@ -159,11 +147,11 @@ void TstModbusEndToEnd::silentSlaveLogsRequestsOnly() {
 void TstModbusEndToEnd::closingDuringRunStopsTheLine() {
     RealSlave s;
     START_SLAVE(s, "answer");
-    s.ui->runFor(3000, true);
+    s.modbus.ui->runFor(3000, true);
     const qint64 sent = s.bridge.bytesToPeer();
     QTest::qWait(2500);
     QCOMPARE(s.bridge.bytesToPeer(), sent);
-    QCOMPARE(s.port->receiveThreshold(), 1);
+    QCOMPARE(s.modbus.port->receiveThreshold(), 1);
 }
 
 void TstModbusEndToEnd::modbusKeyOpensTheWindowModally() {
@@ -217,20 +205,14 @@ void TstModbusEndToEnd::pollsTheSimulator() {
     simtest::SimProcess sim;
     const QString why = sim.startOnPort(folder.portsDir, Com, options);
     QVERIFY2(why.isEmpty(), qPrintable(why));
-    FakeDialogs dialogs;
-    Session session(fullEdition(), folder.appDir, dialogs, qtPortFactory(PortMap(folder.portsDir)));
-    const std::unique_ptr<SerialPort> port = session.portFactory();
-    port->setPortNumber(Com);
-    QCOMPARE(port->setSettings(QStringLiteral("1200,n,8,1")), 0);
-    QCOMPARE(port->open(), 0);
-    FrmModBus window(session, *port);
-    window.show();
-    const ModbusWindowDriver ui(window);
-    ui.showValues();
-    ui.field("TxtNumero")->setText(QStringLiteral("2"));
-    ui.field("TxtEndereco")->setText(address);
-    ui.runFor(1500);
-    QCOMPARE(ui.log(), log);
+    ModbusOnPort modbus(folder.appDir, PortMap(folder.portsDir));
+    const QString notOpen = modbus.open(Com, QStringLiteral("1200,n,8,1"));
+    QVERIFY2(notOpen.isEmpty(), qPrintable(notOpen));
+    modbus.ui->showValues();
+    modbus.ui->field("TxtNumero")->setText(QStringLiteral("2"));
+    modbus.ui->field("TxtEndereco")->setText(address);
+    modbus.ui->runFor(1500);
+    QCOMPARE(modbus.ui->log(), log);
 }
 
 QTEST_MAIN(TstModbusEndToEnd)

@@ -7,9 +7,8 @@
 //   QUILLON_UPLOAD_FILE     the program the upload sends
 // A test whose port is not given skips.
 #include "app/terminal_box.h"
-#include "modbus/frm_modbus.h"
 #include "tests/app/window_fixture.h"
-#include "tests/modbus/modbus_window_driver.h"
+#include "tests/modbus/modbus_on_port.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -28,6 +27,12 @@ QString comName(int number) {
 
 QByteArray iniWithPort(int port) {
     return QByteArray::number(port) + "\r\n9600,n,8,1\r\n1200,n,8,1\r\n/\r\n/\r\n0\r\n\r\n\r\n\r\n";
+}
+
+// A line typed into the terminal and ended with Enter, key by key.
+void typeLine(FrmXmodem& w, const QString& text) {
+    QTest::keyClicks(&w.terminal(), text);
+    QTest::keyClick(&w.terminal(), Qt::Key_Return);
 }
 
 FrmXmodem& startOn(WindowFixture& f, int com) {
@@ -88,8 +93,7 @@ void TstComPorts::terminalBothWays() {
     const auto shows = [&](const QString& text) {
         return w.terminal().toPlainText().contains(text);
     };
-    QTest::keyClicks(&w.terminal(), QStringLiteral("hello"));
-    QTest::keyClick(&w.terminal(), Qt::Key_Return);
+    typeLine(w, QStringLiteral("hello"));
     QTRY_VERIFY_WITH_TIMEOUT(shows(QStringLiteral("PXC: hello")), 5000);
     w.toolbarButton(QStringLiteral("VARIAVEIS"))->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(shows(QStringLiteral("Entradas analógicas: 21.5")), 5000);
@@ -113,8 +117,7 @@ void TstComPorts::terminalThroughTheModem() {
     w.execute(Command::Terminal);
     QVERIFY(f.session.link.terminalMode);
     QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.value(0).text));
-    QTest::keyClicks(&w.terminal(), QStringLiteral("hello"));
-    QTest::keyClick(&w.terminal(), Qt::Key_Return);
+    typeLine(w, QStringLiteral("hello"));
     QTRY_VERIFY_WITH_TIMEOUT(w.terminal().toPlainText().contains(QStringLiteral("PXC: hello")),
                              5000);
     // Closing the port keeps the call up, so the technician hangs up by hand:
@@ -123,8 +126,7 @@ void TstComPorts::terminalThroughTheModem() {
     QTest::qWait(1300);
     QTest::keyClicks(&w.terminal(), QStringLiteral("+++"));
     QTRY_COMPARE_WITH_TIMEOUT(okCount(), 1, 5000);
-    QTest::keyClicks(&w.terminal(), QStringLiteral("ATH"));
-    QTest::keyClick(&w.terminal(), Qt::Key_Return);
+    typeLine(w, QStringLiteral("ATH"));
     QTRY_COMPARE_WITH_TIMEOUT(okCount(), 2, 5000);
     w.execute(Command::Terminal);
     QVERIFY(!w.mainPort().isOpen());
@@ -137,21 +139,15 @@ void TstComPorts::modbusPollsTheController() {
     if (controller == 0)
         QSKIP("no controller on a COM port (scripts/test-windows-serial.sh starts one)");
     ProgramFolder folder;
-    FakeDialogs dialogs;
-    Session session(fullEdition(), folder.appDir, dialogs, qtPortFactory(PortMap()));
-    const std::unique_ptr<SerialPort> port = session.portFactory();
-    port->setPortNumber(controller);
-    QCOMPARE(port->setSettings(QStringLiteral("9600,n,8,1")), 0);
-    QCOMPARE(port->open(), 0);
-    FrmModBus window(session, *port);
-    window.show();
-    const ModbusWindowDriver ui(window);
-    ui.showValues();
-    ui.field("TxtNumero")->setText(QStringLiteral("2"));
-    ui.field("TxtEndereco")->setText(QStringLiteral("1"));
-    ui.runFor(1500);
-    QCOMPARE(ui.log(), QStringLiteral("0000:    220\n0001:    15\n"));
-    QVERIFY(dialogs.messages.isEmpty());
+    ModbusOnPort modbus(folder.appDir, PortMap());
+    const QString notOpen = modbus.open(controller, QStringLiteral("9600,n,8,1"));
+    QVERIFY2(notOpen.isEmpty(), qPrintable(notOpen));
+    modbus.ui->showValues();
+    modbus.ui->field("TxtNumero")->setText(QStringLiteral("2"));
+    modbus.ui->field("TxtEndereco")->setText(QStringLiteral("1"));
+    modbus.ui->runFor(1500);
+    QCOMPARE(modbus.ui->log(), QStringLiteral("0000:    220\n0001:    15\n"));
+    QVERIFY(modbus.dialogs.messages.isEmpty());
 }
 
 // The start sequence, then XMODEM-CRC to rx; the script compares what rx wrote.
