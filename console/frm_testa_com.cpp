@@ -181,7 +181,8 @@ void FrmTestaCom::cmdTXClick(int index) {
         if (!life_.alive())
             break;
         if (step.kind == LineStep::Pause) {
-            if (!life_.waitMs(step.pauseMs))
+            // A pause on the line starts when the bytes before it have left the wire.
+            if (!life_.waitMs(step.pauseMs + mscSerial_->msUntilWireIdle()))
                 break;
             continue;
         }

@@ -22,7 +22,7 @@ void StationConsole::sendStationCommand(Kind kind, const QString& station,
         },
         [&] {
             send(kind == ReportReading ? QStringLiteral("&") : QStringLiteral("\x05"));
-            session_.waiter.waitMs(500);
+            waitFromWireIdle(session_.waiter, link_.port(), 500);
         },
         [&] {
             send(station);
@@ -31,7 +31,7 @@ void StationConsole::sendStationCommand(Kind kind, const QString& station,
         [&] {
             send(identifier + QLatin1Char('\r'));
             link_.waitForQuietLine();
-            session_.waiter.waitMs(200);
+            waitFromWireIdle(session_.waiter, link_.port(), 200);
         },
         [&] {
             if (!sendsCommand)
@@ -42,7 +42,7 @@ void StationConsole::sendStationCommand(Kind kind, const QString& station,
         [&] {
             if (!sendsCommand || command != QLatin1String("7,7,7,7"))
                 return;
-            session_.waiter.waitMs(200);
+            waitFromWireIdle(session_.waiter, link_.port(), 200);
             send(extra + QLatin1Char('\r'));
         },
         [&] {

@@ -58,10 +58,16 @@ void SerialLink::onBurstEnded() {
     burstTimer_.stop();
 }
 
+void waitFromWireIdle(Waiter& waiter, const SerialPort& port, double milliseconds) {
+    waiter.waitMs(milliseconds + port.msUntilWireIdle());
+}
+
 void SerialLink::waitForQuietLine() {
-    do {
+    // The far end cannot answer what has not reached it yet: the quiet half second
+    // counts from the last byte on the wire.
+    waitFromWireIdle(session_.waiter, port_, 500);
+    while (session_.link.lineActive)
         session_.waiter.waitMs(500);
-    } while (session_.link.lineActive);
 }
 
 int SerialLink::sendKey(char code) {

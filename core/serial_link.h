@@ -55,6 +55,10 @@ int openPortOn(SerialPort& port, const QString& portNumber, const QString& setti
 // The same on the number the port already has.
 int reopenPortAt(SerialPort& port, const QString& settings);
 
+// WaitMs counted from the moment the last byte written to the port has left the wire,
+// not from the write call: a guard of silence starts once the line is silent.
+void waitFromWireIdle(Waiter& waiter, const SerialPort& port, double milliseconds);
+
 // Newest-bytes bound shared by every receive buffer.
 void appendBounded(QByteArray& buffer, const QByteArray& data, qsizetype limit);
 

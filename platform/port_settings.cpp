@@ -24,6 +24,16 @@ bool parseWhole(const QString& text, int& value) {
 
 } // namespace
 
+double bitsPerCharacter(const PortSettings& settings) {
+    const double parity = settings.parity == QSerialPort::NoParity ? 0.0 : 1.0;
+    double stop = 1.0;
+    if (settings.stopBits == QSerialPort::OneAndHalfStop)
+        stop = 1.5;
+    else if (settings.stopBits == QSerialPort::TwoStop)
+        stop = 2.0;
+    return 1.0 + static_cast<int>(settings.dataBits) + parity + stop;
+}
+
 ParsedPortSettings parsePortSettings(const QString& text) {
     ParsedPortSettings result;
     const QStringList parts = text.split(QLatin1Char(','));

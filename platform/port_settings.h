@@ -18,6 +18,9 @@ struct ParsedPortSettings {
     PortSettings settings;
 };
 
+// Start bit, data bits, parity bit and stop bits: what one character takes on the wire.
+double bitsPerCharacter(const PortSettings& settings);
+
 // Nothing is guessed: a malformed string is an error, never silently replaced.
 ParsedPortSettings parsePortSettings(const QString& text);
 

@@ -2,7 +2,11 @@
 
 #include <QFileInfo>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -16,20 +20,21 @@ QtSerialPortDevice::QtSerialPortDevice(PortMap map, QObject* parent)
 }
 
 QtSerialPortDevice::~QtSerialPortDevice() {
-    if (port_.isOpen())
-        port_.close();
+    if (!port_.isOpen())
+        return;
+    // QSerialPort puts the old line settings back as it closes: not under bytes still
+    // on the wire.
+    drainWithoutEventLoop();
+    port_.close();
 }
 
-int QtSerialPortDevice::setSettings(const QString& settings) {
-    const ParsedPortSettings parsed = parsePortSettings(settings);
-    if (parsed.error != 0)
-        return parsed.error;
-    settingsText_ = settings;
-    settings_ = parsed.settings;
-    return port_.isOpen() ? applySettings() : PortError::None;
+int QtSerialPortDevice::applySettings(const QString& text, const PortSettings& settings) {
+    settingsText_ = text;
+    settings_ = settings;
+    return port_.isOpen() ? applyLineSettings() : PortError::None;
 }
 
-int QtSerialPortDevice::applySettings() {
+int QtSerialPortDevice::applyLineSettings() {
     const bool ok = port_.setBaudRate(settings_.baudRate) && port_.setParity(settings_.parity) &&
                     port_.setDataBits(settings_.dataBits) && port_.setStopBits(settings_.stopBits);
     return ok ? PortError::None : PortError::SetStateFailed;
@@ -72,15 +77,40 @@ int QtSerialPortDevice::openErrorNumber(const QString& path) const {
     }
 }
 
-void QtSerialPortDevice::close() {
+void QtSerialPortDevice::closeDevice() {
+    // What QSerialPort still holds would be dropped; the drain has waited for it.
+    if (port_.bytesToWrite() > 0)
+        port_.flush();
+    port_.close();
+}
+
+qint64 QtSerialPortDevice::bytesInTransit() const {
+    if (!port_.isOpen())
+        return 0;
+    qint64 queued = port_.bytesToWrite();
+#ifdef Q_OS_WIN
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (::ClearCommError(reinterpret_cast<HANDLE>(port_.handle()), &errors, &status))
+        queued += status.cbOutQue;
+#else
+    int inDriver = 0;
+    if (::ioctl(port_.handle(), TIOCOUTQ, &inDriver) == 0 && inDriver > 0)
+        queued += inDriver;
+#endif
+    return queued;
+}
+
+void QtSerialPortDevice::drainDevice() {
     if (!port_.isOpen())
         return;
-    // QSerialPort hands writes to the driver from the event loop; closing
-    // right after a write ("4" at 1200 baud, then reopen) would drop it.
-    // Once in the driver, closing waits for it to go out on the line.
-    if (port_.bytesToWrite() > 0 && !port_.flush())
-        port_.waitForBytesWritten(500);
-    port_.close();
+        // By now the line time has passed and the driver's queue is empty, so these return
+        // at once on a UART; a USB adapter's own chip is covered by the line time.
+#ifdef Q_OS_WIN
+    ::FlushFileBuffers(reinterpret_cast<HANDLE>(port_.handle()));
+#else
+    ::tcdrain(port_.handle());
+#endif
 }
 
 void QtSerialPortDevice::setReceiveThreshold(int threshold) {
@@ -94,7 +124,7 @@ QByteArray QtSerialPortDevice::readAll() {
     return port_.isOpen() ? port_.readAll() : QByteArray();
 }
 
-int QtSerialPortDevice::write(const QByteArray& data) {
+int QtSerialPortDevice::writeDevice(const QByteArray& data) {
     if (!port_.isOpen())
         return PortError::PortNotOpen;
     if (port_.write(data) != data.size())

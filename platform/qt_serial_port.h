@@ -21,25 +21,29 @@ public:
 
     void setPortNumber(int number) override { number_ = number; }
     int portNumber() const override { return number_; }
-    int setSettings(const QString& settings) override;
     QString settings() const override { return settingsText_; }
     int open() override;
-    void close() override;
     bool isOpen() const override { return port_.isOpen(); }
     void setReceiveThreshold(int threshold) override;
     int receiveThreshold() const override { return receiveThreshold_; }
     void setSendThreshold(int threshold) override { sendThreshold_ = threshold; }
     QByteArray readAll() override;
-    int write(const QByteArray& data) override;
     qint64 bytesWaiting() const override;
     int eventCode() const override { return eventCode_; }
+
+protected:
+    int applySettings(const QString& text, const PortSettings& settings) override;
+    void closeDevice() override;
+    int writeDevice(const QByteArray& data) override;
+    qint64 bytesInTransit() const override;
+    void drainDevice() override;
 
 private:
     void onReadyRead();
     void onBytesWritten();
     void onError(QSerialPort::SerialPortError error);
     int openErrorNumber(const QString& path) const;
-    int applySettings();
+    int applyLineSettings();
 
     PortMap map_;
     QSerialPort port_;

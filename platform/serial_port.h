@@ -4,10 +4,14 @@
 #include <QObject>
 #include <QString>
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 
 namespace quillon {
+
+struct PortSettings;
 
 // Port failures, reported to the user by number through the shared error report.
 namespace PortError {
@@ -27,34 +31,76 @@ inline constexpr int DeviceLost = 8020;       // adapter pulled, pty closed, rea
 
 // The serial port as the whole program uses it. Calls that can fail return the
 // error number (0 on success) so the caller decides whether to report it.
+//
+// A written byte is handed to the driver at once but is on the wire only later, and a
+// UART changes speed at once, whatever it is still shifting out. So every change of
+// line settings and every close first waits, sleeping in the event loop, until what
+// was written has left the wire at the setting it was written at: the bytes' own line
+// time since they began, and the driver's drain.
 class SerialPort : public QObject {
     Q_OBJECT
 public:
+    using Clock = std::chrono::steady_clock;
+
     using QObject::QObject;
     ~SerialPort() override = default;
 
     virtual void setPortNumber(int number) = 0;
     virtual int portNumber() const = 0;
     // Strictly parsed; a bad string is refused and the previous settings stay.
-    virtual int setSettings(const QString& settings) = 0;
+    int setSettings(const QString& settings);
     virtual QString settings() const = 0;
     virtual int open() = 0;
-    virtual void close() = 0;
+    void close();
     virtual bool isOpen() const = 0;
     // 1: commEvent for every arrival; 0: data only waits for readAll().
     virtual void setReceiveThreshold(int threshold) = 0;
     virtual int receiveThreshold() const = 0;
     virtual void setSendThreshold(int threshold) = 0;
     virtual QByteArray readAll() = 0;
-    virtual int write(const QByteArray& data) = 0;
+    int write(const QByteArray& data);
     virtual qint64 bytesWaiting() const = 0;
     // What raised the latest commEvent (received data, output emptied, error).
     virtual int eventCode() const = 0;
+
+    // When the last byte written so far will have left the wire; in the past once it has.
+    Clock::time_point wireIdleAt() const { return wireIdleAt_; }
+    // Milliseconds until then, 0 once the line is quiet; timed guards add it to their wait.
+    int msUntilWireIdle() const;
+    // Waits in the event loop until what was written has left the wire.
+    void drain();
+    // The far end has answered everything written so far (an XMODEM reply), so it has
+    // left the wire, however fast the line really went: a pty, a USB device of the
+    // modem class or a network port server carries bytes at once whatever the setting.
+    void deliveryConfirmed() { wireIdleAt_ = std::min(wireIdleAt_, Clock::now()); }
 
 Q_SIGNALS:
     void commEvent();
     // The device went away under an open port; the port is already closed.
     void deviceLost(int errorNumber);
+
+protected:
+    // The settings are known good; applied at once when the port is open.
+    virtual int applySettings(const QString& text, const PortSettings& settings) = 0;
+    virtual void closeDevice() = 0;
+    virtual int writeDevice(const QByteArray& data) = 0;
+    // Bytes written but not yet on the line as far as the platform can tell (its own
+    // buffer, the driver's queue); 0 where it cannot.
+    virtual qint64 bytesInTransit() const { return 0; }
+    // The driver's own wait until its output is sent (tcdrain, FlushFileBuffers).
+    virtual void drainDevice() {}
+    // For an owner that closes without an event loop left to wait in (a destructor):
+    // the same wait, as a plain sleep.
+    void drainWithoutEventLoop();
+
+private:
+    // How long one character takes at the settings the port has now.
+    Clock::duration characterTime() const;
+    Clock::time_point drainedAt() const;
+
+    Clock::time_point wireIdleAt_{};
+    mutable QString timedSettings_;
+    mutable Clock::duration characterTime_{};
 };
 
 enum class CommEventCode { Receive = 2, Send = 1, Error = 1000 };

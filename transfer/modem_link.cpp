@@ -1,6 +1,7 @@
 #include "transfer/modem_link.h"
 
 #include "core/send_to_port.h"
+#include "core/serial_link.h"
 #include "platform/cp1252.h"
 
 #include <QElapsedTimer>
@@ -52,11 +53,13 @@ QString ModemLink::hangUpModem() {
         for (int plus = 0; plus < 3; ++plus) {
             // A modem takes "+++" as an escape only after a silent guard time; a
             // first "+" sooner is data for the far end.
+            // Each pause counts from the last byte on the wire.
             const bool first = attempt == 0 && plus == 0;
-            session_.waiter.waitMs(first ? std::max(escapeGapMs, escapeGuardMs) : escapeGapMs);
+            waitFromWireIdle(session_.waiter, port_,
+                             first ? std::max(escapeGapMs, escapeGuardMs) : escapeGapMs);
             send(QByteArrayLiteral("+"));
         }
-        session_.waiter.waitMs(escapeGuardMs);
+        waitFromWireIdle(session_.waiter, port_, escapeGuardMs);
         if (session_.link.rxBuffer.contains("OK"))
             break;
     }

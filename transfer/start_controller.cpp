@@ -9,8 +9,11 @@ namespace quillon {
 StartHandshake::StartHandshake(Session& session, SerialLink& link, UploadView& view)
     : session_(session), port_(link.port()), view_(view) {
     listening_ = QObject::connect(&link, &SerialLink::received, [this](const QByteArray& chunk) {
-        if (!session_.transfer.transferStop && chunk.at(0) == 'C')
+        if (!session_.transfer.transferStop && chunk.at(0) == 'C') {
             startRequested_ = true;
+            // The loader calls only once it has had its start commands.
+            port_.deliveryConfirmed();
+        }
     });
 }
 

@@ -98,6 +98,9 @@ void Upload::sendBlock(const QByteArray& block) {
                 gaveUp();
                 return;
             }
+            // The receiver answers a block once it has all of it.
+            if (reply.byte == xmodem::kAck || reply.byte == xmodem::kNak)
+                port_.deliveryConfirmed();
             if (reply.byte == xmodem::kCan) {
                 // Two in a row is a receiver giving up; one alone is line noise.
                 if (cancelBefore) {
@@ -280,7 +283,7 @@ void Upload::endOfTransfer() {
     const QByteArray eot(1, xmodem::kEot);
     const bool allAcknowledged = !transfer.transferFailed && !transfer.transferStop;
     const int written = writeFresh(eot);
-    lastEot_.start();
+    eotWritten_ = true;
     if (!allAcknowledged)
         return;
     if (written != 0) {
@@ -292,10 +295,14 @@ void Upload::endOfTransfer() {
     int refusals = 0;
     int silences = 0;
     bool cancelBefore = false;
-    QElapsedTimer clock;
-    clock.start();
+    // The receiver's answer can only come once the EOT has reached it: the check counts
+    // from the EOT's last bit on the wire.
+    using Clock = SerialPort::Clock;
+    const auto answerTime = std::chrono::milliseconds(eotReplyMs);
+    Clock::time_point deadline = port_.wireIdleAt() + answerTime;
     while (!transfer.transferStop) {
-        if (clock.elapsed() >= eotReplyMs) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
             // Silence also ends it (some receivers lose their last ACK as they
             // exit), but only after a second EOT: a lost EOT leaves the receiver
             // waiting for a block and the file unsaved.
@@ -305,15 +312,16 @@ void Upload::endOfTransfer() {
                 gaveUp();
                 return;
             }
-            lastEot_.restart();
-            clock.restart();
+            deadline = port_.wireIdleAt() + answerTime;
             continue;
         }
         if (replies_.isEmpty()) {
-            session_.waiter.sleepUpTo(static_cast<int>(eotReplyMs - clock.elapsed()) + 1);
+            session_.waiter.sleepUpTo(static_cast<int>(left.count()) + 1);
             continue;
         }
         const char reply = replies_.takeFirst().byte;
+        if (reply == xmodem::kAck || reply == xmodem::kNak)
+            port_.deliveryConfirmed();
         if (reply == xmodem::kAck)
             return;
         if (reply == xmodem::kCan && cancelBefore) {
@@ -327,8 +335,7 @@ void Upload::endOfTransfer() {
             gaveUp();
             return;
         }
-        lastEot_.restart();
-        clock.restart();
+        deadline = port_.wireIdleAt() + answerTime;
     }
 }
 
@@ -339,11 +346,14 @@ void Upload::hangUp() {
     if (session_.transfer.portLost)
         return;
     // The receiver's end check and the modem's escape guard both want a silent
-    // line after the last EOT; a "+" inside it is data to the far end.
-    if (lastEot_.isValid()) {
-        const qint64 left = kQuietAfterEotMs - lastEot_.elapsed();
-        if (left > 0)
-            session_.waiter.waitMs(static_cast<double>(left));
+    // line after the last EOT; a "+" inside it is data to the far end. The silence
+    // starts once the EOT has left the wire.
+    if (eotWritten_) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            port_.wireIdleAt() + std::chrono::milliseconds(kQuietAfterEotMs) -
+            SerialPort::Clock::now());
+        if (left.count() > 0)
+            session_.waiter.waitMs(static_cast<double>(left.count()));
     }
     session_.modemControl->hangUpModem();
 }
@@ -358,7 +368,7 @@ void Upload::clearCounters() {
 
 void Upload::finish() {
     hangUp();
-    lastEot_.invalidate();
+    eotWritten_ = false;
     resetTransferState();
 }
 

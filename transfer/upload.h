@@ -5,8 +5,6 @@
 #include "transfer/upload_view.h"
 #include "transfer/xmodem_replies.h"
 
-#include <QElapsedTimer>
-
 namespace quillon {
 
 // The upload command: start handshake, then the program file block by block
@@ -66,7 +64,8 @@ private:
     XmodemReplies replies_;
     QMetaObject::Connection listening_;
     QMetaObject::Connection watchingDevice_;
-    QElapsedTimer lastEot_;
+    // This run ended its blocks with an EOT, and the line must fall quiet after it.
+    bool eotWritten_ = false;
 };
 
 } // namespace quillon

@@ -5,11 +5,16 @@
 #include "tests/support/fake_port.h"
 #include "tests/support/upload_fakes.h"
 #include "transfer/modem_link.h"
+#include "transfer/upload.h"
 #include "transfer/xmodem.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
 
 using namespace quillon;
 using namespace quillon::test;
@@ -66,6 +71,9 @@ private Q_SLOTS:
     void terminalStart_data();
     void terminalStart();
     void lostPortReportedOnce();
+    void lineDrainsBeforeItChanges_data();
+    void lineDrainsBeforeItChanges();
+    void guardsCountFromTheWire();
 };
 
 void TstServiceController::uploadsWithoutAWindow() {
@@ -156,6 +164,101 @@ void TstServiceController::lostPortReportedOnce() {
     QTRY_COMPARE(h.dialogs.messages.size(), 1);
     QTest::qWait(50);
     QCOMPARE(h.dialogs.messages.size(), 1);
+}
+
+using Scenario = std::function<void(Headless&)>;
+Q_DECLARE_METATYPE(Scenario)
+
+void TstServiceController::lineDrainsBeforeItChanges_data() {
+    QTest::addColumn<Scenario>("scenario");
+    QTest::addColumn<bool>("careless");
+    const auto typeAt = [](Headless& h, const QString& settings) {
+        h.session.applySettings({.terminalSettings = settings});
+        int error = -1;
+        h.controller.startTerminal(error);
+        for (const char c : QByteArrayLiteral("hello\r"))
+            h.controller.sendKey(c);
+    };
+    QTest::newRow("upload: every pass of the handshake, blocks, EOT") << Scenario([](Headless& h) {
+        h.session.applySettings(
+            {.transferSettings = QStringLiteral("115200,n,8,1"),
+             .programFile = h.writeFile(QStringLiteral("p.Epr"), seededBytes(300, 3u))});
+        h.controller.upload().handshake().passMs = 5;
+        int ones = 0;
+        h.port().onWrite = [&ones](FakePort& self, const QByteArray& bytes) {
+            if (bytes == "1" && ++ones == 3)
+                self.injectAfter(1, "C");
+            else if (bytes.size() == xmodem::kBlockSize || bytes.at(0) == xmodem::kEot)
+                self.injectAfter(1, QByteArray(1, xmodem::kAck));
+        };
+        h.controller.sendProgram();
+        QCOMPARE(h.view.status(), QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
+    }) << false;
+    QTest::newRow("terminal switched off after typing") << Scenario([typeAt](Headless& h) {
+        typeAt(h, QStringLiteral("300,n,8,1"));
+        h.controller.enterTerminalMode(false);
+    }) << false;
+    QTest::newRow("settings dialog reopens the port") << Scenario([typeAt](Headless& h) {
+        typeAt(h, QStringLiteral("300,n,8,2"));
+        QCOMPARE(h.controller.reopenWithTerminalSettings(QStringLiteral("9600,n,8,1")), 0);
+    }) << false;
+    QTest::newRow("tester takes the line and hands it back") << Scenario([typeAt](Headless& h) {
+        typeAt(h, QStringLiteral("600,e,7,1"));
+        h.controller.releasePort();
+        h.controller.reclaimPort();
+    }) << false;
+    QTest::newRow("program end") << Scenario([typeAt](Headless& h) {
+        typeAt(h, QStringLiteral("1200,n,8,1"));
+        h.controller.unload();
+    }) << false;
+    QTest::newRow("the model sees a careless close") << Scenario([typeAt](Headless& h) {
+        typeAt(h, QStringLiteral("1200,n,8,1"));
+        h.port().closeAtOnce();
+    }) << true;
+}
+
+void TstServiceController::lineDrainsBeforeItChanges() {
+    QFETCH(Scenario, scenario);
+    QFETCH(bool, careless);
+    Headless h;
+    QElapsedTimer clock;
+    clock.start();
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+    ticker.start(5);
+    scenario(h);
+    if (careless)
+        QVERIFY(!h.port().lineFaults().isEmpty());
+    else
+        QVERIFY2(h.port().lineFaults().isEmpty(), qPrintable(h.port().lineFaults().join('\n')));
+    // Waiting for the wire kept the event loop going.
+    QVERIFY(ticks > 0 || clock.elapsed() < 10);
+}
+
+void TstServiceController::guardsCountFromTheWire() {
+    Headless h;
+    ModemLink& modem = h.controller.modemLink();
+    modem.stepMs = 5;
+    modem.escapeGapMs = 20;
+    modem.escapeGuardMs = 60;
+    h.session.applySettings({.terminalSettings = QStringLiteral("300,n,8,1")});
+    int error = -1;
+    h.controller.startTerminal(error);
+    // Twelve characters at 300 baud: 400 ms on the wire after the write returns.
+    h.controller.port().write(QByteArrayLiteral("ATDP5551234\r"));
+    h.port().onWrite = [](FakePort& self, const QByteArray& bytes) {
+        if (bytes == "+")
+            self.injectAfter(1, "OK\r\n");
+    };
+    modem.hangUpModem();
+    const QVector<FakePort::Write>& writes = h.port().writes();
+    QVERIFY(writes.size() >= 2);
+    const qint64 lineEndMs = writes.at(0).atMs + 400;
+    QVERIFY2(writes.at(1).bytes == "+" && writes.at(1).atMs >= lineEndMs + 60,
+             qPrintable(QStringLiteral("first + at %1 ms, line quiet from %2 ms")
+                            .arg(writes.at(1).atMs)
+                            .arg(lineEndMs)));
 }
 
 QTEST_GUILESS_MAIN(TstServiceController)

@@ -4,18 +4,37 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 namespace quillon::test {
 
 FakePort::FakePort() {
     clock_.start();
 }
 
-int FakePort::setSettings(const QString& settings) {
-    const ParsedPortSettings parsed = parsePortSettings(settings);
-    if (parsed.error != 0)
-        return parsed.error;
-    settings_ = settings;
+int FakePort::applySettings(const QString& text, const PortSettings& /*settings*/) {
+    if (open_ && text != settings_)
+        checkLineIdle(QStringLiteral("setting ") + text);
+    settings_ = text;
     return 0;
+}
+
+void FakePort::closeDevice() {
+    if (!open_)
+        return;
+    checkLineIdle(QStringLiteral("close"));
+    events_ << QStringLiteral("close");
+    open_ = false;
+}
+
+void FakePort::checkLineIdle(const QString& what) {
+    const qint64 now = clock_.nsecsElapsed();
+    if (now >= lineBusyUntilNs_)
+        return;
+    lineFaults_ << QStringLiteral("%1 %2 ms before the end of %3")
+                       .arg(what)
+                       .arg(static_cast<double>(lineBusyUntilNs_ - now) / 1e6, 0, 'f', 2)
+                       .arg(lastWriteOnLine_);
 }
 
 int FakePort::open() {
@@ -36,11 +55,20 @@ QByteArray FakePort::readAll() {
     return all;
 }
 
-int FakePort::write(const QByteArray& data) {
+int FakePort::writeDevice(const QByteArray& data) {
     if (!open_)
         return PortError::PortNotOpen;
     if (writeError_ != 0)
         return writeError_;
+    const ParsedPortSettings line = parsePortSettings(settings_);
+    const qint64 ns =
+        static_cast<qint64>(static_cast<double>(data.size()) * bitsPerCharacter(line.settings) *
+                            1e9 / line.settings.baudRate);
+    lineBusyUntilNs_ = std::max(lineBusyUntilNs_, clock_.nsecsElapsed()) + ns;
+    lastWriteOnLine_ = QStringLiteral("%1 byte(s) at %2 (%3 ms)")
+                           .arg(data.size())
+                           .arg(settings_)
+                           .arg(static_cast<double>(ns) / 1e6);
     writes_.append({clock_.elapsed(), data, settings_});
     QString shown = QStringLiteral("block");
     if (data.size() == 1 && data.at(0) >= 0x20 && data.at(0) < 0x7F)

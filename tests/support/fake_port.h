@@ -25,20 +25,13 @@ public:
 
     void setPortNumber(int number) override { number_ = number; }
     int portNumber() const override { return number_; }
-    int setSettings(const QString& settings) override;
     QString settings() const override { return settings_; }
     int open() override;
-    void close() override {
-        if (open_)
-            events_ << QStringLiteral("close");
-        open_ = false;
-    }
     bool isOpen() const override { return open_; }
     void setReceiveThreshold(int threshold) override { receiveThreshold_ = threshold; }
     int receiveThreshold() const override { return receiveThreshold_; }
     void setSendThreshold(int threshold) override { sendThreshold_ = threshold; }
     QByteArray readAll() override;
-    int write(const QByteArray& data) override;
     qint64 bytesWaiting() const override { return input_.size(); }
     int eventCode() const override { return static_cast<int>(CommEventCode::Receive); }
 
@@ -63,7 +56,21 @@ public:
     void failWrites(int error) { writeError_ = error; }
     int openCount() const { return openCount_; }
 
+    // The line as copper would carry it: every setting change and close that comes
+    // while written bytes are still on the wire, e.g. "close 0.2 ms after 1 byte at
+    // 1200,n,8,1 (8.3 ms)". Each one is a byte the far end got cut short.
+    const QStringList& lineFaults() const { return lineFaults_; }
+    // Closes without letting the line drain, as a careless caller of the device would.
+    void closeAtOnce() { closeDevice(); }
+
+protected:
+    int applySettings(const QString& text, const PortSettings& settings) override;
+    void closeDevice() override;
+    int writeDevice(const QByteArray& data) override;
+
 private:
+    void checkLineIdle(const QString& what);
+
     int number_ = 1;
     QString settings_ = QStringLiteral("9600,n,8,1");
     bool open_ = false;
@@ -75,6 +82,10 @@ private:
     QStringList events_;
     int writeError_ = 0;
     QElapsedTimer clock_;
+    // Kept apart from the port's own reckoning, so that a fault in it shows here.
+    qint64 lineBusyUntilNs_ = 0;
+    QString lastWriteOnLine_;
+    QStringList lineFaults_;
 };
 
 } // namespace quillon::test

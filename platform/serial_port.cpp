@@ -1,0 +1,127 @@
+#include "platform/serial_port.h"
+
+#include "platform/port_settings.h"
+
+#include <QEventLoop>
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+#include <thread>
+
+namespace quillon {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Past the bytes' own line time: a receiving UART whose clock runs a little slow
+// samples the stop bit later, and a setting changed just after the last bit would
+// still cut its frame short there.
+constexpr auto kLeastMargin = 2ms;
+// Bytes the driver keeps holding past their line time (the far end holding the line
+// off) are waited for no longer than this: a close must end.
+constexpr auto kTransitLimit = 2s;
+
+void sleepInEventLoop(SerialPort& port, SerialPort::Clock::time_point until) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(until - SerialPort::Clock::now());
+    if (left.count() <= 0)
+        return;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&port, &SerialPort::deviceLost, &loop, &QEventLoop::quit);
+    QObject::connect(&port, &QObject::destroyed, &loop, &QEventLoop::quit);
+    timer.start(static_cast<int>(std::min<qint64>(left.count(), 60'000)));
+    // Clicks and keys wait for the few milliseconds until the line is free: a command
+    // started in between would find the port half way through its change.
+    loop.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+}
+
+} // namespace
+
+SerialPort::Clock::duration SerialPort::characterTime() const {
+    const QString current = settings();
+    if (current != timedSettings_ || characterTime_ == Clock::duration::zero()) {
+        const ParsedPortSettings parsed = parsePortSettings(current);
+        const PortSettings line = parsed.error == 0 ? parsed.settings : PortSettings{};
+        timedSettings_ = current;
+        characterTime_ = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(bitsPerCharacter(line) / line.baudRate));
+    }
+    return characterTime_;
+}
+
+SerialPort::Clock::time_point SerialPort::drainedAt() const {
+    return wireIdleAt_ + std::max<Clock::duration>(characterTime(), kLeastMargin);
+}
+
+int SerialPort::msUntilWireIdle() const {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(wireIdleAt_ - Clock::now());
+    return static_cast<int>(std::clamp<qint64>(left.count(), 0, 3'600'000));
+}
+
+int SerialPort::write(const QByteArray& data) {
+    const int error = writeDevice(data);
+    if (error == 0 && !data.isEmpty()) {
+        // Bytes written while others are still crossing start after them.
+        wireIdleAt_ = std::max(Clock::now(), wireIdleAt_) +
+                      characterTime() * static_cast<Clock::rep>(data.size());
+    }
+    return error;
+}
+
+int SerialPort::setSettings(const QString& settings) {
+    const ParsedPortSettings parsed = parsePortSettings(settings);
+    if (parsed.error != 0)
+        return parsed.error;
+    if (isOpen())
+        drain();
+    return applySettings(settings, parsed.settings);
+}
+
+void SerialPort::close() {
+    if (!isOpen())
+        return;
+    drain();
+    // The device may have gone while the line drained.
+    if (isOpen())
+        closeDevice();
+}
+
+void SerialPort::drain() {
+    if (!isOpen())
+        return;
+    const QPointer<SerialPort> alive(this);
+    const Clock::time_point limit = std::max(Clock::now(), drainedAt()) + kTransitLimit;
+    Clock::time_point transitUntil{};
+    for (;;) {
+        // Re-read each time: something written meanwhile must leave too.
+        const Clock::time_point until = std::max(drainedAt(), transitUntil);
+        if (Clock::now() < until) {
+            sleepInEventLoop(*this, until);
+            if (!alive || !isOpen())
+                return;
+            continue;
+        }
+        const qint64 transit = bytesInTransit();
+        const Clock::time_point now = Clock::now();
+        if (transit <= 0 || now >= limit)
+            break;
+        // The line is slower than its setting says (held off, or a driver that has not
+        // been handed everything yet): give what is left its own time.
+        transitUntil = std::min(limit, now + characterTime() * static_cast<Clock::rep>(transit));
+    }
+    drainDevice();
+}
+
+void SerialPort::drainWithoutEventLoop() {
+    const Clock::time_point until = std::min(drainedAt(), Clock::now() + kTransitLimit);
+    std::this_thread::sleep_until(until);
+    drainDevice();
+}
+
+} // namespace quillon
