@@ -4,10 +4,14 @@
 #include "platform/fixed_font.h"
 #include "platform/insert_after_selection.h"
 
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QStyleHints>
 #include <QTextBlock>
 #include <QTextCursor>
+
+#include <utility>
 
 namespace quillon {
 
@@ -21,6 +25,11 @@ TerminalBox::TerminalBox(QWidget* parent) : QPlainTextEdit(parent) {
     gather_.setSingleShot(true);
     gather_.setInterval(kGatherMs);
     connect(&gather_, &QTimer::timeout, this, &TerminalBox::flushReceived);
+}
+
+TerminalBox::~TerminalBox() {
+    if (flashTimeOutside_ >= 0)
+        QGuiApplication::styleHints()->setCursorFlashTime(flashTimeOutside_);
 }
 
 qsizetype TerminalBox::characterCount() const {
@@ -88,6 +97,23 @@ void TerminalBox::keyPressEvent(QKeyEvent* event) {
     if (text.size() == 1)
         sendTyped(text);
     QPlainTextEdit::keyPressEvent(event);
+}
+
+void TerminalBox::focusInEvent(QFocusEvent* event) {
+    // A terminal left open on a quiet line for hours should cost nothing: a blinking
+    // caret would wake the program and redraw twice a second. In here it stays steady,
+    // as in most terminals; every other box keeps the desktop's blink.
+    QStyleHints* hints = QGuiApplication::styleHints();
+    if (flashTimeOutside_ < 0)
+        flashTimeOutside_ = hints->cursorFlashTime();
+    hints->setCursorFlashTime(0);
+    QPlainTextEdit::focusInEvent(event);
+}
+
+void TerminalBox::focusOutEvent(QFocusEvent* event) {
+    if (flashTimeOutside_ >= 0)
+        QGuiApplication::styleHints()->setCursorFlashTime(std::exchange(flashTimeOutside_, -1));
+    QPlainTextEdit::focusOutEvent(event);
 }
 
 void TerminalBox::inputMethodEvent(QInputMethodEvent* event) {

@@ -15,6 +15,7 @@ class TerminalBox : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit TerminalBox(QWidget* parent = nullptr);
+    ~TerminalBox() override;
 
     // Called for every typed character with its 8-bit code, before the box
     // applies the key as usual.
@@ -36,6 +37,8 @@ protected:
     // Dead keys, compose sequences and input methods deliver their characters
     // here, not as key presses.
     void inputMethodEvent(QInputMethodEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void sendTyped(const QString& text);
@@ -46,6 +49,8 @@ private:
     QTimer gather_;
     QElapsedTimer sinceInsert_;
     TerminalTextDecoder decoder_;
+    // The desktop's caret blink, given back when the focus leaves the box.
+    int flashTimeOutside_ = -1;
 };
 
 } // namespace quillon
