@@ -4,7 +4,8 @@ namespace quillon::sim {
 
 ControllerRole::ControllerRole(const LoaderSettings& settings, const ConsoleSettings& console,
                                int modbusAddress, QObject* parent)
-    : Role(parent), console_(console), modbus_(modbusAddress), loader_(settings) {
+    : Role(parent), terminal_(settings.line.console), console_(console), modbus_(modbusAddress),
+      loader_(settings) {
     const auto forward = [this](const QByteArray& bytes) { send(bytes); };
     terminal_.setSender(forward);
     console_.setSender(forward);
@@ -15,6 +16,27 @@ ControllerRole::ControllerRole(const LoaderSettings& settings, const ConsoleSett
 void ControllerRole::receive(QByteArrayView bytes) {
     for (const char c : bytes)
         route(c);
+}
+
+void ControllerRole::receiveNoise(QByteArrayView bytes) {
+    for (const char c : bytes)
+        routeNoise(c);
+}
+
+void ControllerRole::routeNoise(char c) {
+    using Phase = LoaderRole::Phase;
+    switch (loader_.phase()) {
+    case Phase::Receiving:
+        route(c);
+        return;
+    case Phase::Starting:
+    case Phase::Calling:
+        return;
+    case Phase::Idle:
+        if (!routeToModbus(c) && !routeToConsole(c))
+            terminal_.receive(QByteArrayView(&c, 1));
+        return;
+    }
 }
 
 void ControllerRole::clientClosed() {

@@ -23,10 +23,15 @@ public:
                             int modbusAddress = 1, QObject* parent = nullptr);
 
     void receive(QByteArrayView bytes) override;
+    // Junk reaches the loader only during a transfer; idle, the console and the
+    // terminal take it like any other characters, but it never starts the loader.
+    void receiveNoise(QByteArrayView bytes) override;
+    std::optional<LineSetting> lineSetting() const override { return loader_.lineSetting(); }
     void clientClosed() override;
 
 private:
     void route(char c);
+    void routeNoise(char c);
     void releaseHeld();
 
     bool routeToConsole(char c);

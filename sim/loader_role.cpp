@@ -39,6 +39,15 @@ void LoaderRole::receive(QByteArrayView bytes) {
         take(c);
 }
 
+void LoaderRole::receiveNoise(QByteArrayView bytes) {
+    if (phase_ == Phase::Receiving)
+        receive(bytes);
+}
+
+std::optional<LineSetting> LoaderRole::lineSetting() const {
+    return phase_ == Phase::Idle ? settings_.line.console : settings_.line.transfer;
+}
+
 void LoaderRole::clientClosed() {
     if (phase_ == Phase::Receiving)
         afterClose_.start();

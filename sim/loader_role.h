@@ -33,6 +33,11 @@ public:
     ~LoaderRole() override;
 
     void receive(QByteArrayView bytes) override;
+    // Until blocks come, junk is no command: the program repeats its "4" at the
+    // console's setting, which reaches a loader already at its own as noise. During a
+    // transfer it is what became of a block on the line, and the block gets its NAK.
+    void receiveNoise(QByteArrayView bytes) override;
+    std::optional<LineSetting> lineSetting() const override;
     // The program closes and reopens the port between the start commands, so a close
     // ends nothing before the transfer. During one it means the sender is gone, but the
     // news can overtake the sender's last bytes: the transfer ends only once the line

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/line_setting.h"
+
 #include <QString>
 
 namespace quillon::sim {
@@ -50,6 +52,9 @@ struct LoaderSettings {
     // The program sends its initialise ("4") to the port before it dials, so behind a
     // modem only the "1" commands reach the controller; its loader then starts on them.
     bool startsOnCommands = false;
+    // Idle, the controller listens at its console's setting; from the start command to
+    // the end of a transfer, at the loader's.
+    ControllerLine line;
     QString savePath;
     XmodemFaults faults;
     LoaderTimes times;

@@ -1,6 +1,7 @@
 #include "platform/signal_watch.h"
 #include "sim/line_engine.h"
 #include "sim/modem_front.h"
+#include "sim/relay_role.h"
 #include "sim/role_factory.h"
 #include "sim/sim_options.h"
 
@@ -58,17 +59,30 @@ int main(int argc, char* argv[]) {
     QObject::connect(&signalWatch, &quillon::SignalWatch::caught, &app,
                      [] { QCoreApplication::exit(0); });
 
-    LineEngine engine(start);
+    LineEngine engine(start, options.paced);
     if (!options.logPath.isEmpty() && !engine.openLog(options.logPath, &error))
         return failWith(error);
     if (!engine.open(options.portsDir, options.com, &error))
         return failWith(error);
     std::unique_ptr<Role> role = makeRole(options);
+    QString farEnd;
+    if (auto* relay = qobject_cast<RelayRole*>(role.get())) {
+        if (!relay->open(&error))
+            return failWith(error);
+        farEnd = relay->devicePath();
+    }
     if (options.modem.enabled)
         role = std::make_unique<ModemFront>(std::move(role), options.modem);
     engine.setRole(std::move(role));
 
-    std::printf("quillon-sim: COM%d -> %s\n", options.com, qPrintable(engine.devicePath()));
+    // One write, so that a reader of the first line has the second one with it.
+    QByteArray banner = QStringLiteral("quillon-sim: COM%1 -> %2\n")
+                            .arg(options.com)
+                            .arg(engine.devicePath())
+                            .toLocal8Bit();
+    if (!farEnd.isEmpty())
+        banner += QStringLiteral("quillon-sim: far end -> %1\n").arg(farEnd).toLocal8Bit();
+    std::fputs(banner.constData(), stdout);
     std::fflush(stdout);
 
     return QCoreApplication::exec();

@@ -103,6 +103,29 @@ void ModemFront::receive(QByteArrayView bytes) {
     flushEcho();
 }
 
+void ModemFront::receiveNoise(QByteArrayView bytes) {
+    if (state_ != State::Online) {
+        receive(bytes);
+        return;
+    }
+    // Junk on the line is no silence around an escape, and ends one under way: the
+    // "+"s held so far were data.
+    sinceLastByte_.restart();
+    escapeTimer_.stop();
+    const int held = std::exchange(heldPlus_, 0);
+    if (!behind_)
+        return;
+    if (held > 0)
+        behind_->receive(QByteArray(held, Plus));
+    behind_->receiveNoise(bytes);
+}
+
+std::optional<LineSetting> ModemFront::lineSetting() const {
+    if (state_ == State::Command)
+        return std::nullopt;
+    return lockedAt_;
+}
+
 void ModemFront::clientClosed() {
     line_.clear();
     overflow_ = false;
@@ -209,6 +232,7 @@ void ModemFront::dial(QByteArrayView rest) {
     // The echo of the dial command goes out before anything can abort the dial.
     flushEcho();
     report(QStringLiteral("modem: dialing %1").arg(QString::fromLatin1(numberOf(rest))));
+    lockedAt_ = heardAt();
     state_ = State::Dialing;
     lfMayFollowDial_ = true;
     if (!settings_.dialResult.isEmpty())

@@ -32,6 +32,13 @@ public:
     ~ModemFront() override;
 
     void receive(QByteArrayView bytes) override;
+    // Online, junk goes on to the far end as junk; otherwise the modem takes it like
+    // any other characters.
+    void receiveNoise(QByteArrayView bytes) override;
+    // In command state the modem takes each command at whatever speed it comes; a dial
+    // locks the line to the setting its command came at, until the modem is back to
+    // commands. The far end's own setting does not matter: the far modem adapts.
+    std::optional<LineSetting> lineSetting() const override;
     // The program closes and reopens the port between the loader's start commands, so a
     // close does not end a call; the line has no DTR to hang up on. A dial nobody waits
     // for any more is dropped, so that the next program does not find a stale call.
@@ -61,6 +68,7 @@ private:
     bool callUp_ = false;
     bool echo_ = false;
     QByteArray connectResult_;
+    LineSetting lockedAt_;
 
     QByteArray line_;
     bool overflow_ = false;

@@ -1,5 +1,7 @@
 #include "sim/pty_line.h"
 
+#include "sim/tty_line.h"
+
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -7,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -45,7 +48,7 @@ PtyLine::~PtyLine() {
         ::close(slave_);
 }
 
-bool PtyLine::open(QString* error) {
+bool PtyLine::open(QString* error, bool reportSettings) {
     auto fail = [&](const char* what) {
         if (error)
             *error = systemError(what);
@@ -59,6 +62,12 @@ bool PtyLine::open(QString* error) {
         return fail("openpty");
     if (!makeRaw(slave_) || !makeRaw(master_))
         return fail("cannot make the pseudo-terminal raw");
+    // In packet mode every read of the master starts with a byte of its own: 0 before
+    // data, or the news that the terminal's settings were set (which needs EXTPROC on
+    // the slave side), ahead of any data still waiting.
+    int on = 1;
+    packetMode_ =
+        reportSettings && keepReportingSettings(slave_) && ::ioctl(master_, TIOCPKT, &on) == 0;
     if (!addFlags(master_, F_GETFL, F_SETFL, O_NONBLOCK))
         return fail("cannot make the pseudo-terminal non-blocking");
     if (!addFlags(master_, F_GETFD, F_SETFD, FD_CLOEXEC) ||
@@ -87,7 +96,7 @@ void PtyLine::readAvailable() {
     char buffer[4096];
     const ssize_t n = ::read(master_, buffer, sizeof buffer);
     if (n > 0) {
-        emit received(QByteArray(buffer, static_cast<qsizetype>(n)));
+        takeRead(buffer, static_cast<qsizetype>(n));
         return;
     }
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
@@ -98,6 +107,19 @@ void PtyLine::readAvailable() {
     readNotifier_->setEnabled(false);
     QTimer::singleShot(100, readNotifier_,
                        [notifier = readNotifier_] { notifier->setEnabled(true); });
+}
+
+void PtyLine::takeRead(const char* bytes, qsizetype n) {
+    if (!packetMode_) {
+        emit received(QByteArray(bytes, n));
+        return;
+    }
+    if (bytes[0] != TIOCPKT_DATA) {
+        emit settingsTouched();
+        return;
+    }
+    if (n > 1)
+        emit received(QByteArray(bytes + 1, n - 1));
 }
 
 void PtyLine::write(const QByteArray& bytes) {

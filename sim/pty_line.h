@@ -20,12 +20,15 @@ public:
     explicit PtyLine(QObject* parent = nullptr);
     ~PtyLine() override;
 
-    bool open(QString* error);
+    // With reportSettings, the program's changes of line settings are reported (settingsTouched)
+    // when they happen, where the terminal can do that (packetMode()).
+    bool open(QString* error, bool reportSettings = false);
     // Kept apart from open() so the owner can register its own notifiers first: Qt
     // dispatches ready notifiers in registration order.
     void startReading();
 
     QString devicePath() const { return devicePath_; }
+    bool packetMode() const { return packetMode_; }
     // Our own descriptor for the slave side, for terminal ioctls on the device.
     int slaveFd() const { return slave_; }
 
@@ -33,14 +36,18 @@ public:
 
 signals:
     void received(const QByteArray& bytes);
+    // The program set the terminal's settings (perhaps to what they were) or flushed it.
+    void settingsTouched();
     void sent(const QByteArray& bytes);
 
 private:
     void readAvailable();
+    void takeRead(const char* bytes, qsizetype n);
     void flushPending();
 
     int master_ = -1;
     int slave_ = -1;
+    bool packetMode_ = false;
     QString devicePath_;
     QSocketNotifier* readNotifier_ = nullptr;
     QSocketNotifier* writeNotifier_ = nullptr;

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "sim/line_setting.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QObject>
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 namespace quillon::sim {
@@ -26,6 +29,20 @@ public:
     void setReporter(Reporter reporter) { reporter_ = std::move(reporter); }
 
     virtual void receive(QByteArrayView bytes) = 0;
+    // What the receiving UART made of characters sent at another speed than it listens
+    // at, or caught by a change of speed on the wire: junk, which firmware waiting for
+    // a command may ignore.
+    virtual void receiveNoise(QByteArrayView bytes) { receive(bytes); }
+
+    // The setting the device listens and answers at now; none while it follows
+    // whatever the program sets, as an autobauding modem does.
+    virtual std::optional<LineSetting> lineSetting() const { return std::nullopt; }
+    // A role that stands for a cable rather than a UART takes every character as it
+    // was sent, garbled or not.
+    virtual bool hearsEveryByte() const { return false; }
+
+    // The setting the characters about to be received were sent at.
+    void setHeardAt(const LineSetting& setting) { heardAt_ = setting; }
 
     // The program on the other end closed the device (or died). Half-received input
     // belongs to that session and must not leak into the next one.
@@ -40,10 +57,12 @@ protected:
         if (reporter_)
             reporter_(text);
     }
+    const LineSetting& heardAt() const { return heardAt_; }
 
 private:
     Sender sender_;
     Reporter reporter_;
+    LineSetting heardAt_;
 };
 
 } // namespace quillon::sim

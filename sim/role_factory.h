@@ -16,7 +16,9 @@ QString defaultRoleName();
 bool roleHasLoader(const QString& name);
 // Whether the station and identifier mean anything to the role of that name.
 bool roleHasConsole(const QString& name);
-// Null for a role name not in roleNames().
+// Whether the role of that name listens at settings of its own.
+bool roleListens(const QString& name);
+// Null for a role name not in roleNames(). A relay still has to be opened.
 std::unique_ptr<Role> makeRole(const SimOptions& options);
 
 } // namespace quillon::sim

@@ -36,9 +36,23 @@ QString roleHelp() {
     return QStringLiteral("What answers on the line: \"controller\" answers typed lines and "
                           "station commands and loads programs, \"terminal\" only answers lines, "
                           "\"loader\" only "
-                          "loads programs. Default: %1.")
+                          "loads programs, \"relay\" passes everything both ways to a second "
+                          "pseudo-terminal (named on the second line printed) for a program "
+                          "of your own to answer on. Default: %1.")
         .arg(defaultRoleName());
 }
+
+const QString LineHelp = QStringLiteral(
+    "\nPaced (the default), the line runs at the speed and stop bits the program sets on\n"
+    "its end, one character after the other (1 start bit, 8 data bits, the stop bits):\n"
+    "the pseudo-terminal keeps no data bits or parity of the program's, so they are\n"
+    "taken as 8 and none. A change of speed while a character is on the wire sends the\n"
+    "rest of it at the new speed. The controller listens and answers at its own\n"
+    "settings: characters at another speed, or caught by a change, reach it as what a\n"
+    "UART would make of them (junk), and the program reads its answers likewise.\n"
+    "Behind --modem, the modem takes commands at any speed, and a dial locks the line\n"
+    "to the speed of its command. The wire log adds \"set\" lines for the program's\n"
+    "changes and \"noise\" lines for the junk the controller heard.\n");
 
 QString knownDialResults() {
     QStringList results;
@@ -133,9 +147,27 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
                        "from 1 to 247. Default: 1."),
         QStringLiteral("n"), QStringLiteral("1"));
     const QList<QCommandLineOption> consoleOptions = {stationOption, identifierOption, slaveOption};
+    const ControllerLine lineDefaults;
+    const QCommandLineOption consoleLineOption(
+        QStringLiteral("console-settings"),
+        QStringLiteral("The settings (speed,parity n/e/o,data bits 7/8,stop bits 1/1.5/2) the "
+                       "controller listens and answers at while its console, terminal and "
+                       "MODBUS slave wait. Default: %1.")
+            .arg(lineDefaults.console.text()),
+        QStringLiteral("settings"), lineDefaults.console.text());
+    const QCommandLineOption transferLineOption(
+        QStringLiteral("transfer-settings"),
+        QStringLiteral("Loader: the settings it listens and answers at from the \"4\" (heard "
+                       "at the console settings) to the end of the transfer. Default: %1.")
+            .arg(lineDefaults.transfer.text()),
+        QStringLiteral("settings"), lineDefaults.transfer.text());
+    const QCommandLineOption noPacingOption(
+        QStringLiteral("no-pacing"),
+        QStringLiteral("Let bytes cross at once and every setting be heard, as if the line "
+                       "had no speed."));
     const QList<QCommandLineOption> loaderOptions = {
-        b1b2Option,     saveOption,   nakEveryOption,    silentAfterOption,
-        cancelAtOption, nakAllOption, nakFirstEotOption, ackNakOption};
+        b1b2Option,   saveOption,        nakEveryOption, silentAfterOption, cancelAtOption,
+        nakAllOption, nakFirstEotOption, ackNakOption,   transferLineOption};
     const ModemSettings modemDefaults;
     const QCommandLineOption modemOption(
         QStringLiteral("modem"),
@@ -163,7 +195,8 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
         QStringLiteral("ms"), QString::number(modemDefaults.guardMs));
     const QList<QCommandLineOption> modemOptions = {modemEchoOption, dialDelayOption,
                                                     dialResultOption, guardOption};
-    parser.addOptions({portsOption, comOption, logOption, roleOption});
+    parser.addOptions(
+        {portsOption, comOption, logOption, roleOption, noPacingOption, consoleLineOption});
     parser.addOptions(consoleOptions);
     parser.addOptions(loaderOptions);
     parser.addOption(modemOption);
@@ -186,7 +219,8 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
                                      "aborts it with NO CARRIER,\nand the modem reports dials, "
                                      "results, escapes and hang-ups on standard error.\nBehind "
                                      "the modem the loader starts on \"1\" commands alone: the "
-                                     "program sends\nits \"4\" to the modem before it dials.\n");
+                                     "program sends\nits \"4\" to the modem before it dials.\n") +
+                      LineHelp;
         return result;
     }
     if (parser.isSet(versionOption)) {
@@ -242,6 +276,20 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
                 return error(QStringLiteral("--%1 is for the controller role, not \"%2\"")
                                  .arg(option.names().constFirst(), role));
     }
+    if (!roleListens(role) && parser.isSet(consoleLineOption))
+        return error(QStringLiteral("--%1 is for a role that listens, not \"%2\"")
+                         .arg(consoleLineOption.names().constFirst(), role));
+    ControllerLine line;
+    for (const auto& [option, field] : {std::pair{&consoleLineOption, &line.console},
+                                        std::pair{&transferLineOption, &line.transfer}}) {
+        const std::optional<LineSetting> setting = LineSetting::parse(parser.value(*option));
+        if (!setting)
+            return error(QStringLiteral("--%1 needs settings such as 9600,n,8,1 (speed, parity "
+                                        "n, e or o, data bits 7 or 8, stop bits 1, 1.5 or 2), "
+                                        "not \"%2\"")
+                             .arg(option->names().constFirst(), parser.value(*option)));
+        *field = *setting;
+    }
     const std::optional<int> slave = count(slaveOption, 1);
     if (!slave || *slave > 247)
         return error(QStringLiteral("--slave needs a number from 1 to 247, not \"%1\"")
@@ -255,6 +303,7 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
         return error(QStringLiteral("--identifier needs a text, and neither may hold a CR"));
 
     LoaderSettings loader;
+    loader.line = line;
     const std::optional<int> b1b2After = count(b1b2Option, 1);
     if (!b1b2After)
         return badCount(b1b2Option, 1);
@@ -316,7 +365,8 @@ ParsedOptions parseSimOptions(const QStringList& arguments) {
                       loader,
                       modem,
                       console,
-                      modbusAddress};
+                      modbusAddress,
+                      !parser.isSet(noPacingOption)};
     return result;
 }
 

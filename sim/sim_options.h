@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/console_settings.h"
+#include "sim/line_setting.h"
 #include "sim/loader_settings.h"
 #include "sim/modem_settings.h"
 
@@ -18,6 +19,8 @@ struct SimOptions {
     ModemSettings modem;
     ConsoleSettings console;
     int modbusAddress = 1;
+    // The line runs at the program's speed and the controller hears only its own.
+    bool paced = true;
 };
 
 struct ParsedOptions {

@@ -2,7 +2,8 @@
 
 namespace quillon::sim {
 
-TerminalRole::TerminalRole(QObject* parent) : Role(parent) {
+TerminalRole::TerminalRole(std::optional<LineSetting> line, QObject* parent)
+    : Role(parent), listensAt_(line) {
     line_.reserve(MaxLine);
 }
 

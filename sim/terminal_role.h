@@ -14,9 +14,12 @@ public:
     // line cannot make us grow without bound.
     static constexpr qsizetype MaxLine = 256;
 
-    explicit TerminalRole(QObject* parent = nullptr);
+    // Listening at `line`, or at whatever the program sets when none is given.
+    explicit TerminalRole(std::optional<LineSetting> line = std::nullopt,
+                          QObject* parent = nullptr);
 
     void receive(QByteArrayView bytes) override;
+    std::optional<LineSetting> lineSetting() const override { return listensAt_; }
     void clientClosed() override;
 
     // Part of a line has come and waits for its end.
@@ -26,6 +29,7 @@ private:
     void answer();
 
     QByteArray line_;
+    std::optional<LineSetting> listensAt_;
 };
 
 } // namespace quillon::sim

@@ -497,6 +497,22 @@ void SimTest::rejectsBadArguments_data() {
         << QStringList{"--save", "/nonexistent/dir/got.Epr"} << "got.Epr";
     QTest::newRow("loader option without a loader")
         << QStringList{"--role", "terminal", "--silent-after", "2"} << "--silent-after";
+    QTest::newRow("no such parity")
+        << QStringList{"--console-settings", "1200,x,8,1"} << "--console-settings";
+    QTest::newRow("no such data bits")
+        << QStringList{"--transfer-settings", "9600,n,9,1"} << "--transfer-settings";
+    QTest::newRow("no such stop bits")
+        << QStringList{"--console-settings", "1200,n,8,3"} << "--console-settings";
+    QTest::newRow("speed not a number")
+        << QStringList{"--console-settings", "fast,n,8,1"} << "--console-settings";
+    QTest::newRow("blank in the settings")
+        << QStringList{"--console-settings", " 1200,n,8,1"} << "--console-settings";
+    QTest::newRow("transfer settings without a loader")
+        << QStringList{"--role", "terminal", "--transfer-settings", "9600,n,8,1"}
+        << "--transfer-settings";
+    QTest::newRow("a relay listens at nothing")
+        << QStringList{"--role", "relay", "--console-settings", "1200,n,8,1"}
+        << "--console-settings";
 }
 
 void SimTest::rejectsBadArguments() {

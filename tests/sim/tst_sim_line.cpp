@@ -1,13 +1,28 @@
+#include "tty_port.h"
+
+#include "tests/support/sim_process.h"
+
 #include "sim/paced_wire.h"
 #include "sim/uart_decoder.h"
 
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include "tests/support/event_wait.h"
+
 using namespace quillon::sim;
+using namespace quillon::simtest;
 
 namespace {
 
 constexpr qint64 Ms = 1'000'000;
+// Far beyond any line time here: only a simulator that never answers fails on it.
+constexpr int AnswerTimeoutMs = 10'000;
+// A call ("C") comes as the last "1" ends; this long without one, none is coming.
+constexpr int NoCallMs = 1500;
 
 HeardByte good(char value) {
     return {value, false};
@@ -17,10 +32,57 @@ HeardByte framingError(char value) {
     return {value, true};
 }
 
+// A paced simulator on COM3 of a fresh ports folder.
+QString startPaced(SimProcess& sim, const QTemporaryDir& dir, const QStringList& options) {
+    sim.setPaced(true);
+    QString why;
+    if (!sim.start(QStringList{"--ports", dir.filePath("ports"), "--com", "3"} + options, &why))
+        return why;
+    return {};
+}
+
+QString linkOf(const QTemporaryDir& dir) {
+    return dir.filePath(QStringLiteral("ports/COM3"));
+}
+
+// One step of a program on the line: the speed it writes at, what it writes, and what it
+// does after: changes the speed at once, waits for the line time, or closes and opens
+// the port again (after the line time).
+struct Step {
+    enum class Then { ChangeAtOnce, Wait, Reopen };
+    int baud;
+    QByteArray bytes;
+    Then then;
+};
+
+bool play(TtyPort& port, const QString& path, const QList<Step>& steps) {
+    for (qsizetype i = 0; i < steps.size(); ++i) {
+        const Step& step = steps.at(i);
+        const int next = i + 1 < steps.size() ? steps.at(i + 1).baud : step.baud;
+        if (!port.write(step.bytes))
+            return false;
+        if (step.then == Step::Then::ChangeAtOnce) {
+            if (!port.setSpeed(next))
+                return false;
+            continue;
+        }
+        waitLineTime(step.bytes.size(), step.baud);
+        if (step.then == Step::Then::Reopen) {
+            port.close();
+            if (!port.open(path, next))
+                return false;
+        } else if (next != step.baud && !port.setSpeed(next)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(HeardByte)
 Q_DECLARE_METATYPE(SpeedChange)
+Q_DECLARE_METATYPE(Step)
 
 class SimLineTest : public QObject {
     Q_OBJECT
@@ -32,6 +94,18 @@ private slots:
     void wireEndsCharactersOnTime();
     void wireWakesInBatchesButEndsBurstsOnTime_data();
     void wireWakesInBatchesButEndsBurstsOnTime();
+
+    void burstTakesItsLineTimeBothWays_data();
+    void burstTakesItsLineTimeBothWays();
+    void loaderStartsOnlyOnCleanStart_data();
+    void loaderStartsOnlyOnCleanStart();
+    void consoleAnswersAtItsOwnSetting_data();
+    void consoleAnswersAtItsOwnSetting();
+    void dialLocksTheLineRate_data();
+    void dialLocksTheLineRate();
+    void relayPassesBytesAtTheProgramsPace_data();
+    void relayPassesBytesAtTheProgramsPace();
+    void pacedLoaderTakesUploadFromRealSender();
 };
 
 void SimLineTest::uartHearsWhatTheWaveformSays_data() {
@@ -139,6 +213,217 @@ void SimLineTest::wireWakesInBatchesButEndsBurstsOnTime() {
     QVERIFY(wake);
     QVERIFY2(qAbs(*wake - wakeAt) <= 2, qPrintable(QString::number(*wake)));
     QVERIFY(!PacedWire().wakeAt(Ms));
+}
+
+void SimLineTest::burstTakesItsLineTimeBothWays_data() {
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("stopBits");
+    QTest::addColumn<QString>("settings");
+
+    QTest::newRow("1200") << 1200 << 1 << "1200,n,8,1";
+    QTest::newRow("9600") << 9600 << 1 << "9600,n,8,1";
+    QTest::newRow("2400, 2 stop bits") << 2400 << 2 << "2400,n,8,2";
+}
+
+void SimLineTest::burstTakesItsLineTimeBothWays() {
+    QFETCH(int, baud);
+    QFETCH(int, stopBits);
+    QFETCH(QString, settings);
+    QTemporaryDir dir;
+    SimProcess sim;
+    const QString why =
+        startPaced(sim, dir, {"--role", "terminal", "--console-settings", settings});
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+
+    TtyPort port;
+    QVERIFY(port.open(linkOf(dir), baud, stopBits));
+    const QByteArray question = "hello\r";
+    const QByteArray answer = "\r\nPXC: hello\r\n";
+    QVERIFY(port.write(question));
+    QCOMPARE(port.readUntil(answer.size(), AnswerTimeoutMs), answer);
+    // The question reaches the terminal when its last character has ended, and the
+    // answer goes out one character after the other.
+    const qint64 least = lineTimeNs(question.size() + answer.size(), baud, stopBits);
+    QVERIFY2(port.lastArrivalNs() >= least,
+             qPrintable(QStringLiteral("%1 ns, less than the line time %2 ns")
+                            .arg(port.lastArrivalNs())
+                            .arg(least)));
+}
+
+void SimLineTest::loaderStartsOnlyOnCleanStart_data() {
+    QTest::addColumn<QList<Step>>("steps");
+    QTest::addColumn<bool>("calls");
+
+    using Then = Step::Then;
+    const QList<Step> ones{{9600, "1", Then::Wait}, {9600, "1", Then::Wait}};
+    QTest::newRow("4 at 1200, then 1s at 9600")
+        << QList<Step>{{1200, "4", Then::Reopen}} + ones << true;
+    // The program repeats both every second; the loader already at 9600 hears the
+    // second "4" as junk and keeps counting.
+    QTest::newRow("4 repeated at 1200 between the 1s") << QList<Step>{{1200, "4", Then::Reopen},
+                                                                      {9600, "1", Then::Reopen},
+                                                                      {1200, "4", Then::Reopen},
+                                                                      {9600, "1", Then::Wait}}
+                                                       << true;
+    QTest::newRow("4 at 1200 with the speed changed at once")
+        << QList<Step>{{1200, "4", Then::ChangeAtOnce}} + ones << false;
+    QTest::newRow("4 at 9600") << QList<Step>{{9600, "4", Then::Wait}} + ones << false;
+}
+
+void SimLineTest::loaderStartsOnlyOnCleanStart() {
+    QFETCH(QList<Step>, steps);
+    QFETCH(bool, calls);
+    QTemporaryDir dir;
+    SimProcess sim;
+    const QString why = startPaced(sim, dir, {"--role", "loader", "--log", dir.filePath("w.log")});
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+
+    TtyPort port;
+    QVERIFY(port.open(linkOf(dir), steps.constFirst().baud));
+    QVERIFY(play(port, linkOf(dir), steps));
+    const QByteArray got = port.readUntil(1, calls ? AnswerTimeoutMs : NoCallMs);
+    QFile log(dir.filePath("w.log"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY2(got == (calls ? QByteArray("C") : QByteArray()), log.readAll().constData());
+}
+
+void SimLineTest::consoleAnswersAtItsOwnSetting_data() {
+    QTest::addColumn<int>("readBaud");
+
+    QTest::newRow("read at 1200, the console's setting") << 1200;
+    QTest::newRow("read at 9600") << 9600;
+}
+
+void SimLineTest::consoleAnswersAtItsOwnSetting() {
+    QFETCH(int, readBaud);
+    QTemporaryDir dir;
+    SimProcess sim;
+    const QString why = startPaced(sim, dir, {});
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+
+    // Long enough that the answer is still on the wire whenever the speed changes.
+    const QByteArray line(40, 'x');
+    const QByteArray answer = "\r\nPXC: " + line + "\r\n";
+    TtyPort port;
+    QVERIFY(port.open(linkOf(dir), 1200));
+    QVERIFY(play(port, linkOf(dir), {{1200, line + '\r', Step::Then::Wait}}));
+    QVERIFY(port.setSpeed(readBaud));
+    const QByteArray got = port.readUntil(answer.size(), readBaud == 1200 ? AnswerTimeoutMs : 2000);
+    if (readBaud == 1200)
+        QCOMPARE(got, answer);
+    else
+        QVERIFY2(!got.contains("PXC: " + line), got.toHex(' ').constData());
+}
+
+void SimLineTest::dialLocksTheLineRate_data() {
+    QTest::addColumn<int>("dialBaud");
+    QTest::addColumn<int>("commandBaud");
+    QTest::addColumn<bool>("calls");
+
+    QTest::newRow("dial and commands at 9600") << 9600 << 9600 << true;
+    QTest::newRow("dial and commands at 1200") << 1200 << 1200 << true;
+    QTest::newRow("dial at 9600, commands at 1200") << 9600 << 1200 << false;
+    QTest::newRow("dial at 1200, commands at 9600") << 1200 << 9600 << false;
+}
+
+void SimLineTest::dialLocksTheLineRate() {
+    QFETCH(int, dialBaud);
+    QFETCH(int, commandBaud);
+    QFETCH(bool, calls);
+    QTemporaryDir dir;
+    SimProcess sim;
+    const QString why = startPaced(sim, dir, {"--modem", "--role", "loader", "--dial-delay", "50"});
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+
+    TtyPort port;
+    QVERIFY(port.open(linkOf(dir), dialBaud));
+    QVERIFY(port.write("ATD1\r"));
+    const QByteArray connect = "\r\nCONNECT 9600\r\n";
+    QCOMPARE(port.readUntil(connect.size(), AnswerTimeoutMs), connect);
+    port.close();
+    QVERIFY(port.open(linkOf(dir), commandBaud));
+    QVERIFY(play(port, linkOf(dir),
+                 {{commandBaud, "1", Step::Then::Wait}, {commandBaud, "1", Step::Then::Wait}}));
+    QCOMPARE(port.readUntil(1, calls ? AnswerTimeoutMs : NoCallMs),
+             calls ? QByteArray("C") : QByteArray());
+}
+
+void SimLineTest::relayPassesBytesAtTheProgramsPace_data() {
+    QTest::addColumn<bool>("fromProgram");
+
+    QTest::newRow("program to peer") << true;
+    QTest::newRow("peer to program") << false;
+}
+
+void SimLineTest::relayPassesBytesAtTheProgramsPace() {
+    QFETCH(bool, fromProgram);
+    QTemporaryDir dir;
+    SimProcess sim;
+    const QString why = startPaced(sim, dir, {"--role", "relay"});
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+    QVERIFY(!sim.farDevice().isEmpty());
+
+    TtyPort program;
+    TtyPort peer;
+    QVERIFY(program.open(linkOf(dir), 1200));
+    // The peer's own setting means nothing: the relay runs at the program's.
+    QVERIFY(peer.open(sim.farDevice(), 9600));
+    TtyPort& from = fromProgram ? program : peer;
+    TtyPort& to = fromProgram ? peer : program;
+    QByteArray bytes(12, Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 37);
+    const qint64 least = lineTimeNs(bytes.size(), 1200);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(from.write(bytes));
+    QCOMPARE(to.readUntil(bytes.size(), AnswerTimeoutMs), bytes);
+    QVERIFY2(clock.nsecsElapsed() >= least, qPrintable(QString::number(clock.nsecsElapsed())));
+}
+
+void SimLineTest::pacedLoaderTakesUploadFromRealSender() {
+    const QString sender = QStringLiteral("/usr/bin/sx");
+    if (!QFile::exists(sender))
+        QSKIP("no /usr/bin/sx (package lrzsz) to send with");
+    QTemporaryDir dir;
+    const QString source = dir.filePath("program.Epr");
+    const QString save = dir.filePath("got.Epr");
+    QByteArray program(3000, Qt::Uninitialized);
+    QRandomGenerator random(3000);
+    for (char& c : program)
+        c = static_cast<char>(random.bounded(256));
+    QFile file(source);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(program), qint64(program.size()));
+    file.close();
+    SimProcess sim;
+    const QString why =
+        startPaced(sim, dir, {"--role", "loader", "--b1b2-after", "1", "--save", save});
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+
+    // The handshake, leaving the line at 9600 for the sender, which keeps the speed.
+    TtyPort port;
+    QVERIFY(port.open(linkOf(dir), 1200));
+    QVERIFY(
+        play(port, linkOf(dir), {{1200, "4", Step::Then::Reopen}, {9600, "1", Step::Then::Wait}}));
+    QCOMPARE(port.readUntil(1, AnswerTimeoutMs), QByteArray("C"));
+    port.close();
+
+    QProcess sx;
+    sx.setStandardInputFile(linkOf(dir));
+    sx.setStandardOutputFile(linkOf(dir));
+    QElapsedTimer clock;
+    clock.start();
+    sx.start(sender, {QStringLiteral("-q"), source});
+    EventWait wait;
+    wait.wakeOn(&sx, &QProcess::finished).wakeOn(&sx, &QProcess::errorOccurred);
+    QVERIFY(wait.until([&] { return sx.state() == QProcess::NotRunning; }, 60'000));
+    QCOMPARE(sx.exitCode(), 0);
+    // 24 blocks of 133 bytes at 9600, and their answers.
+    QVERIFY(clock.nsecsElapsed() >= lineTimeNs(24 * 134, 9600));
+    QFile got(save);
+    QVERIFY(got.open(QIODevice::ReadOnly));
+    QCOMPARE(got.readAll().left(program.size()), program);
 }
 
 QTEST_GUILESS_MAIN(SimLineTest)

@@ -22,7 +22,8 @@ SimProcess::~SimProcess() {
 }
 
 bool SimProcess::start(const QStringList& arguments, QString* why) {
-    process_.start(program(), arguments);
+    process_.start(program(),
+                   paced_ ? arguments : QStringList{QStringLiteral("--no-pacing")} + arguments);
     QByteArray out;
     EventWait wait;
     wait.wakeOn(&process_, &QProcess::readyReadStandardOutput)
@@ -41,12 +42,21 @@ bool SimProcess::start(const QStringList& arguments, QString* why) {
                             QString::fromLocal8Bit(process_.readAllStandardError()));
         return false;
     }
-    banner_ = QString::fromLocal8Bit(out.chopped(1));
+    // A relay names its far end on a second line, printed in the same write.
+    const QStringList lines = QString::fromLocal8Bit(out.chopped(1)).split(QLatin1Char('\n'));
+    banner_ = lines.constFirst();
     static const QRegularExpression pattern(
         QStringLiteral("^quillon-sim: COM\\d+ -> (/dev/\\S+)$"));
     const QRegularExpressionMatch match = pattern.match(banner_);
     if (match.hasMatch())
         device_ = match.captured(1);
+    static const QRegularExpression farPattern(
+        QStringLiteral("^quillon-sim: far end -> (/dev/\\S+)$"));
+    for (const QString& line : lines.sliced(1)) {
+        const QRegularExpressionMatch far = farPattern.match(line);
+        if (far.hasMatch())
+            farDevice_ = far.captured(1);
+    }
     return true;
 }
 

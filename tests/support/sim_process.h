@@ -17,6 +17,11 @@ public:
     SimProcess& operator=(const SimProcess&) = delete;
     ~SimProcess();
 
+    // A line running at the speed the test sets on its port, where the controller hears
+    // only its own settings. Otherwise (unless the test is about speed) bytes cross at
+    // once and every setting is heard, so that a test is as quick and as sure as ever.
+    void setPaced(bool paced) { paced_ = paced; }
+
     // Starts it and waits for the line announcing the port. On failure `why` says what
     // the simulator printed.
     bool start(const QStringList& arguments, QString* why);
@@ -27,6 +32,8 @@ public:
     // The announcement, without its line end, and the device it names.
     QString banner() const { return banner_; }
     QString device() const { return device_; }
+    // A relay's far end, from the announcement's second line.
+    QString farDevice() const { return farDevice_; }
     qint64 pid() const { return process_.processId(); }
 
     // Sends the signal and waits for the exit.
@@ -42,7 +49,9 @@ private:
     QProcess process_;
     QString banner_;
     QString device_;
+    QString farDevice_;
     QByteArray report_;
+    bool paced_ = false;
 };
 
 } // namespace quillon::simtest
