@@ -5,7 +5,7 @@ packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-multimedia-dev qt6-qpa-plugins
     libgl-dev
-    socat lrzsz libmodbus-dev python3-xmodem
+    socat lrzsz libmodbus-dev python3-xmodem strace
     xvfb xdotool imagemagick x11-utils x11-xkb-utils fonts-dejavu-core
     file lintian
 )

@@ -15,6 +15,20 @@ cmake --build build --parallel 2 --target "$program" quillon-sim quillon_runtime
 
 ports=$PWD/build/ports
 mkdir -p "$ports"
+
+# A sample program in the program's folder, its working folder on a first start, so
+# that "Enviar" sends something at once: 20 KB, about 23 s at 9600 baud.
+folder=$PWD/build/$program
+sample=$folder/exemplo.Epr
+[ -f "$sample" ] || python3 -c 'import random, sys; random.seed(59); sys.stdout.buffer.write(bytes(random.randrange(256) for _ in range(20480)))' > "$sample"
+# Settings the user already has are theirs: only a first start gets the sample's.
+if [ ! -e "$folder/Quillon.ini" ]; then
+    if [ "$program" = QuillonV2 ]; then
+        printf '1\r\n9600,n,8,1\r\n1200,n,8,1\r\n%s\r\n%s/\r\n0\r\n\r\n\r\n\r\n' "$sample" "$folder"
+    else
+        printf '1\r\n9600,n,8,1\r\n1200,n,8,1\r\n%s\r\n%s/\r\n\r\n' "$sample" "$folder"
+    fi > "$folder/Quillon.ini"
+fi
 build/sim/quillon-sim --ports "$ports" --com 1 --log build/sim.log > build/sim.out 2>&1 &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT

@@ -62,6 +62,7 @@ private Q_SLOTS:
     void lineLostMidTransfer();
     void simulatedLoader_data();
     void simulatedLoader();
+    void pacedLoader();
     void stoppedBySignal_data();
     void stoppedBySignal();
     void throughTheModem_data();
@@ -320,6 +321,24 @@ void TstQuillonUpload::simulatedLoader() {
         QVERIFY(fileBytes(saved) != padded(program));
         QVERIFY(cli.lastLine().startsWith(QStringLiteral("quillon-upload: CANCELADO: ")));
     }
+}
+
+void TstQuillonUpload::pacedLoader() {
+    // On a line that runs at its speed, where the loader hears its start command only at
+    // 1200 baud and the rest only at the transfer setting.
+    QTemporaryDir dir;
+    const QString saved = dir.filePath(QStringLiteral("recebido.Epr"));
+    quillon::simtest::SimProcess sim;
+    sim.setPaced(true);
+    const QString why =
+        sim.startOnPort(ports_.path(), 7, QStringList{"--role", "loader", "--save", saved});
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+    const QByteArray program = programBytes(1000);
+    Cli cli;
+    cli.start({"--port", "7", "--quiet", writeProgram(dir, program)}, ports_.path());
+    QVERIFY(cli.finish(kRunLimitMs));
+    QCOMPARE(cli.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(fileBytes(saved), padded(program), 3000);
 }
 
 void TstQuillonUpload::stoppedBySignal_data() {
