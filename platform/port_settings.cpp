@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace quillon {
 
@@ -16,10 +17,31 @@ constexpr std::array<qint32, 18> kBaudRates = {110,   300,    600,    1200,   24
                                                9600,  14400,  19200,  28800,  38400,  56000,
                                                57600, 115200, 128000, 230400, 256000, 460800};
 
-bool parseWhole(const QString& text, int& value) {
-    bool ok = false;
-    value = text.trimmed().toInt(&ok, 10);
-    return ok;
+// Decimal digits and nothing else: a sign, a hex prefix or a NUL with more behind it
+// would make one text mean two things.
+std::optional<qint64> wholeNumber(const QString& field) {
+    const QString text = field.trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    // Held just above every valid value, so a long row of digits cannot overflow.
+    constexpr qint64 kBeyondAny = 1'000'000'000;
+    qint64 value = 0;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        value = std::min(value * 10 + (c.unicode() - '0'), kBeyondAny);
+    }
+    return value;
+}
+
+// The value a field's text stands for in a table of the texts a port knows.
+template <typename Value, std::size_t N>
+std::optional<Value> lookUp(const std::pair<const char*, Value> (&table)[N], const QString& text) {
+    for (const auto& [known, value] : table) {
+        if (text == QLatin1String(known))
+            return value;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -34,6 +56,38 @@ double bitsPerCharacter(const PortSettings& settings) {
     return 1.0 + static_cast<int>(settings.dataBits) + parity + stop;
 }
 
+std::optional<qint32> baudField(const QString& field) {
+    const auto baud = wholeNumber(field);
+    if (!baud || std::find(kBaudRates.begin(), kBaudRates.end(), *baud) == kBaudRates.end())
+        return std::nullopt;
+    return static_cast<qint32>(*baud);
+}
+
+std::optional<QSerialPort::Parity> parityField(const QString& field) {
+    static constexpr std::pair<const char*, QSerialPort::Parity> kParities[] = {
+        {"n", QSerialPort::NoParity},
+        {"e", QSerialPort::EvenParity},
+        {"o", QSerialPort::OddParity},
+        {"m", QSerialPort::MarkParity},
+        {"s", QSerialPort::SpaceParity}};
+    return lookUp(kParities, field.trimmed().toLower());
+}
+
+std::optional<QSerialPort::DataBits> dataBitsField(const QString& field) {
+    const auto bits = wholeNumber(field);
+    if (!bits || *bits < 5 || *bits > 8)
+        return std::nullopt;
+    return static_cast<QSerialPort::DataBits>(*bits);
+}
+
+std::optional<QSerialPort::StopBits> stopBitsField(const QString& field) {
+    static constexpr std::pair<const char*, QSerialPort::StopBits> kStops[] = {
+        {"1", QSerialPort::OneStop},
+        {"1.5", QSerialPort::OneAndHalfStop},
+        {"2", QSerialPort::TwoStop}};
+    return lookUp(kStops, field.trimmed());
+}
+
 ParsedPortSettings parsePortSettings(const QString& text) {
     ParsedPortSettings result;
     const QStringList parts = text.split(QLatin1Char(','));
@@ -41,48 +95,27 @@ ParsedPortSettings parsePortSettings(const QString& text) {
         result.error = PortError::BadSettings;
         return result;
     }
-    int baud = 0;
-    if (!parseWhole(parts[0], baud) ||
-        std::find(kBaudRates.begin(), kBaudRates.end(), baud) == kBaudRates.end()) {
+    const auto baud = baudField(parts[0]);
+    if (!baud) {
         result.error = PortError::BadBaudRate;
         return result;
     }
-    result.settings.baudRate = baud;
-
-    const QString parity = parts[1].trimmed().toLower();
-    if (parity == QLatin1String("n"))
-        result.settings.parity = QSerialPort::NoParity;
-    else if (parity == QLatin1String("e"))
-        result.settings.parity = QSerialPort::EvenParity;
-    else if (parity == QLatin1String("o"))
-        result.settings.parity = QSerialPort::OddParity;
-    else if (parity == QLatin1String("m"))
-        result.settings.parity = QSerialPort::MarkParity;
-    else if (parity == QLatin1String("s"))
-        result.settings.parity = QSerialPort::SpaceParity;
-    else {
+    const auto parity = parityField(parts[1]);
+    if (!parity) {
         result.error = PortError::BadSettings;
         return result;
     }
-
-    int bits = 0;
-    if (!parseWhole(parts[2], bits) || bits < 5 || bits > 8) {
+    const auto bits = dataBitsField(parts[2]);
+    if (!bits) {
         result.error = PortError::BadDataBits;
         return result;
     }
-    result.settings.dataBits = static_cast<QSerialPort::DataBits>(bits);
-
-    const QString stop = parts[3].trimmed();
-    if (stop == QLatin1String("1"))
-        result.settings.stopBits = QSerialPort::OneStop;
-    else if (stop == QLatin1String("1.5"))
-        result.settings.stopBits = QSerialPort::OneAndHalfStop;
-    else if (stop == QLatin1String("2"))
-        result.settings.stopBits = QSerialPort::TwoStop;
-    else {
+    const auto stop = stopBitsField(parts[3]);
+    if (!stop) {
         result.error = PortError::BadSettings;
         return result;
     }
+    result.settings = {*baud, *parity, *bits, *stop};
     return result;
 }
 

@@ -3,6 +3,8 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <optional>
+
 namespace quillon {
 
 // A settings string such as "9600,n,8,1": baud, parity letter, data bits, stop bits.
@@ -23,5 +25,13 @@ double bitsPerCharacter(const PortSettings& settings);
 
 // Nothing is guessed: a malformed string is an error, never silently replaced.
 ParsedPortSettings parsePortSettings(const QString& text);
+
+// One field of a settings string as the port reads it, blanks around it allowed;
+// nothing when the port would refuse it. Whoever shows a setting reads it this way,
+// so that what is shown is what the port uses.
+std::optional<qint32> baudField(const QString& field);
+std::optional<QSerialPort::Parity> parityField(const QString& field); // either case
+std::optional<QSerialPort::DataBits> dataBitsField(const QString& field);
+std::optional<QSerialPort::StopBits> stopBitsField(const QString& field);
 
 } // namespace quillon

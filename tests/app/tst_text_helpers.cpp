@@ -449,6 +449,19 @@ void TstTextHelpers::portSettings_data() {
     QTest::newRow("three parts") << QStringLiteral("9600,n,8") << 8009;
     QTest::newRow("empty") << QString() << 8009;
     QTest::newRow("five parts") << QStringLiteral("9600,n,8,1,1") << 8009;
+    QTest::newRow("blanks around fields") << QStringLiteral(" 9600 , E ,7 , 2 ") << 0;
+    QTest::newRow("leading zero") << QStringLiteral("09600,n,8,1") << 0;
+    // Nothing but the four fields: a text that says more than it is read as is refused.
+    QTest::newRow("NUL in the baud") << QString::fromLatin1("9600\0xyz,n,8,1", 14) << 8007;
+    QTest::newRow("NUL in the bits") << QString::fromLatin1("9600,n,8\0,1", 11) << 8008;
+    QTest::newRow("NUL after the stop") << QString::fromLatin1("9600,n,8,1\0", 11) << 8009;
+    QTest::newRow("garbage after the baud") << QStringLiteral("9600x,n,8,1") << 8007;
+    QTest::newRow("plus sign") << QStringLiteral("+9600,n,8,1") << 8007;
+    QTest::newRow("minus sign bits") << QStringLiteral("9600,n,-8,1") << 8008;
+    QTest::newRow("hex baud") << QStringLiteral("0x2580,n,8,1") << 8007;
+    QTest::newRow("hex bits") << QStringLiteral("9600,n,0x8,1") << 8008;
+    QTest::newRow("point in the bits") << QStringLiteral("9600,n,8.0,1") << 8008;
+    QTest::newRow("endless digits") << QStringLiteral("96000000000000000000,n,8,1") << 8007;
 }
 
 void TstTextHelpers::portSettings() {
