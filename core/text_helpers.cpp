@@ -95,13 +95,19 @@ double leadingNumber(const QString& text) {
     }
     bool ok = false;
     const double value = digits.toDouble(&ok);
-    return ok && std::isfinite(value) ? value : 0.0;
+    // Too large for a double comes back as an infinity of its sign (and a number too
+    // small for one as 0): a field then holds the bound it has on that side.
+    if (std::isinf(value))
+        return value;
+    return ok ? value : 0.0;
 }
 
 double answerNumber(const QString& text) {
     QString packed = text;
     packed.remove(QLatin1Char(' ')).remove(QLatin1Char('\t')).remove(QLatin1Char('\n'));
-    return leadingNumber(packed);
+    const double value = leadingNumber(packed);
+    // A command field has no bound to hold instead, and its text must stay a number.
+    return std::isfinite(value) ? value : 0.0;
 }
 
 QString numberText(double value) {

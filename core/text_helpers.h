@@ -19,11 +19,13 @@ QString getField(const QString& text, int n);
 QString replaceAll(const QString& text, const QString& find, const QString& replacement);
 
 // The number a text begins with: blanks skipped, sign, digits, point, exponent.
-// Text that does not begin with a number is 0.
+// Text that does not begin with a number is 0; a number beyond a double's range is
+// an infinity of its sign, which roundWithin turns into the field's bound.
 double leadingNumber(const QString& text);
 
 // An answer typed by the user read as a number: like leadingNumber, but
-// blanks, tabs and line feeds are skipped wherever they stand ("1 2" is 12).
+// blanks, tabs and line feeds are skipped wherever they stand ("1 2" is 12), and
+// a number beyond a double's range is 0.
 double answerNumber(const QString& text);
 
 // A number as decimal text without spaces and without a leading zero before

@@ -226,25 +226,36 @@ void TstTextHelpers::replaceAll() {
 }
 
 void TstTextHelpers::leadingNumber_data() {
+    const double inf = qInf();
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("expected");
-    QTest::newRow("plain") << QStringLiteral("1") << 1.0;
-    QTest::newRow("blanks and sign") << QStringLiteral("  -3abc") << -3.0;
-    QTest::newRow("point") << QStringLiteral("12.5") << 12.5;
-    QTest::newRow("leading point") << QStringLiteral(".5") << 0.5;
-    QTest::newRow("exponent") << QStringLiteral("1e3x") << 1000.0;
-    QTest::newRow("dangling exponent") << QStringLiteral("2e") << 2.0;
-    QTest::newRow("comma stops") << QStringLiteral("1,5") << 1.0;
-    QTest::newRow("text") << QStringLiteral("abc") << 0.0;
-    QTest::newRow("empty") << QString() << 0.0;
-    QTest::newRow("sign only") << QStringLiteral("-") << 0.0;
-    QTest::newRow("huge") << QStringLiteral("1e999") << 0.0;
+    QTest::addColumn<int>("held"); // in a 16-bit field, rounded half to even
+    QTest::newRow("plain") << QStringLiteral("1") << 1.0 << 1;
+    QTest::newRow("blanks and sign") << QStringLiteral("  -3abc") << -3.0 << -3;
+    QTest::newRow("point") << QStringLiteral("12.5") << 12.5 << 12;
+    QTest::newRow("leading point") << QStringLiteral(".5") << 0.5 << 0;
+    QTest::newRow("exponent") << QStringLiteral("1e3x") << 1000.0 << 1000;
+    QTest::newRow("dangling exponent") << QStringLiteral("2e") << 2.0 << 2;
+    QTest::newRow("comma stops") << QStringLiteral("1,5") << 1.0 << 1;
+    QTest::newRow("text") << QStringLiteral("abc") << 0.0 << 0;
+    QTest::newRow("empty") << QString() << 0.0 << 0;
+    QTest::newRow("sign only") << QStringLiteral("-") << 0.0 << 0;
+    QTest::newRow("above the field") << QStringLiteral("40000") << 40000.0 << 32767;
+    // Beyond a double: the largest or smallest the field allows, never 0.
+    QTest::newRow("huge") << QStringLiteral("1e999") << inf << 32767;
+    QTest::newRow("400 nines") << QString(400, QLatin1Char('9')) << inf << 32767;
+    QTest::newRow("minus 400 nines")
+        << QLatin1Char('-') + QString(400, QLatin1Char('9')) << -inf << -32768;
+    QTest::newRow("too small is 0") << QStringLiteral("1e-400") << 0.0 << 0;
 }
 
 void TstTextHelpers::leadingNumber() {
     QFETCH(QString, text);
     QFETCH(double, expected);
-    QCOMPARE(quillon::leadingNumber(text), expected);
+    QFETCH(int, held);
+    const double value = quillon::leadingNumber(text);
+    QCOMPARE(value, expected);
+    QCOMPARE(quillon::roundWithin(value, -32768, 32767), qint64(held));
 }
 
 void TstTextHelpers::toInt16_data() {

@@ -59,6 +59,7 @@ void TstConsole::answerNumbers_data() {
     QTest::newRow("blanks anywhere") << QStringLiteral(" 1 2") << QStringLiteral("12");
     QTest::newRow("exponent") << QStringLiteral("1e3") << QStringLiteral("1000");
     QTest::newRow("99 unchanged") << QStringLiteral("99") << QStringLiteral("99");
+    QTest::newRow("beyond a double is 0") << QString(400, QLatin1Char('9')) << QStringLiteral("0");
 }
 
 void TstConsole::answerNumbers() {

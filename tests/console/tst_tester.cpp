@@ -117,6 +117,9 @@ void TstTester::lineSteps_data() {
     QTest::newRow("leading number") << QStringLiteral("[D|12ab]") << QStringLiteral("p12");
     QTest::newRow("negative: no pause") << QStringLiteral("[D|-5]A") << hex("A");
     QTest::newRow("huge is cut") << QStringLiteral("[D|1e300]") << QStringLiteral("p9999999");
+    QTest::newRow("beyond a double is cut")
+        << QStringLiteral("[D|1e400]") << QStringLiteral("p9999999");
+    QTest::newRow("negative beyond: none") << QStringLiteral("[D|-1e400]A") << hex("A");
     QTest::newRow("lower-case d is literal") << QStringLiteral("[d|5]") << hex("[d|5]");
     QTest::newRow("pause without ]") << QStringLiteral("[D|7") << hex("[D|7");
     QTest::newRow("cp1252") << QStringLiteral("é€") << QStringLiteral("e9 80");

@@ -81,6 +81,8 @@ private Q_SLOTS:
     void typingIntoTheListIsNotAPick();
     void valueLabelsFollowTheRequest_data();
     void valueLabelsFollowTheRequest();
+    void overflowingNumbersHoldTheirBounds_data();
+    void overflowingNumbersHoldTheirBounds();
 };
 
 void TstModbusWindow::opensAsDesigned() {
@@ -383,6 +385,29 @@ void TstModbusWindow::valueLabelsFollowTheRequest() {
     f.ui->runFor(1500);
     QCOMPARE(f.port.writes()[0].bytes, modbus::montarFrame03(1, sent, 1));
     QCOMPARE(f.ui->log(), label + QStringLiteral(":    1000\n"));
+}
+
+void TstModbusWindow::overflowingNumbersHoldTheirBounds_data() {
+    const QString nines(400, QLatin1Char('9'));
+    const QString minus = QLatin1Char('-') + nines;
+    QTest::addColumn<QStringList>("fields"); // address, register, quantity
+    QTest::addColumn<QByteArray>("request");
+    // The largest a field allows, or the smallest, then the request's own limits.
+    QTest::newRow("up, down, up") << QStringList{nines, minus, nines}
+                                  << modbus::montarFrame03(255, 0, 125);
+    QTest::newRow("down, up, down")
+        << QStringList{minus, nines, minus} << modbus::montarFrame03(0, 65535, 1);
+}
+
+void TstModbusWindow::overflowingNumbersHoldTheirBounds() {
+    QFETCH(QStringList, fields);
+    QFETCH(QByteArray, request);
+    ModbusFixture f;
+    f.ui->field("TxtEndereco")->setText(fields[0]);
+    f.ui->field("TxtRegIni")->setText(fields[1]);
+    f.ui->field("TxtNumero")->setText(fields[2]);
+    f.ui->runFor(100);
+    QCOMPARE(f.port.writes()[0].bytes, request);
 }
 
 QTEST_MAIN(TstModbusWindow)
