@@ -85,16 +85,14 @@ void TerminalBox::clearText() {
 void TerminalBox::sendTyped(const QString& text) {
     if (!keySink_)
         return;
-    // A character without a cp1252 byte has nothing the line could carry.
-    for (const QChar ch : text) {
-        if (const auto byte = encodeCp1252(QString(ch)))
-            keySink_(byte->at(0));
-    }
+    // What is shown is sent: a character cp1252 cannot carry goes out as "?".
+    for (const char byte : lineBytes(text))
+        keySink_(byte);
 }
 
 void TerminalBox::keyPressEvent(QKeyEvent* event) {
     const QString text = event->text();
-    if (text.size() == 1)
+    if (!text.isEmpty() && characterLength(text, 0) == text.size())
         sendTyped(text);
     QPlainTextEdit::keyPressEvent(event);
 }

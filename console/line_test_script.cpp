@@ -45,9 +45,10 @@ QVector<LineStep> lineSteps(const QString& line) {
     while (p < text.size()) {
         const QStringView rest = text.mid(p);
         if (rest.front() != QLatin1Char('[')) {
-            // One character may not fit in cp1252; it still goes out as one byte.
-            steps.append(LineStep::write(lineBytes(rest.first(1).toString()).at(0)));
-            ++p;
+            // One character, one byte: "?" for one cp1252 cannot carry.
+            const qsizetype length = characterLength(line, p);
+            steps.append(LineStep::write(lineBytes(line.mid(p, length)).at(0)));
+            p += length;
             continue;
         }
         const char* code = std::find_if(std::begin(kMarkerCodes), std::end(kMarkerCodes),

@@ -19,6 +19,16 @@ char16_t decodeByte(unsigned char byte) {
     return byte;
 }
 
+std::optional<char> encodeByte(char16_t code) {
+    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF) ||
+        (code >= 0x80 && code <= 0x9F && kHigh[code - 0x80] == 0))
+        return static_cast<char>(code);
+    const auto* found = std::find(kHigh.begin(), kHigh.end(), code);
+    if (found == kHigh.end())
+        return std::nullopt;
+    return static_cast<char>(0x80 + (found - kHigh.begin()));
+}
+
 } // namespace
 
 QChar cp1252Char(char byte) {
@@ -37,22 +47,31 @@ std::optional<QByteArray> encodeCp1252(const QString& text) {
     QByteArray bytes;
     bytes.reserve(text.size());
     for (const QChar ch : text) {
-        const char16_t code = ch.unicode();
-        if (code < 0x80 || (code >= 0xA0 && code <= 0xFF) ||
-            (code >= 0x80 && code <= 0x9F && kHigh[code - 0x80] == 0)) {
-            bytes.append(static_cast<char>(code));
-            continue;
-        }
-        const auto* found = std::find(kHigh.begin(), kHigh.end(), code);
-        if (found == kHigh.end())
+        const auto byte = encodeByte(ch.unicode());
+        if (!byte)
             return std::nullopt;
-        bytes.append(static_cast<char>(0x80 + (found - kHigh.begin())));
+        bytes.append(*byte);
     }
     return bytes;
 }
 
+qsizetype characterLength(const QString& text, qsizetype at) {
+    const bool pair =
+        text[at].isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate();
+    return pair ? 2 : 1;
+}
+
 QByteArray lineBytes(const QString& text) {
-    return encodeCp1252(text).value_or(text.toLatin1());
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size();) {
+        // A character beyond the first 65536 takes two code units and is one "?".
+        const qsizetype length = characterLength(text, i);
+        const auto byte = length == 1 ? encodeByte(text[i].unicode()) : std::nullopt;
+        bytes.append(byte.value_or('?'));
+        i += length;
+    }
+    return bytes;
 }
 
 } // namespace quillon

@@ -432,7 +432,10 @@ void TstMainWindow::composedCharacterGoesOut_data() {
     QTest::newRow("dead tilde a") << QStringLiteral("ã") << QByteArray("\xE3");
     QTest::newRow("euro") << QStringLiteral("€") << QByteArray("\x80");
     QTest::newRow("two at once") << QStringLiteral("ço") << QByteArray("\xE7o");
-    QTest::newRow("outside cp1252") << QStringLiteral("ő") << QByteArray();
+    // Shown, so sent: "?" for each character cp1252 cannot carry.
+    QTest::newRow("outside cp1252") << QStringLiteral("ő") << QByteArray("?");
+    QTest::newRow("euro then outside") << QStringLiteral("€ő") << QByteArray("\x80?");
+    QTest::newRow("beyond 16 bits") << QStringLiteral("😀") << QByteArray("?");
 }
 
 void TstMainWindow::composedCharacterGoesOut() {

@@ -50,6 +50,8 @@ private Q_SLOTS:
     void portSettings();
     void storedPaths_data();
     void storedPaths();
+    void lineBytesPerCharacter_data();
+    void lineBytesPerCharacter();
 };
 
 void TstTextHelpers::errorTexts_data() {
@@ -444,6 +446,23 @@ void TstTextHelpers::cp1252RoundTripsEveryByte() {
     QVERIFY(back.has_value());
     QCOMPARE(*back, all);
     QVERIFY(!encodeCp1252(QStringLiteral("Ω")).has_value());
+}
+
+void TstTextHelpers::lineBytesPerCharacter_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("cp1252") << QStringLiteral("ação €") << QByteArray("a\xE7\xE3o \x80");
+    QTest::newRow("one outside") << QStringLiteral("€ő") << QByteArray("\x80?");
+    QTest::newRow("outside first") << QStringLiteral("Ωé") << QByteArray("?\xE9");
+    QTest::newRow("beyond 16 bits is one") << QStringLiteral("a😀b") << QByteArray("a?b");
+    QTest::newRow("a lone half") << QString(QChar(0xD83D)) + QLatin1Char('x') << QByteArray("?x");
+    QTest::newRow("undefined in cp1252 kept") << QStringLiteral("\u0081") << QByteArray("\x81");
+}
+
+void TstTextHelpers::lineBytesPerCharacter() {
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(lineBytes(text), bytes);
 }
 
 void TstTextHelpers::portSettings_data() {

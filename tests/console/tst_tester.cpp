@@ -124,6 +124,8 @@ void TstTester::lineSteps_data() {
     QTest::newRow("pause without ]") << QStringLiteral("[D|7") << hex("[D|7");
     QTest::newRow("cp1252") << QStringLiteral("é€") << QStringLiteral("e9 80");
     QTest::newRow("no byte for it") << QStringLiteral("Ω") << hex("?");
+    QTest::newRow("one without a byte") << QStringLiteral("€ő") << QStringLiteral("80 3f");
+    QTest::newRow("beyond 16 bits is one byte") << QStringLiteral("a😀") << hex("a?");
     QTest::newRow("empty line") << QString() << QString();
 }
 
