@@ -45,20 +45,25 @@ int errorFromErrno(int code, const QString& path, bool reading) {
     return FileError::PathFileAccess;
 }
 
-QByteArray encodeForDisk(const QString& text) {
-    // cp1252 keeps files readable by older copies of the program; UTF-8 only
-    // for what cp1252 cannot hold, so nothing typed is lost.
-    if (auto bytes = encodeCp1252(text))
-        return *bytes;
-    return text.toUtf8();
-}
-
 QString decodeFromDisk(const QByteArray& bytes) {
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text;
     return decodeCp1252(bytes);
+}
+
+QByteArray encodeForDisk(const QString& text, bool wholeFile) {
+    // cp1252 keeps files readable by older copies of the program. But reading takes
+    // valid UTF-8 for UTF-8, and some cp1252 text ("MediÃ§Ãµes") is valid UTF-8 as bytes:
+    // that text, and what cp1252 cannot hold, is written as UTF-8, so that every file
+    // reads back as it was written.
+    if (auto bytes = encodeCp1252(text); bytes && decodeFromDisk(*bytes) == text)
+        return *bytes;
+    // Reading drops one byte-order mark at the start of a file; a text that begins
+    // with that character keeps it behind a mark of its own.
+    const bool startsWithMark = wholeFile && text.startsWith(QChar(QChar::ByteOrderMark));
+    return (startsWithMark ? QByteArrayLiteral("\xEF\xBB\xBF") : QByteArray()) + text.toUtf8();
 }
 
 } // namespace
@@ -69,7 +74,7 @@ int writeTextFile(const QString& storedPath, const QString& text, bool append) {
     // put a file where the device was.
     if (QFileInfo::exists(path) && !QFileInfo(path).isFile())
         return FileError::PathFileAccess;
-    const QByteArray bytes = encodeForDisk(text + kCrLf);
+    const QByteArray bytes = encodeForDisk(text + kCrLf, !append);
     if (append) {
         QFile file(path);
         errno = 0;

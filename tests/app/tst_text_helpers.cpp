@@ -1,4 +1,5 @@
 #include "core/error_report.h"
+#include "core/settings_file.h"
 #include "core/text_file.h"
 #include "core/text_helpers.h"
 #include "platform/cp1252.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -40,6 +42,8 @@ private Q_SLOTS:
     void readTextFileLineEnds();
     void textFileEncoding_data();
     void textFileEncoding();
+    void settingsSurviveSaveAndLoad_data();
+    void settingsSurviveSaveAndLoad();
     void textFileErrors();
     void failedReplaceKeepsOldFile();
     void notARegularFile_data();
@@ -335,6 +339,14 @@ void TstTextHelpers::textFileEncoding_data() {
     QTest::newRow("ascii") << QStringLiteral("9600,n,8,1") << QByteArray("9600,n,8,1\r\n");
     QTest::newRow("beyond cp1252 goes UTF-8")
         << QStringLiteral("ação Ω") << QString(QStringLiteral("ação Ω\r\n")).toUtf8();
+    // As cp1252 these would be valid UTF-8 and read back as "C:\Medições\".
+    QTest::newRow("cp1252 that reads as UTF-8 goes UTF-8")
+        << QStringLiteral("C:\\MediÃ§Ãµes\\")
+        << QString(QStringLiteral("C:\\MediÃ§Ãµes\\\r\n")).toUtf8();
+    QTest::newRow("a leading byte-order mark kept behind one")
+        << QString(QChar(QChar::ByteOrderMark)) + QStringLiteral("1")
+        << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF"
+                      "1\r\n");
 }
 
 void TstTextHelpers::textFileEncoding() {
@@ -347,6 +359,87 @@ void TstTextHelpers::textFileEncoding() {
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), bytes);
     QCOMPARE(readTextFile(path).text, text);
+}
+
+namespace {
+
+// Text of the kinds a settings value can hold: plain ASCII, Latin-1, cp1252's own
+// 0x80-0x9F characters, characters cp1252 has no byte for, and cp1252 text whose
+// bytes happen to be UTF-8 ("MediÃ§Ãµes"). Each value draws on the kinds in `mix`.
+QString randomValue(QRandomGenerator& random, int mix) {
+    static const QString kinds[] = {
+        QStringLiteral(" 09AZaz,.\\:;-+()&\t"), QStringLiteral("çãõéíóúÁÉ°ªº«»¿×÷ÿ "),
+        QStringLiteral("€‚ƒ„…†‡ˆ‰Š‹ŒŽ‘’“”•–—˜™š›œžŸ\u0081\u008D\u008F\u0090\u009D"),
+        QStringLiteral("őΩ中\uFEFF😀")};
+    constexpr int kUtf8Lookalike = 4;
+    QString value;
+    const int length = random.bounded(0, 12);
+    while (value.size() < length) {
+        int kind = random.bounded(5);
+        if (!(mix & (1 << kind)))
+            kind = 0;
+        if (kind == kUtf8Lookalike) {
+            // A UTF-8 lead byte and its continuation, read as cp1252.
+            const char pair[] = {static_cast<char>(random.bounded(0xC2, 0xE0)),
+                                 static_cast<char>(random.bounded(0x80, 0xC0))};
+            value += decodeCp1252(QByteArray(pair, 2));
+            continue;
+        }
+        const QString& from = kinds[kind];
+        qsizetype at = random.bounded(static_cast<int>(from.size()));
+        // Both halves of a character beyond 16 bits, never one alone.
+        if (from[at].isLowSurrogate())
+            --at;
+        value += from.mid(at, from[at].isHighSurrogate() ? 2 : 1);
+    }
+    return value;
+}
+
+} // namespace
+
+void TstTextHelpers::settingsSurviveSaveAndLoad_data() {
+    QTest::addColumn<QString>("workingDirectory"); // empty: random values throughout
+    QTest::addColumn<QString>("phoneNumber");
+    QTest::addColumn<int>("runs");
+    QTest::newRow("accented folder") << QStringLiteral("C:\\MediÃ§Ãµes\\") << QString() << 1;
+    QTest::newRow("degree sign") << QStringLiteral("C:\\") << QStringLiteral("55Â°1234") << 1;
+    QTest::newRow("random text") << QString() << QString() << 2000;
+}
+
+void TstTextHelpers::settingsSurviveSaveAndLoad() {
+    QFETCH(QString, workingDirectory);
+    QFETCH(QString, phoneNumber);
+    QFETCH(int, runs);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Quillon.ini"));
+    QRandomGenerator random(20260412);
+    for (int run = 0; run < runs; ++run) {
+        // Some files of every kind together, some of ASCII and one other kind only.
+        const int mix = run % 2 ? 0x1F : 1 | (1 << random.bounded(1, 5));
+        SettingsValues v;
+        const bool fixed = !workingDirectory.isEmpty();
+        for (QString* text :
+             {&v.portNumber, &v.transferSettings, &v.terminalSettings, &v.programFile,
+              &v.workingDirectory, &v.extraAtCommands, &v.phoneNumber})
+            *text = fixed ? QStringLiteral("1") : randomValue(random, mix);
+        if (fixed) {
+            v.workingDirectory = workingDirectory;
+            v.phoneNumber = phoneNumber;
+        }
+        v.useModem = random.bounded(2);
+        QCOMPARE(saveSettingsFile(path, v, 8), 0);
+        const auto loaded = loadSettingsFile(path, 8, dir.path());
+        QVERIFY(loaded);
+        const SettingsValues& back = loaded->values;
+        const QStringList written = {v.portNumber,  v.transferSettings, v.terminalSettings,
+                                     v.programFile, v.workingDirectory, v.extraAtCommands,
+                                     v.phoneNumber};
+        const QStringList read = {loaded->portLine, back.transferSettings, back.terminalSettings,
+                                  back.programFile, back.workingDirectory, back.extraAtCommands,
+                                  back.phoneNumber};
+        QCOMPARE(read, written);
+        QCOMPARE(back.useModem, v.useModem);
+    }
 }
 
 void TstTextHelpers::textFileErrors() {
