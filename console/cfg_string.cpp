@@ -1,56 +1,93 @@
 #include "console/cfg_string.h"
 
+#include "core/serial_link.h"
 #include "core/text_helpers.h"
+#include "platform/port_settings.h"
+
+#include <algorithm>
+#include <optional>
 
 namespace quillon {
 
-const QStringList& CfgSelection::baudTexts() {
-    static const QStringList texts = {QStringLiteral("1200"), QStringLiteral("2400"),
-                                      QStringLiteral("4800"), QStringLiteral("9600"),
-                                      QStringLiteral("19200")};
-    return texts;
+namespace {
+
+// What the port makes of one field of a group; nothing when it refuses it.
+std::optional<int> portReading(CfgSelection::Group group, const QString& field) {
+    const auto value = [](const auto& read) -> std::optional<int> {
+        if (!read)
+            return std::nullopt;
+        return static_cast<int>(*read);
+    };
+    switch (group) {
+    case CfgSelection::Port:
+        return comNumber(field);
+    case CfgSelection::Baud:
+        return value(baudField(field));
+    case CfgSelection::Parity:
+        return value(parityField(field));
+    case CfgSelection::Bits:
+        return value(dataBitsField(field));
+    case CfgSelection::Stop:
+        return value(stopBitsField(field));
+    }
+    return std::nullopt;
 }
 
-const QStringList& CfgSelection::parityTexts() {
-    static const QStringList texts = {QStringLiteral("n"), QStringLiteral("e"),
-                                      QStringLiteral("o")};
-    return texts;
+// The option text for a value the dialog had no option for.
+QString optionText(CfgSelection::Group group, const QString& field) {
+    if (group == CfgSelection::Parity || group == CfgSelection::Stop)
+        return field.trimmed().toLower();
+    return QString::number(*portReading(group, field));
 }
 
-const QStringList& CfgSelection::bitsTexts() {
-    static const QStringList texts = {QStringLiteral("7"), QStringLiteral("8")};
-    return texts;
-}
-
-const QStringList& CfgSelection::stopTexts() {
-    static const QStringList texts = {QStringLiteral("1"), QStringLiteral("1.5"),
-                                      QStringLiteral("2")};
-    return texts;
-}
+} // namespace
 
 void CfgSelection::load(const QString& cfg) {
-    const QString portField = getField(cfg, 1);
-    bool isNumber = false;
-    const int number = portField.toInt(&isNumber);
-    if (isNumber && number > 0 && !portTexts.contains(portField) &&
-        portField == QString::number(number))
-        portTexts.append(portField);
-    auto pick = [&cfg](int field, const QStringList& texts, int& selected) {
-        const qsizetype found = texts.indexOf(getField(cfg, field));
-        if (found >= 0)
-            selected = static_cast<int>(found);
-    };
-    pick(1, portTexts, port);
-    pick(2, baudTexts(), baud);
-    pick(3, parityTexts(), parity);
-    pick(4, bitsTexts(), bits);
-    pick(5, stopTexts(), stop);
+    for (int g = 0; g < kGroups; ++g) {
+        const auto group = static_cast<Group>(g);
+        const QString field = getField(cfg, g + 1);
+        const auto reading = portReading(group, field);
+        if (!reading)
+            continue;
+        QStringList& options = texts[g];
+        auto found = std::find_if(options.cbegin(), options.cend(), [&](const QString& option) {
+            return portReading(group, option) == reading;
+        });
+        if (found == options.cend()) {
+            options.append(optionText(group, field));
+            found = options.cend() - 1;
+        }
+        selected[g] = static_cast<int>(found - options.cbegin());
+    }
 }
 
 QString CfgSelection::text() const {
-    return QStringList{portTexts[port], baudTexts()[baud], parityTexts()[parity], bitsTexts()[bits],
-                       stopTexts()[stop]}
-        .join(QLatin1Char(','));
+    QStringList fields;
+    for (int g = 0; g < kGroups; ++g)
+        fields << texts[g][selected[g]];
+    return fields.join(QLatin1Char(','));
+}
+
+CfgTexts storedCfg(const CfgSelection& loaded, const CfgSelection& chosen,
+                   const QString& portNumber, const QString& terminalSettings) {
+    const auto untouched = [&](int group) {
+        return chosen.selected[group] == loaded.selected[group];
+    };
+    const auto option = [&](int group) { return chosen.texts[group][chosen.selected[group]]; };
+    CfgTexts stored;
+    stored.portNumber = untouched(CfgSelection::Port) && comNumber(portNumber)
+                            ? portNumber
+                            : option(CfgSelection::Port);
+    const bool portTakesIt = parsePortSettings(terminalSettings).error == 0;
+    QStringList fields = portTakesIt ? terminalSettings.split(QLatin1Char(',')) : QStringList();
+    for (int g = CfgSelection::Baud; g < CfgSelection::kGroups; ++g) {
+        if (!portTakesIt)
+            fields << option(g);
+        else if (!untouched(g))
+            fields[g - 1] = option(g);
+    }
+    stored.terminalSettings = fields.join(QLatin1Char(','));
+    return stored;
 }
 
 } // namespace quillon

@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,6 +16,38 @@
 #include <QVBoxLayout>
 
 namespace quillon {
+
+namespace {
+
+// What an option reads on screen; a value the dialog had no option for reads the
+// way its neighbours do.
+QString optionCaption(CfgSelection::Group group, const QString& text) {
+    static const QHash<QString, QString> parities = {
+        {QStringLiteral("n"), QStringLiteral("Nenhuma")},
+        {QStringLiteral("e"), QStringLiteral("Par")},
+        {QStringLiteral("o"), QStringLiteral("Ímpar")},
+        {QStringLiteral("m"), QStringLiteral("Marca")},
+        {QStringLiteral("s"), QStringLiteral("Espaço")}};
+    static const QHash<QString, QString> stops = {
+        {QStringLiteral("1"), QStringLiteral("1 bit")},
+        {QStringLiteral("1.5"), QStringLiteral("1,5 bit")},
+        {QStringLiteral("2"), QStringLiteral("2 bits")}};
+    switch (group) {
+    case CfgSelection::Port:
+        return QStringLiteral("COM ") + text;
+    case CfgSelection::Parity:
+        return parities.value(text, text);
+    case CfgSelection::Bits:
+        return text + QStringLiteral(" bits");
+    case CfgSelection::Stop:
+        return stops.value(text, text);
+    case CfgSelection::Baud:
+        break;
+    }
+    return text;
+}
+
+} // namespace
 
 FrmOptions::FrmOptions(Session& session, QWidget* parent) : QDialog(parent), session_(session) {
     setObjectName(QStringLiteral("frmOptions"));
@@ -25,24 +58,29 @@ FrmOptions::FrmOptions(Session& session, QWidget* parent) : QDialog(parent), ses
     auto* serial = new QWidget(tabs);
     auto* serialLayout = new QGridLayout(serial);
     Q_UNUSED(serialLayout);
-    QStringList ports;
-    built_.load(session_.settings.portNumber + QLatin1Char(',')); // extra entry for COM 5 and up
-    for (const QString& p : built_.portTexts)
-        ports << QStringLiteral("COM ") + p;
-    portChoice_ = addGroup(serial, QStringLiteral("FramePorta"), QStringLiteral("Porta COM"),
-                           QStringLiteral("Option1"), ports);
-    baudChoice_ = addGroup(serial, QStringLiteral("FrameBaud"), QStringLiteral("Baud Rate"),
-                           QStringLiteral("Option5"), CfgSelection::baudTexts());
-    parityChoice_ =
-        addGroup(serial, QStringLiteral("FrameParidade"), QStringLiteral("Paridade"),
-                 QStringLiteral("Option2"),
-                 {QStringLiteral("Nenhuma"), QStringLiteral("Par"), QStringLiteral("Ímpar")});
-    dataBitsChoice_ =
-        addGroup(serial, QStringLiteral("FrameDados"), QStringLiteral("Dados"),
-                 QStringLiteral("Option3"), {QStringLiteral("7 bits"), QStringLiteral("8 bits")});
-    stopBitsChoice_ = addGroup(
-        serial, QStringLiteral("FrameParada"), QStringLiteral("Parada"), QStringLiteral("Option4"),
-        {QStringLiteral("1 bit"), QStringLiteral("1,5 bit"), QStringLiteral("2 bits")});
+    // The groups offer what the current values need beyond their own options.
+    const QString current =
+        session_.settings.portNumber + QLatin1Char(',') + session_.settings.terminalSettings;
+    CfgSelection offered;
+    offered.load(current);
+    built_.texts = offered.texts;
+    const struct {
+        const char* frame;
+        const char* caption;
+        const char* group;
+    } frames[] = {{"FramePorta", "Porta COM", "Option1"},
+                  {"FrameBaud", "Baud Rate", "Option5"},
+                  {"FrameParidade", "Paridade", "Option2"},
+                  {"FrameDados", "Dados", "Option3"},
+                  {"FrameParada", "Parada", "Option4"}};
+    for (int g = 0; g < CfgSelection::kGroups; ++g) {
+        QStringList captions;
+        for (const QString& text : built_.texts[g])
+            captions << optionCaption(static_cast<CfgSelection::Group>(g), text);
+        groups_[g] = addGroup(serial, QString::fromLatin1(frames[g].frame),
+                              QString::fromLatin1(frames[g].caption),
+                              QString::fromLatin1(frames[g].group), captions);
+    }
     tabs->addTab(serial, QStringLiteral("Porta Serial"));
 
     auto* modem = new QWidget(tabs);
@@ -95,8 +133,10 @@ FrmOptions::FrmOptions(Session& session, QWidget* parent) : QDialog(parent), ses
     layout->addLayout(buttons);
 
     // Form_Load.
-    loadCfgString(session_.settings.portNumber + QLatin1Char(',') +
-                  session_.settings.terminalSettings);
+    loadCfgString(current);
+    loaded_ = selection();
+    loadedPortNumber_ = session_.settings.portNumber;
+    loadedTerminalSettings_ = session_.settings.terminalSettings;
     modemEnabledCheck_->setChecked(session_.settings.useModem == 1);
     extraAtEdit_->setText(session_.settings.extraAtCommands);
     phoneEdit_->setText(session_.settings.phoneNumber);
@@ -127,36 +167,32 @@ void FrmOptions::select(QButtonGroup* group, int index) {
         option->setChecked(true);
 }
 
+CfgSelection FrmOptions::selection() const {
+    CfgSelection chosen = built_;
+    for (int g = 0; g < CfgSelection::kGroups; ++g) {
+        const int id = groups_[g]->checkedId();
+        if (id >= 0)
+            chosen.selected[g] = id;
+    }
+    return chosen;
+}
+
 void FrmOptions::loadCfgString(const QString& cfg) {
-    CfgSelection selection = built_;
-    selection.port = std::max(0, portChoice_->checkedId());
-    selection.baud = std::max(0, baudChoice_->checkedId());
-    selection.parity = std::max(0, parityChoice_->checkedId());
-    selection.bits = dataBitsChoice_->checkedId() < 0 ? 1 : dataBitsChoice_->checkedId();
-    selection.stop = std::max(0, stopBitsChoice_->checkedId());
-    selection.load(cfg);
-    select(portChoice_, selection.port);
-    select(baudChoice_, selection.baud);
-    select(parityChoice_, selection.parity);
-    select(dataBitsChoice_, selection.bits);
-    select(stopBitsChoice_, selection.stop);
+    CfgSelection chosen = selection();
+    chosen.load(cfg);
+    for (int g = 0; g < CfgSelection::kGroups; ++g)
+        select(groups_[g], chosen.selected[g]);
 }
 
 QString FrmOptions::setCfgString() const {
-    CfgSelection selection = built_;
-    selection.port = portChoice_->checkedId();
-    selection.baud = baudChoice_->checkedId();
-    selection.parity = parityChoice_->checkedId();
-    selection.bits = dataBitsChoice_->checkedId();
-    selection.stop = stopBitsChoice_->checkedId();
-    return selection.text();
+    return selection().text();
 }
 
 void FrmOptions::cmdApplyClick() {
-    const QString cfg = setCfgString();
-    const qsizetype comma = cfg.indexOf(QLatin1Char(','));
-    session_.applySettings({.portNumber = cfg.left(comma),
-                            .terminalSettings = cfg.mid(comma + 1),
+    const CfgTexts stored =
+        storedCfg(loaded_, selection(), loadedPortNumber_, loadedTerminalSettings_);
+    session_.applySettings({.portNumber = stored.portNumber,
+                            .terminalSettings = stored.terminalSettings,
                             .useModem = modemEnabledCheck_->isChecked() ? 1 : 0,
                             .extraAtCommands = extraAtEdit_->text(),
                             .phoneNumber = phoneEdit_->text()});

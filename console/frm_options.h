@@ -32,14 +32,18 @@ private:
     QButtonGroup* addGroup(QWidget* page, const QString& frameName, const QString& caption,
                            const QString& groupName, const QStringList& captions);
     void select(QButtonGroup* group, int index);
+    // The options selected now; a group without one counts as its build-time option.
+    CfgSelection selection() const;
 
     Session& session_;
+    // The options as built, with what the values at opening needed beyond them.
     CfgSelection built_;
-    QButtonGroup* portChoice_ = nullptr;
-    QButtonGroup* baudChoice_ = nullptr;
-    QButtonGroup* parityChoice_ = nullptr;
-    QButtonGroup* dataBitsChoice_ = nullptr;
-    QButtonGroup* stopBitsChoice_ = nullptr;
+    // What the dialog opened on: a group still selected as then keeps its text.
+    CfgSelection loaded_;
+    QString loadedPortNumber_;
+    QString loadedTerminalSettings_;
+    // Option1, Option5, Option2, Option3, Option4.
+    std::array<QButtonGroup*, CfgSelection::kGroups> groups_{};
     QCheckBox* modemEnabledCheck_ = nullptr;
     QLineEdit* extraAtEdit_ = nullptr;
     QLineEdit* phoneEdit_ = nullptr;

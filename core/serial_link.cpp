@@ -74,11 +74,18 @@ int SerialLink::sendKey(char code) {
     return port_.write(QByteArray(1, code));
 }
 
+std::optional<int> comNumber(const QString& portNumber) {
+    const auto number = toInt16(portNumber);
+    if (!number || *number < 1)
+        return std::nullopt;
+    return *number;
+}
+
 int openPortOn(SerialPort& port, const QString& portNumber, const QString& settings) {
     if (port.isOpen())
         port.close();
-    const auto number = toInt16(portNumber);
-    if (!number || *number < 1)
+    const auto number = comNumber(portNumber);
+    if (!number)
         return PortError::InvalidPortNumber;
     port.setPortNumber(*number);
     return reopenPortAt(port, settings);

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
 namespace quillon {
 
@@ -49,6 +50,9 @@ private:
     std::function<void(const QByteArray&)> sink_;
 };
 
+// The COM number a port-number text opens (" 7", "07" and "7.0" all open COM7);
+// nothing when it opens none.
+std::optional<int> comNumber(const QString& portNumber);
 // Closes the port when open, then opens it as COM<portNumber> with the
 // settings, raising an event for every arrival; returns the error number.
 int openPortOn(SerialPort& port, const QString& portNumber, const QString& settings);
