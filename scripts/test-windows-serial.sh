@@ -123,6 +123,13 @@ if same_program "$check/loader.Epr"; then
 else
     fail "quillon-upload.exe to the loader on COM4: $(tail -c 300 "$check/upload-loader.log") / line: $(tail -n 5 "$check/loader-line.log" 2>/dev/null)"
 fi
+# The Windows port waits for its bytes to leave the wire before SetCommState and
+# CloseHandle: seen from the line, no setting change cut a byte short.
+if cut=$(python3 "$root/tests/support/wire_log_check.py" "$check/loader-line.log"); then
+    note "PASS: on COM4 no setting change or close came before the bytes had left the wire (${cut##*: })"
+else
+    fail "on COM4 the line settings changed under bytes still on the wire: $cut"
+fi
 
 "$gate" "$check/gate-line" "$check/rx-cli" 120 >"$check/gate-cli.log" 2>&1 &
 gate_pid=$!
