@@ -13,8 +13,9 @@ public:
 
     StationConsole(Session& session, SerialLink& link) : session_(session), link_(link) {}
 
-    // SendStationCommand: the texts go out unchanged.
-    void sendStationCommand(Kind kind, const QString& station, const QString& identifier,
+    // SendStationCommand: the texts go out unchanged. False when the exchange ended
+    // early: its window went, or its port closed under it.
+    bool sendStationCommand(Kind kind, const QString& station, const QString& identifier,
                             const QString& command, const QString& extra);
     // Items 4, 5 and 6 of the Editar menu. The report reading answers the failure
     // of a direct write, for the menu to report; 0 when there was none.
@@ -23,8 +24,6 @@ public:
     int readReport(const QString& station, const QString& identifier);
 
 private:
-    void send(const QString& text);
-
     Session& session_;
     SerialLink& link_;
 };

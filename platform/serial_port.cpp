@@ -88,8 +88,10 @@ void SerialPort::close() {
         return;
     drain();
     // The device may have gone while the line drained.
-    if (isOpen())
-        closeDevice();
+    if (!isOpen())
+        return;
+    closeDevice();
+    Q_EMIT closed();
 }
 
 void SerialPort::drain() {

@@ -78,6 +78,8 @@ Q_SIGNALS:
     void commEvent();
     // The device went away under an open port; the port is already closed.
     void deviceLost(int errorNumber);
+    // An open port was closed by its owner; whoever was still writing to it stops.
+    void closed();
 
 protected:
     // The settings are known good; applied at once when the port is open.

@@ -6,6 +6,7 @@
 #include "tests/support/fake_port.h"
 
 #include <QTest>
+#include <QTimer>
 
 using namespace quillon;
 using namespace quillon::test;
@@ -45,6 +46,8 @@ private Q_SLOTS:
     void framing();
     void framingWaitsForAQuietLine();
     void closedPortReportsEachSend();
+    void exchangeEndsWhenItsPortCloses_data();
+    void exchangeEndsWhenItsPortCloses();
 };
 
 void TstConsole::answerNumbers_data() {
@@ -303,6 +306,36 @@ void TstConsole::closedPortReportsEachSend() {
                                  QStringLiteral("5839"), QStringLiteral("2,2,2,2"), {});
     QCOMPARE(f.dialogs.messages.size(), 4); // one report per send, and the exchange carries on
     QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("O dispositivo não esta aberto"));
+}
+
+void TstConsole::exchangeEndsWhenItsPortCloses_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("terminal switched off") << QStringLiteral("close");
+    QTest::newRow("closed and opened again") << QStringLiteral("reopen");
+    QTest::newRow("adapter pulled") << QStringLiteral("vanish");
+}
+
+void TstConsole::exchangeEndsWhenItsPortCloses() {
+    QFETCH(QString, how);
+    ConsoleFixture f;
+    // The port goes while the exchange waits after its lead character.
+    f.port.onWrite = [how, writes = 0](FakePort& port, const QByteArray&) mutable {
+        if (++writes != 2)
+            return;
+        QTimer::singleShot(0, &port, [&port, how] {
+            if (how == QLatin1String("vanish")) {
+                port.vanish();
+                return;
+            }
+            port.close();
+            if (how == QLatin1String("reopen"))
+                port.open();
+        });
+    };
+    // Nothing more goes out, nothing is reported, and the report's "atq1" is not written.
+    QCOMPARE(f.console.readReport(QStringLiteral("B"), QStringLiteral("5839")), 0);
+    QCOMPARE(f.port.written(), QByteArray("atq0&"));
+    QVERIFY(f.dialogs.messages.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TstConsole)
