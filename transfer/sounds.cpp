@@ -13,10 +13,13 @@ void playOkSound(Session& session) {
 }
 
 void playErrorSound(Session& session) {
-    if (!session.soundPlayer)
-        return;
-    session.soundPlayer->beep();
-    session.soundPlayer->play(session.appDir + QStringLiteral("/ErrTrans.wav"));
+    if (session.soundPlayer)
+        session.soundPlayer->beep();
+    // The error sound marks the transfer as failed wherever it is played from, and
+    // also where there is no way to play it.
+    session.transfer.transferFailed = true;
+    if (session.soundPlayer)
+        session.soundPlayer->play(session.appDir + QStringLiteral("/ErrTrans.wav"));
 }
 
 } // namespace quillon

@@ -5,6 +5,7 @@
 namespace quillon {
 
 void playOkSound(Session& session);
+// Also sets TransferFailed, even outside an upload.
 void playErrorSound(Session& session);
 
 } // namespace quillon

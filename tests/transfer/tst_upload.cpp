@@ -576,6 +576,12 @@ void TstUpload::errorSoundBeepsThenPlays() {
     playErrorSound(f.session);
     QCOMPARE(f.sounds.played,
              (QStringList{QStringLiteral("beep"), QStringLiteral("ErrTrans.wav")}));
+    // Outside an upload too, and where no sound can be played.
+    QVERIFY(f.session.transfer.transferFailed);
+    f.session.transfer.transferFailed = false;
+    f.session.soundPlayer = nullptr;
+    playErrorSound(f.session);
+    QVERIFY(f.session.transfer.transferFailed);
 }
 
 void TstUpload::earlierEditionUpload() {
