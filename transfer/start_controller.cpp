@@ -80,8 +80,9 @@ bool StartHandshake::startController() {
                                          kCrLf +
                                          QStringLiteral("Verifique as configurações do Modem."),
                                      MessageIcon::None, MessageButtons::Ok);
-            session_.transfer.transferStop = true;
-            return false;
+            // Stopped like any handshake: nothing waits for a start command any more,
+            // also while the modem is hung up.
+            return stopped(0, true);
         }
     }
     startRequested_ = false;

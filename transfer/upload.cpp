@@ -382,12 +382,17 @@ void Upload::resetTransferState() {
 }
 
 void Upload::failWithError(int error) {
+    // Nothing is sent after a file error, so "TRANSFERINDO" must not stay; the three
+    // errors a user can mend by choosing the file again are named.
+    view_.setInfo({});
     if (error == FileError::FileNotFound)
         view_.setStatus(QStringLiteral("Arquivo não encontrado"));
     else if (error == FileError::PathFileAccess)
         view_.setStatus(QStringLiteral("Acesso negado"));
     else if (error == FileError::PathNotFound)
         view_.setStatus(QStringLiteral("Caminho não encontrado"));
+    else
+        view_.setStatus({});
     session_.reportError(error);
     // Nothing of the failed attempt may linger: the window must be ready for
     // the next try, and the terminal switch must not stay blocked.

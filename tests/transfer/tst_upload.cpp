@@ -358,6 +358,9 @@ void TstUpload::handshakeDialFails() {
                             "configurações do Modem."));
     QCOMPARE(f.dialogs.messages[0].icon, MessageIcon::None);
     QVERIFY(!f.port.written().contains('1'));
+    // Stopped as any handshake is: nothing is waited for any more.
+    QVERIFY(f.view.status().isEmpty());
+    QVERIFY(f.view.info.isEmpty());
 }
 
 void TstUpload::handshakeCancelled() {
@@ -501,8 +504,14 @@ void TstUpload::uploadFileProblems_data() {
     QTest::newRow("a folder") << QString() << QStringLiteral("Acesso negado")
                               << QStringLiteral("Erro de Disco")
                               << QStringLiteral("Caminho ou arquivo especificado inválido.");
-    QTest::newRow("too long") << QStringLiteral("grande.Epr") << QStringLiteral("TRANSFERINDO")
+    // Nothing is sent: the status line does not say "TRANSFERINDO".
+    QTest::newRow("too long") << QStringLiteral("grande.Epr") << QString()
                               << QStringLiteral(" ERRO") << QStringLiteral("Overflow");
+#ifdef Q_OS_LINUX
+    QTest::newRow("read error") << QStringLiteral("/proc/self/mem") << QString()
+                                << QStringLiteral("Erro de Disco")
+                                << QStringLiteral("Device I/O error");
+#endif
 }
 
 void TstUpload::uploadFileProblems() {
@@ -511,7 +520,9 @@ void TstUpload::uploadFileProblems() {
     QFETCH(QString, title);
     QFETCH(QString, text);
     UploadFixture f;
-    f.session.settings.programFile = name.isEmpty() ? f.dir.path() : f.dir.filePath(name);
+    f.session.settings.programFile = name.isEmpty()         ? f.dir.path()
+                                     : name.startsWith('/') ? name
+                                                            : f.dir.filePath(name);
     if (name == QLatin1String("grande.Epr")) {
         QFile sparse(f.session.settings.programFile);
         QVERIFY(sparse.open(QIODevice::WriteOnly));
@@ -562,11 +573,22 @@ void TstUpload::uploadHangsUpTheModem() {
     QCOMPARE(f.view.status(), QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
     QCOMPARE(f.modem.calls.size(), 2);
     QCOMPARE(f.modem.calls.last(), QStringLiteral("hangup"));
-    // A dial that fails still hangs up, and no file is read.
-    f.modem.calls.clear();
-    f.modem.reply = QStringLiteral("NO CARRIER");
+    // A dial that fails still hangs up, and no file is read; while the modem is hung up
+    // the status line no longer waits for a start command.
+    struct StatusAtHangUp : FakeModem {
+        explicit StatusAtHangUp(const UploadView& v) : view(v) {}
+        QString hangUpModem() override {
+            shown = view.status();
+            return FakeModem::hangUpModem();
+        }
+        const UploadView& view;
+        QString shown = QStringLiteral("not hung up");
+    } modem(f.view);
+    modem.reply = QStringLiteral("NO CARRIER");
+    f.session.modemControl = &modem;
     f.upload.run();
-    QCOMPARE(f.modem.calls.last(), QStringLiteral("hangup"));
+    QCOMPARE(modem.calls.last(), QStringLiteral("hangup"));
+    QCOMPARE(modem.shown, QString());
     QVERIFY(!f.session.transfer.transferStop);
     QVERIFY(!f.session.transfer.transferBusy);
 }
