@@ -8,6 +8,7 @@ namespace {
 
 constexpr int ByteCountOffset = 2;
 constexpr int FirstDataOffset = 3;
+constexpr int CrcSize = 2;
 constexpr quint8 ExceptionFlag = 0x80;
 
 quint8 byteAt(QByteArrayView bytes, qsizetype offset) {
@@ -45,12 +46,15 @@ QString mostrarValores(QByteArrayView messg, int inicio) {
                kCrLf;
     }
     const int registers = byteAt(messg, ByteCountOffset) / 2;
+    // The last two bytes are the CRC, whatever the count says: a register that would
+    // take them is one the reply does not hold.
+    const qsizetype dataEnd = messg.size() - CrcSize;
     QString text;
     for (int i = 0; i < registers; ++i) {
         const qsizetype high = FirstDataOffset + 2 * i;
         // In 64 bits: a start near the top of int must not overflow.
         text += registerLabel(static_cast<qint64>(inicio) + i) + QStringLiteral(":   ");
-        if (high + 1 < messg.size())
+        if (high + 1 < dataEnd)
             text += QLatin1Char(' ') +
                     QString::number(256 * byteAt(messg, high) + byteAt(messg, high + 1));
         else

@@ -12,8 +12,8 @@ namespace quillon::modbus {
 QString mostrarMensagem(const QString& prefixo, QByteArrayView messg);
 
 // Mostrar_Valores: one line per register of a 03/04 reply, "0100:    10", labelled
-// from inicio. Registers the reply announces but does not hold are marked
-// "(faltando)"; an exception reply is named as such instead of being read as values;
+// from inicio. Registers the reply announces but does not hold before its closing
+// CRC are marked "(faltando)"; an exception reply is named as such instead of being read as values;
 // a reply under three bytes gives no line.
 QString mostrarValores(QByteArrayView messg, int inicio);
 

@@ -156,17 +156,22 @@ void TstModbusFrame::values_data() {
     QTest::newRow("count 1") << hex("01030107") << 0 << QString();
     QTest::newRow("under three bytes") << hex("0103") << 0 << QString();
     QTest::newRow("five-digit labels")
-        << hex("0104020001") << 20000 << QStringLiteral("20000:    1\r\n");
+        << hex("01040200017ABC") << 20000 << QStringLiteral("20000:    1\r\n");
     QTest::newRow("label 9999 then 10000")
-        << hex("01030400010002") << 9999 << QStringLiteral("9999:    1\r\n10000:    2\r\n");
+        << hex("010304000100020000") << 9999 << QStringLiteral("9999:    1\r\n10000:    2\r\n");
     QTest::newRow("labels past the top of int")
-        << hex("01030400010002") << std::numeric_limits<int>::max()
+        << hex("010304000100020000") << std::numeric_limits<int>::max()
         << QStringLiteral("2147483647:    1\r\n2147483648:    2\r\n");
     QTest::newRow("negative first register")
-        << hex("0103020001") << -5 << QStringLiteral("-0005:    1\r\n");
+        << hex("01030200010000") << -5 << QStringLiteral("-0005:    1\r\n");
     QTest::newRow("short reply marks what is missing")
-        << hex("010306000A00") << 0
+        << hex("010306000A00D842") << 0
         << QStringLiteral("0000:    10\r\n0001:    (faltando)\r\n0002:    (faltando)\r\n");
+    // The last two bytes are the CRC, never a register.
+    QTest::newRow("count larger than the data")
+        << hex("010304000AD842") << 100 << QStringLiteral("0100:    10\r\n0101:    (faltando)\r\n");
+    QTest::newRow("no CRC at all")
+        << hex("010302000A") << 0 << QStringLiteral("0000:    (faltando)\r\n");
     QTest::newRow("exception reply")
         << hex("018302C0F1") << 0 << QStringLiteral("Exceção 02 na função 03\r\n");
 }
