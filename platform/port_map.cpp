@@ -5,7 +5,30 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace quillon {
+
+#ifndef Q_OS_WIN
+namespace {
+
+// The device path a text entry holds: its first line, whichever line end a
+// program wrote it with. A NUL cannot stand in a path: such an entry names no device.
+QString pathInEntryFile(const QString& entry) {
+    QFile file(entry);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray line = file.read(4096);
+    const auto end =
+        std::find_if(line.cbegin(), line.cend(), [](char c) { return c == '\r' || c == '\n'; });
+    line.truncate(end - line.cbegin());
+    if (line.contains('\0'))
+        return {};
+    return QString::fromLocal8Bit(line).trimmed();
+}
+
+} // namespace
+#endif
 
 PortMap::PortMap(QString portsDir)
     : portsDir_(portsDir.isEmpty() ? defaultPortsDir() : std::move(portsDir)) {}
@@ -51,10 +74,9 @@ QString PortMap::devicePath(int comNumber) const {
         return canonical.isEmpty() ? info.symLinkTarget() : canonical;
     }
     if (info.isFile()) {
-        QFile file(entry);
-        if (!file.open(QIODevice::ReadOnly))
+        const QString path = pathInEntryFile(entry);
+        if (path.isEmpty())
             return {};
-        const QString path = QString::fromLocal8Bit(file.readLine(4096)).trimmed();
         const QString canonical = QFileInfo(path).canonicalFilePath();
         return canonical.isEmpty() ? path : canonical;
     }

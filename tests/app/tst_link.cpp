@@ -1,6 +1,7 @@
 #include "core/port_probe.h"
 #include "core/serial_link.h"
 #include "core/session.h"
+#include "platform/port_map.h"
 #include "platform/qt_serial_port.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/fake_port.h"
@@ -8,6 +9,7 @@
 #include "tests/support/pty_peer.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -60,6 +62,8 @@ private Q_SLOTS:
     void probeWithFakes();
     void portListing_data();
     void portListing();
+    void portsFolderTextEntry_data();
+    void portsFolderTextEntry();
 };
 
 void TstLink::waitMsTakesItsTime_data() {
@@ -434,6 +438,34 @@ void TstLink::portListing() {
     QCOMPARE(texts, entries);
     QCOMPARE(listing.portNumberText, text4);
     QCOMPARE(listing.comboText, combo);
+}
+
+void TstLink::portsFolderTextEntry_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("device"); // empty: no device for the number
+    const QString gone = QStringLiteral("/sem/tal/ttyUSB0");
+    QTest::newRow("LF") << QByteArray("/sem/tal/ttyUSB0\n") << gone;
+    QTest::newRow("CR LF") << QByteArray("/sem/tal/ttyUSB0\r\n") << gone;
+    QTest::newRow("CR only, more behind") << QByteArray("/sem/tal/ttyUSB0\r# COM3\r") << gone;
+    QTest::newRow("no line end") << QByteArray("/sem/tal/ttyUSB0") << gone;
+    QTest::newRow("blanks around") << QByteArray("  /sem/tal/ttyUSB0 \t\n") << gone;
+    QTest::newRow("a real device, CR only")
+        << QByteArray("/dev/null\r") << QStringLiteral("/dev/null");
+    QTest::newRow("NUL in the path") << QByteArray("/dev/null\0/x\n", 13) << QString();
+    QTest::newRow("NUL after the line")
+        << QByteArray("/dev/null\n\0", 11) << QStringLiteral("/dev/null");
+    QTest::newRow("empty") << QByteArray() << QString();
+}
+
+void TstLink::portsFolderTextEntry() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, device);
+    QTemporaryDir ports;
+    QFile entry(ports.filePath(QStringLiteral("COM3")));
+    QVERIFY(entry.open(QIODevice::WriteOnly));
+    entry.write(content);
+    entry.close();
+    QCOMPARE(PortMap(ports.path()).devicePath(3), device);
 }
 
 QTEST_GUILESS_MAIN(TstLink)
