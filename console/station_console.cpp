@@ -32,7 +32,7 @@ private:
 bool StationConsole::sendStationCommand(Kind kind, const QString& station,
                                         const QString& identifier, const QString& command,
                                         const QString& extra) {
-    const PortWatch watch(link_.port());
+    PortWatch watch(link_.port()); // written to by the port's signals
     // The user closed the port on purpose (or its loss has been reported): the rest of
     // the exchange would only stack up boxes about a port that is not open.
     const auto send = [&](const QString& text) {
