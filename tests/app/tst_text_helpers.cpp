@@ -430,15 +430,10 @@ void TstTextHelpers::settingsSurviveSaveAndLoad() {
         QCOMPARE(saveSettingsFile(path, v, 8), 0);
         const auto loaded = loadSettingsFile(path, 8, dir.path());
         QVERIFY(loaded);
-        const SettingsValues& back = loaded->values;
-        const QStringList written = {v.portNumber,  v.transferSettings, v.terminalSettings,
-                                     v.programFile, v.workingDirectory, v.extraAtCommands,
-                                     v.phoneNumber};
-        const QStringList read = {loaded->portLine, back.transferSettings, back.terminalSettings,
-                                  back.programFile, back.workingDirectory, back.extraAtCommands,
-                                  back.phoneNumber};
-        QCOMPARE(read, written);
-        QCOMPARE(back.useModem, v.useModem);
+        // Every line as written; line 1 reaches the port box only through the port list.
+        SettingsValues back = loaded->values;
+        back.portNumber = loaded->portLine;
+        QCOMPARE(formatSettings(back, 8), formatSettings(v, 8));
     }
 }
 

@@ -77,10 +77,6 @@ void TstOptions::cfgString_data() {
         << QStringLiteral("1,38400,n,8,1") << QStringLiteral("1,38400,n,8,1");
     QTest::newRow("upper-case E") << QStringLiteral("3,9600,E,8,1")
                                   << QStringLiteral("3,9600,e,8,1");
-    QTest::newRow("blanks and a zero")
-        << QStringLiteral(" 07, 9600 , o , 7 , 2") << QStringLiteral("7,9600,o,7,2");
-    QTest::newRow("mark parity, 6 bits")
-        << QStringLiteral("1,2400,m,6,1") << QStringLiteral("1,2400,m,6,1");
     // What the port refuses leaves its group as built.
     QTest::newRow("a speed no port has")
         << QStringLiteral("1,38401,n,8,1") << QStringLiteral("1,1200,n,8,1");
@@ -133,9 +129,6 @@ void TstOptions::okKeepsWhatWasNotTouched_data() {
         << QStringLiteral("07") << QStringLiteral("9600,n,8,1")
         << QStringLiteral("COM 7|9600|Nenhuma|8 bits|1 bit") << QStringList()
         << QStringLiteral("07") << QStringLiteral("9600,n,8,1");
-    QTest::newRow("blank 3") << QStringLiteral(" 3") << QStringLiteral("9600,n,8,1")
-                             << QStringLiteral("COM 3|9600|Nenhuma|8 bits|1 bit") << QStringList()
-                             << QStringLiteral(" 3") << QStringLiteral("9600,n,8,1");
     QTest::newRow("even parity in capitals")
         << QStringLiteral("1") << QStringLiteral("9600,E,7,1")
         << QStringLiteral("COM 1|9600|Par|7 bits|1 bit") << QStringList() << QStringLiteral("1")
