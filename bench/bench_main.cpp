@@ -7,7 +7,7 @@
 namespace {
 
 void printUsage() {
-    std::fputs("usage: quillon-bench [--quick] [--report] [--noisy N]\n"
+    std::fputs("usage: quillon-bench [--quick] [--report] [--noisy N] [--paced-only]\n"
                "  --quick    smaller sizes and shorter waits; exits 1 only when a figure is "
                "far off\n"
                "  --report   print the figures and exit 0 whatever they are\n"
@@ -15,7 +15,9 @@ void printUsage() {
                "  --noisy-only  only those\n"
                "  --upload-only  only the main window's upload against lrzsz, with the\n"
                "             accessibility bridge off and on (under an X display and D-Bus)\n"
-               "  --upload-bytes N  the size of the uploaded program\n",
+               "  --upload-bytes N  the size of the uploaded program\n"
+               "  --paced-only  only the uploads through the simulator's line that runs at\n"
+               "             its speed, at 115200 and 9600, against lrzsz's sx\n",
                stdout);
 }
 
@@ -47,6 +49,8 @@ int main(int argc, char* argv[]) {
             options.windowUploadChild = true;
         } else if (argument == QLatin1String("--noisy-only")) {
             options.noisyOnly = true;
+        } else if (argument == QLatin1String("--paced-only")) {
+            options.pacedOnly = true;
         } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             printUsage();
             return 0;
@@ -74,6 +78,8 @@ int main(int argc, char* argv[]) {
                           QApplication::platformName()));
     if (options.uploadOnly) {
         quillon::bench::measureAccessibleUpload(options, findings);
+    } else if (options.pacedOnly) {
+        quillon::bench::measurePacedUpload(options, findings);
     } else if (!options.noisyOnly) {
         quillon::bench::measureStartup(options, findings);
         quillon::bench::measureTerminalReceive(options, findings);
@@ -81,6 +87,7 @@ int main(int argc, char* argv[]) {
             quillon::bench::measureWaitingCpu(options, findings);
         quillon::bench::measureUpload(options, idleReference, findings);
         quillon::bench::measureCliUpload(options, findings);
+        quillon::bench::measurePacedUpload(options, findings);
         quillon::bench::measureModbus(options, idleReference, findings);
         if (!options.quick)
             quillon::bench::measureAccessibleUpload(options, findings);

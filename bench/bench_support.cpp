@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -20,13 +22,13 @@ namespace {
 // Port 1 for both modes, no modem: the terminal opens COM1 straight away.
 constexpr char kSettingsText[] = "1\r\n9600,n,8,1\r\n1200,n,8,1\r\n/\r\n/tmp/\r\n0\r\n\r\n\r\n\r\n";
 
+} // namespace
+
 bool writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes) == bytes.size();
 }
-
-} // namespace
 
 void Findings::say(const QString& line) {
     lines.append(line);
@@ -121,6 +123,24 @@ QString shareText(const CpuShare& share) {
         .arg(share.percent(), 0, 'f', 2)
         .arg(share.cpuSeconds * 1000.0, 0, 'f', 2)
         .arg(secondsText(share.wallSeconds));
+}
+
+double median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double percentile(std::vector<double> values, double percent) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    // Nearest rank: a value that was measured, not one between two.
+    const auto rank =
+        static_cast<std::size_t>(std::ceil(percent / 100.0 * static_cast<double>(values.size())));
+    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
 }
 
 QString secondsText(double seconds) {

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace quillon::bench {
 
@@ -34,6 +35,8 @@ struct Options {
     // Uploads through a noisy line at each of three error rates; 0 leaves them out.
     int noisyRuns = 0;
     bool noisyOnly = false;
+    // Only the uploads through the simulator's line that runs at its speed.
+    bool pacedOnly = false;
 };
 
 // What one measurement found: the lines to print, and what is far enough off
@@ -88,6 +91,8 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs, int pollMs = 10
 // Sleeps in an event loop, serving whatever arrives meanwhile.
 void idleFor(int milliseconds);
 
+bool writeFile(const QString& path, const QByteArray& bytes);
+
 qint64 residentBytes();
 // User plus system CPU time of the whole process.
 using test::cpuSeconds;
@@ -101,6 +106,10 @@ struct CpuShare {
 CpuShare measureCpu(const std::function<void()>& body);
 QString shareText(const CpuShare& share);
 
+double median(std::vector<double> values);
+// The value at or below which `percent` of them lie.
+double percentile(std::vector<double> values, double percent);
+
 QString secondsText(double seconds);
 QString ratioText(double numerator, double denominator);
 QString megabytesText(double bytes);
@@ -112,6 +121,8 @@ CpuShare measureWaitingCpu(const Options& options, Findings& findings);
 void measureUpload(const Options& options, const CpuShare& idleReference, Findings& findings);
 // The command-line uploader against lrzsz on the same arrangement.
 void measureCliUpload(const Options& options, Findings& findings);
+// Uploads through the simulator's paced line at 9600 and 115200, ours and lrzsz's.
+void measurePacedUpload(const Options& options, Findings& findings);
 // The main window's own upload against lrzsz, in this process.
 void measureWindowUpload(const Options& options, Findings& findings);
 // The same in two children, with the accessibility bridge off and on; needs an

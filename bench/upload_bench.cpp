@@ -1,16 +1,10 @@
-#include "bench/bench_support.h"
+#include "bench/upload_support.h"
 
-#include "core/edition.h"
-#include "core/serial_link.h"
-#include "platform/port_map.h"
-#include "platform/qt_serial_port.h"
 #include "tests/support/child_process.h"
 #include "tests/support/noisy_upload.h"
 #include "tests/support/pty_bridge.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/rx_gate.h"
-#include "transfer/upload.h"
-#include "transfer/upload_view.h"
 #include "transfer/xmodem.h"
 
 #include <QAccessible>
@@ -18,12 +12,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include <algorithm>
@@ -55,51 +46,6 @@ QString uploaderPath() {
     const QString fromEnv = qEnvironmentVariable("QUILLON_UPLOAD");
     return fromEnv.isEmpty() ? QStringLiteral(QUILLON_UPLOAD_PATH) : fromEnv;
 }
-
-QByteArray pseudoRandomBytes(qsizetype size) {
-    // A fixed seed: every run and every bench sends the same bytes.
-    return test::seededBytes(size, 0x51u);
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
-
-// Empty when the file holds the source followed by 0x1A up to a block
-// boundary (at most one block of it), else what is wrong.
-QString receivedProblem(const QByteArray& source, const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("no received file");
-    const QByteArray received = file.readAll();
-    const qsizetype size = received.size();
-    if (size < source.size())
-        return QStringLiteral("received %1 of %2 bytes").arg(size).arg(source.size());
-    if (size % xmodem::kDataSize != 0 || size - source.size() > xmodem::kDataSize)
-        return QStringLiteral("received %1 bytes for %2").arg(size).arg(source.size());
-    const auto mismatch = std::mismatch(source.cbegin(), source.cend(), received.cbegin());
-    if (mismatch.first != source.cend())
-        return QStringLiteral("received file differs from byte %1")
-            .arg(mismatch.first - source.cbegin());
-    const QByteArray tail = received.mid(source.size());
-    if (tail.count(xmodem::kPad) != tail.size())
-        return QStringLiteral("the padding after byte %1 is not all 0x1A").arg(source.size());
-    return {};
-}
-
-// The moment the event loop learned of something, on a run's clock, with the
-// process CPU used by then.
-struct Mark {
-    qint64 ns = -1;
-    double cpu = 0;
-    bool taken() const { return ns >= 0; }
-    void take(const QElapsedTimer& clock) {
-        ns = clock.nsecsElapsed();
-        cpu = cpuSeconds();
-    }
-};
 
 // When the sender's bytes crossed the pty bridge, for both senders alike.
 // rx waits a second after EOT for anything that would make it garbage before
@@ -152,76 +98,7 @@ private:
     bool frozen_ = false;
 };
 
-// A peer program on one end of the line, its terminal as stdin and stdout.
-void attach(QProcess& process, const QString& device, const QString& folder) {
-    process.setWorkingDirectory(folder);
-    process.setStandardInputFile(device);
-    process.setStandardOutputFile(device, QIODevice::Append);
-}
-
 using test::waitForEnd;
-
-void endProcess(QProcess& process) {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.kill();
-    process.waitForFinished(2000);
-}
-
-QString exitProblem(QProcess& process, const QString& name) {
-    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
-        return {};
-    const QByteArray errors = process.readAllStandardError().trimmed();
-    return QStringLiteral("%1 exited with %2%3")
-        .arg(name)
-        .arg(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1)
-        .arg(errors.isEmpty() ? QString() : QStringLiteral(": ") + QString::fromLocal8Bit(errors));
-}
-
-// When the status line first said the controller asked for the first block.
-class TransferMark {
-public:
-    explicit TransferMark(const QElapsedTimer& clock) : clock_(clock) {}
-    void seen(const QString& status) {
-        if (status != QLatin1String("TRANSFERINDO") || transferring.taken())
-            return;
-        transferring.take(clock_);
-        if (onTransferring)
-            onTransferring();
-    }
-
-    Mark transferring;
-    std::function<void()> onTransferring;
-
-private:
-    const QElapsedTimer& clock_;
-};
-
-// The window's indicators, reduced to the status line.
-class TimedView final : public UploadView {
-public:
-    explicit TimedView(const QElapsedTimer& clock) : mark(clock) {}
-
-    void setStatus(const QString& text) override {
-        status_ = text;
-        mark.seen(text);
-    }
-    QString status() const override { return status_; }
-    void setInfo(const QString&) override {}
-    void setLabOk(const QString&) override {}
-    void setLabTotal(const QString&) override {}
-    void setLabErros(const QString&) override {}
-    void setLabPorcento(const QString&) override {}
-    void setProgressMaximum(int) override {}
-    void setProgressValue(int) override {}
-    bool isMinimized() const override { return false; }
-    void setCaption(const QString&) override {}
-
-    TransferMark mark;
-
-private:
-    QString status_;
-};
 
 // The main window itself: its labels and progress bar are drawn, and when
 // the accessibility bridge is on, each change is also sent to the bus.
@@ -234,37 +111,6 @@ public:
     }
 
     TransferMark mark;
-};
-
-// What the main window puts around an upload: a port from the program's own
-// factory, the link that turns its replies into the transfer flags, and the
-// upload command.
-struct UploadRig {
-    UploadRig(const QString& portsDir, const QString& programFile, const QElapsedTimer& clock)
-        : session(fullEdition(), appDir.path(), dialogs, qtPortFactory(PortMap(portsDir))),
-          port(session.portFactory()), link(session, *port), view(clock),
-          upload(session, link, view) {
-        session.settings.portNumber = QString::number(kCom);
-        session.settings.transferSettings = QString::fromLatin1(kTransferSettings);
-        session.settings.programFile = programFile;
-        // As the main window does: every write ends in a send event.
-        port->setSendThreshold(1);
-    }
-
-    QString shownErrors() const {
-        QStringList texts;
-        for (const test::FakeDialogs::Shown& shown : dialogs.messages)
-            texts.append(shown.title + QStringLiteral(": ") + shown.text);
-        return texts.join(QStringLiteral(" | "));
-    }
-
-    QTemporaryDir appDir;
-    test::FakeDialogs dialogs;
-    Session session;
-    std::unique_ptr<SerialPort> port;
-    SerialLink link;
-    TimedView view;
-    Upload upload;
 };
 
 struct Run {
@@ -385,7 +231,7 @@ struct GatedLine {
             run.problem =
                 QStringLiteral("rx still running after the upload (status \"%1\")").arg(status);
         } else {
-            if (status != QLatin1String("PROGRAMA ENVIADO COM SUCESSO"))
+            if (!uploadSucceeded(status))
                 run.problem = QStringLiteral("status \"%1\"").arg(status);
             else if (!boxes.isEmpty())
                 run.problem = QStringLiteral("the upload showed: ") + boxes;
@@ -408,16 +254,11 @@ Run ourRun(const QString& portsDir, const QString& sourcePath, const QByteArray&
         run.problem = kNoLine;
         return run;
     }
-    UploadRig rig(portsDir, sourcePath, gated.clock);
+    UploadRig rig(portsDir, sourcePath, gated.clock, kCom, QString::fromLatin1(kTransferSettings));
     // The handshake's bytes are not the transfer.
     rig.view.mark.onTransferring = [&gated] { gated.watch.restart(); };
-    // Stopped as the cancel key does it: the handshake ends at its next pass, a
-    // block at its limit.
-    const bool rxEnded = gated.sendWithinLimit([&rig] { rig.upload.run(); },
-                                               [&rig] {
-                                                   rig.session.transfer.transferStop = true;
-                                                   rig.session.waiter.wake();
-                                               });
+    const bool rxEnded =
+        gated.sendWithinLimit([&rig] { rig.upload.run(); }, [&rig] { rig.stop(); });
 
     gated.judge(run, rig.view.mark.transferring, rxEnded, rig.view.status(),
                 rig.dialogs.messages.isEmpty() ? QString() : rig.shownErrors(), source);
@@ -523,7 +364,7 @@ SilentHandshake silentHandshake(const QString& portsDir, const QString& sourcePa
     }
     QElapsedTimer clock;
     clock.start();
-    UploadRig rig(portsDir, sourcePath, clock);
+    UploadRig rig(portsDir, sourcePath, clock, kCom, QString::fromLatin1(kTransferSettings));
     QTimer stop;
     stop.setSingleShot(true);
     QObject::connect(&stop, &QTimer::timeout, &stop,
@@ -539,23 +380,11 @@ SilentHandshake silentHandshake(const QString& portsDir, const QString& sourcePa
     return outcome;
 }
 
-double median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 QString seriesText(const std::vector<double>& values, int decimals) {
     QStringList texts;
     for (double value : values)
         texts.append(QString::number(value, 'f', decimals));
     return texts.join(QStringLiteral(", "));
-}
-
-QString goalText(bool met) {
-    return met ? QStringLiteral("met") : QStringLiteral("missed");
 }
 
 // lrzsz stops at the last data block; the program always closes with one
@@ -632,38 +461,6 @@ QString ratioGoalText(double ratio, double goal = kGoalRatio) {
         .arg(ratio, 0, 'f', 2)
         .arg(goal, 0, 'f', 2)
         .arg(goalText(ratio <= goal));
-}
-
-// A pseudo-random program in a folder of its own, and ports of their own.
-struct UploadGround {
-    explicit UploadGround(qsizetype bytes)
-        : source(pseudoRandomBytes(bytes)), path(work.filePath(QStringLiteral("upload.bin"))),
-          ok(ports.ok() && work.isValid() && writeFile(path, source)) {}
-
-    IsolatedPorts ports;
-    QTemporaryDir work;
-    QByteArray source;
-    QString path;
-    bool ok;
-};
-
-bool haveLrzsz() {
-    return !QStandardPaths::findExecutable(QStringLiteral("rx")).isEmpty() &&
-           !QStandardPaths::findExecutable(QStringLiteral("sx")).isEmpty();
-}
-
-// Says why the measure named `name` cannot run here, if it cannot.
-bool groundReady(const UploadGround& ground, const QString& name, Findings& findings) {
-    if (!ground.ok) {
-        findings.say(name + QStringLiteral(": skipped, no temporary folders"));
-        return false;
-    }
-    if (!haveLrzsz()) {
-        findings.say(name + QStringLiteral(": skipped, rx/sx from lrzsz not installed "
-                                           "(apt-get install lrzsz)"));
-        return false;
-    }
-    return true;
 }
 
 using Sender = Run (*)(const QString& portsDir, const QString& sourcePath,
