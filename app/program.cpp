@@ -5,6 +5,7 @@
 #include "platform/port_map.h"
 #include "platform/qt_dialogs.h"
 #include "platform/qt_serial_port.h"
+#include "platform/qt_translations.h"
 #include "platform/signal_watch.h"
 #include "transfer/system_sound_player.h"
 
@@ -20,6 +21,7 @@ int runProgram(int argc, char* argv[], const Edition& edition) {
     QApplication::setApplicationName(edition.programName);
     QApplication::setApplicationVersion(versionText(edition));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quillon")));
+    installQtTranslations(app);
     QtDialogs dialogs;
     // Native separators: the folder is shown and stored as the default working
     // directory, which ends in the platform's separator.

@@ -28,7 +28,10 @@ done
 exec 3>&1 1>&2
 
 "$root/scripts/install-packages.sh" g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
-    qt6-base-dev-tools cmake ninja-build ccache zip nsis
+    qt6-base-dev-tools qt6-translations-l10n cmake ninja-build ccache zip nsis
+# Qt's own texts in Portuguese: Debian's catalogue is for the same Qt 6.4.2 as the
+# cross-built one, and a program finds it beside itself.
+catalogue=/usr/share/qt6/translations/qtbase_pt_BR.qm
 
 if [[ ! -f $qt/lib/cmake/Qt6/qt.toolchain.cmake ]]; then
     tar -C "$(dirname "$qt")" -xf "$toolchains/qt6.4.2-mingw64.tar.xz"
@@ -56,6 +59,7 @@ if ((with_tests)); then
     cmake -S "$root" -B "$out/tests-build" "${cross[@]}" -DCMAKE_BUILD_TYPE=Debug \
         "-DCMAKE_CXX_FLAGS_DEBUG=-O0 -g0" -DQUILLON_TESTS=ON
     cmake --build "$out/tests-build" --parallel 2
+    cp "$catalogue" "$out/tests-build/tests/"
 fi
 
 runtime_dirs=("$qt/bin" /usr/lib/gcc/x86_64-w64-mingw32/12-posix /usr/x86_64-w64-mingw32/lib)
@@ -87,7 +91,8 @@ for program in "${programs[@]}"; do
             cp "$(find "$out/release" -name "$e.exe" | head -1)" "$folder/"
         done
     fi
-    cp "$root/packaging/Quillon.hlp" "$root/packaging/OKTrans.wav" "$root/packaging/ErrTrans.wav" "$folder/"
+    cp "$root/packaging/Quillon.hlp" "$root/packaging/OKTrans.wav" "$root/packaging/ErrTrans.wav" \
+        "$catalogue" "$folder/"
     cp "$qt/plugins/platforms/qwindows.dll" "$folder/platforms/"
     cp "$qt/plugins/styles/"*.dll "$folder/styles/"
     for f in "$folder"/*.exe "$folder"/platforms/*.dll "$folder"/styles/*.dll; do

@@ -35,6 +35,8 @@ for file in /usr/share/applications/quillonv2.desktop /usr/share/applications/qu
     grep -qx "$file" <<<"$list" || fail "missing $file"
 done
 dpkg-deb -f "$deb" Package Version Architecture Depends Section Maintainer
+# Qt's texts in Portuguese come from Debian's catalogue.
+dpkg-deb -f "$deb" Depends | grep -q qt6-translations-l10n || fail "no dependency on qt6-translations-l10n"
 
 # No error and, today, no warning either: a new warning shows here to be looked at.
 lintian --allow-root --fail-on error --info "$deb"

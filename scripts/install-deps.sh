@@ -4,6 +4,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-multimedia-dev qt6-qpa-plugins
+    qt6-translations-l10n
     libgl-dev
     socat lrzsz libmodbus-dev python3-xmodem strace
     xvfb xdotool imagemagick x11-utils x11-xkb-utils fonts-dejavu-core

@@ -16,6 +16,8 @@ quillon_add_windows_test(tst_about about/tst_about.cpp)
 quillon_add_windows_test(tst_settings_location app/tst_settings_location.cpp)
 quillon_add_windows_test(tst_console console/tst_console.cpp)
 quillon_add_windows_test(tst_modbus_frame modbus/tst_modbus_frame.cpp)
+# Finds Qt's catalogue beside itself, as the programs do (scripts/build-windows.sh).
+quillon_add_windows_test(tst_qt_texts platform/tst_qt_texts.cpp)
 quillon_add_windows_test(tst_modbus_window modbus/tst_modbus_window.cpp)
 quillon_add_windows_test(tst_xmodem transfer/tst_xmodem.cpp)
 quillon_add_windows_test(tst_upload transfer/tst_upload.cpp support/upload_fakes.h)
