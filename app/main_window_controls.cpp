@@ -29,6 +29,8 @@ QString itemKey(const QString& name, int index) {
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
+    // What the upload and the handshake report is shown as it is, never read as markup.
+    label->setTextFormat(Qt::PlainText);
     return label;
 }
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -20,6 +21,9 @@ MessageAnswer QtDialogs::message(const QString& title, const QString& text, Mess
                                  MessageButtons buttons) {
     QMessageBox box(owner());
     box.setWindowTitle(title);
+    // File names, telephone numbers and received text are shown as they are, never
+    // read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(withLineBreaks(text));
     box.setIcon(icon == MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon);
     if (buttons == MessageButtons::YesNo) {
@@ -40,6 +44,9 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title,
     QInputDialog box(owner());
     box.setWindowTitle(title);
     box.setLabelText(withLineBreaks(prompt));
+    // A prompt may carry earlier answers: shown as typed, never read as markup.
+    if (auto* label = box.findChild<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
     box.setTextValue(defaultAnswer);
     box.setOkButtonText(QStringLiteral("OK"));
     box.setCancelButtonText(QStringLiteral("Cancelar"));

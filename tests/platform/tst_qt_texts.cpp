@@ -1,3 +1,4 @@
+#include "platform/qt_dialogs.h"
 #include "platform/qt_translations.h"
 
 #include <QAbstractButton>
@@ -8,7 +9,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
 
+#include <functional>
 #include <memory>
 
 using namespace quillon;
@@ -44,6 +47,17 @@ QStringList qtOwnTexts() {
     return texts;
 }
 
+// Runs the box and hands it to `look` before closing it.
+void whileShown(const std::function<void()>& show, const std::function<void(QWidget&)>& look) {
+    QTimer::singleShot(0, [look] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            look(*box);
+            box->close();
+        }
+    });
+    show();
+}
+
 } // namespace
 
 class TstQtTexts : public QObject {
@@ -52,6 +66,8 @@ private Q_SLOTS:
     void initTestCase();
     void qtOwnTextsArePortuguese_data();
     void qtOwnTextsArePortuguese();
+    void boxesShowTextAsItIs_data();
+    void boxesShowTextAsItIs();
 };
 
 void TstQtTexts::initTestCase() {
@@ -93,6 +109,42 @@ void TstQtTexts::qtOwnTextsArePortuguese() {
     const QStringList texts = qtOwnTexts();
     QVERIFY2(texts.contains(portuguese), qPrintable(texts.join(QLatin1String(" | "))));
     QVERIFY(!texts.contains(english));
+}
+
+void TstQtTexts::boxesShowTextAsItIs_data() {
+    QTest::addColumn<int>("kind");
+    QTest::newRow("message") << 0;
+    QTest::newRow("yes or no") << 1;
+    QTest::newRow("input box prompt") << 2;
+}
+
+// An answer, a file name or received text holding markup is shown, not rendered.
+void TstQtTexts::boxesShowTextAsItIs() {
+    QFETCH(int, kind);
+    const QString text = QStringLiteral("<i>7</i> & <b>");
+    QtDialogs dialogs;
+    int seen = 0;
+    int asItIs = 0;
+    whileShown(
+        [&] {
+            if (kind == 2)
+                dialogs.inputBox(text, QStringLiteral("Quillon"), QStringLiteral("<i>7"));
+            else
+                dialogs.message(QStringLiteral("Quillon"), text, MessageIcon::Exclamation,
+                                kind == 0 ? MessageButtons::Ok : MessageButtons::YesNo);
+        },
+        [&](QWidget& box) {
+            for (const QLabel* label : box.findChildren<QLabel*>()) {
+                if (label->text() != text)
+                    continue;
+                ++seen;
+                // Automatic format renders it: the tags vanish and leave "7 & " in italics.
+                if (label->textFormat() == Qt::PlainText)
+                    ++asItIs;
+            }
+        });
+    QCOMPARE(seen, 1);
+    QCOMPARE(asItIs, 1);
 }
 
 QTEST_MAIN(TstQtTexts)
