@@ -3,6 +3,7 @@
 #include "console/line_test_script.h"
 #include "core/serial_link.h"
 #include "core/terminal_text.h"
+#include "platform/field_colours.h"
 #include "platform/fixed_font.h"
 #include "platform/insert_after_selection.h"
 
@@ -38,12 +39,6 @@ void keepLineSelection(QPushButton* button) {
 
 QString arrayName(const char* name, int index) {
     return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
-}
-
-void setLineColour(QLineEdit* line, const QColor& colour) {
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Base, colour);
-    line->setPalette(palette);
 }
 
 } // namespace
@@ -148,11 +143,11 @@ void FrmTestaCom::cmdSelClick(int index) {
         return;
     for (int i = 0; i < kLines; ++i) {
         txtTX_[i]->setEnabled(false);
-        setLineColour(txtTX_[i], kLineOff);
+        setFieldBackground(*txtTX_[i], kLineOff);
         cmdTX_[i]->setEnabled(false);
     }
     txtTX_[index]->setEnabled(true);
-    setLineColour(txtTX_[index], kLineOn);
+    setFieldBackground(*txtTX_[index], kLineOn);
     cmdTX_[index]->setEnabled(true);
     selected_ = static_cast<qint16>(index);
 }

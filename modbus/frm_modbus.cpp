@@ -3,6 +3,7 @@
 #include "core/text_helpers.h"
 #include "modbus/modbus_display.h"
 #include "modbus/modbus_frame.h"
+#include "platform/field_colours.h"
 #include "platform/insert_after_selection.h"
 #include "platform/row_layout.h"
 #include "platform/screen_place.h"
@@ -229,9 +230,7 @@ void FrmModBus::resizeEvent(QResizeEvent* event) {
 
 void FrmModBus::setFieldEnabled(QLineEdit* field, bool enabled) {
     field->setEnabled(enabled);
-    QPalette palette = field->palette();
-    palette.setColor(QPalette::All, QPalette::Base, enabled ? White : Grey);
-    field->setPalette(palette);
+    setFieldBackground(*field, enabled ? White : Grey);
 }
 
 void FrmModBus::cbFuncaoClick(int index) {

@@ -3,7 +3,8 @@
 # checks link to pseudo-terminals with peers on them.
 add_library(quillon_test_support STATIC
     support/fake_port.h support/fake_port.cpp
-    support/fake_dialogs.h)
+    support/fake_dialogs.h
+    support/drawn_colours.h support/drawn_colours.cpp)
 target_include_directories(quillon_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(quillon_test_support PUBLIC quillon_ui Qt6::Test)
 

@@ -5,6 +5,7 @@
 #include "core/terminal_text.h"
 #include "platform/cp1252.h"
 #include "tests/app/window_fixture.h"
+#include "tests/support/drawn_colours.h"
 #include "tests/support/pty_peer.h"
 
 #include <QApplication>
@@ -80,6 +81,8 @@ private Q_SLOTS:
     void startsOnLineZero();
     void selectingALine_data();
     void selectingALine();
+    void inactiveLinesCanBeRead_data();
+    void inactiveLinesCanBeRead();
     void markersGoAfterTheSelection_data();
     void markersGoAfterTheSelection();
     void reopenAtSpeed_data();
@@ -253,6 +256,26 @@ void TstTester::selectingALine() {
                  on ? QColor(Qt::white) : QColor(192, 192, 192));
         QCOMPARE(button(t, QStringLiteral("cmdTX(%1)").arg(i))->isEnabled(), on);
         QCOMPARE(button(t, QStringLiteral("cmdTX(%1)").arg(i))->text(), QStringLiteral("TX"));
+    }
+}
+
+void TstTester::inactiveLinesCanBeRead_data() {
+    addStyleRows();
+}
+
+// A technician must see what the lines not selected hold, on their grey.
+void TstTester::inactiveLinesCanBeRead() {
+    QFETCH(QString, style);
+    const StyleForTest styled(style);
+    WindowFixture f;
+    FrmTestaCom t(f.session);
+    t.show();
+    for (int i = 1; i < FrmTestaCom::kLines; ++i) {
+        line(t, i)->setText(QStringLiteral("ATZ[CR]"));
+        QVERIFY(!line(t, i)->isEnabled());
+        const DrawnColours drawn = drawnColours(*line(t, i));
+        QCOMPARE(drawn.background, QColor(192, 192, 192));
+        QVERIFY2(contrastRatio(drawn.text, drawn.background) >= 4.5, qPrintable(drawn.text.name()));
     }
 }
 

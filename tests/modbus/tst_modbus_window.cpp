@@ -2,6 +2,7 @@
 #include "modbus/frm_modbus.h"
 #include "modbus/modbus_frame.h"
 #include "tests/modbus/modbus_window_driver.h"
+#include "tests/support/drawn_colours.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/fake_port.h"
 
@@ -12,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleFactory>
 #include <QTest>
 #include <QTimer>
 
@@ -63,6 +65,8 @@ class TstModbusWindow : public QObject {
 private Q_SLOTS:
     void opensAsDesigned();
     void functionChoiceEnablesFields();
+    void disabledFieldsCanBeRead_data();
+    void disabledFieldsCanBeRead();
     void displayOptionEmptiesTheLog();
     void pollLogsRequestAndReply();
     void valuesReplaceTheLog();
@@ -150,6 +154,36 @@ void TstModbusWindow::functionChoiceEnablesFields() {
     QVERIFY(f.ui->field("TxtNumero")->isEnabled());
     QCOMPARE(baseOf(f.ui->field("TxtNumero")), QColor(Qt::white));
     QVERIFY(!f.ui->field("TxtValor")->isEnabled());
+}
+
+void TstModbusWindow::disabledFieldsCanBeRead_data() {
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<int>("picked"); // -1: none, as the window opens
+    QTest::addColumn<QByteArray>("field");
+    // Fusion on Linux, windowsvista on Windows, and the plain Windows style.
+    for (const QString& style : QStyleFactory::keys()) {
+        QTest::addRow("Valor at load, %s", qPrintable(style))
+            << style << -1 << QByteArray("TxtValor");
+        QTest::addRow("Número after 06, %s", qPrintable(style))
+            << style << 2 << QByteArray("TxtNumero");
+    }
+}
+
+// What a field not in use holds (the quantity 06 sends) must stay readable on its grey.
+void TstModbusWindow::disabledFieldsCanBeRead() {
+    QFETCH(QString, style);
+    QFETCH(int, picked);
+    QFETCH(QByteArray, field);
+    const StyleForTest styled(style);
+    ModbusFixture f;
+    if (picked >= 0)
+        f.ui->pick(picked);
+    QLineEdit* shown = f.ui->field(field.constData());
+    QVERIFY(!shown->isEnabled());
+    shown->setText(QStringLiteral("1250"));
+    const DrawnColours drawn = drawnColours(*shown);
+    QCOMPARE(drawn.background, QColor(0xC0, 0xC0, 0xC0));
+    QVERIFY2(contrastRatio(drawn.text, drawn.background) >= 4.5, qPrintable(drawn.text.name()));
 }
 
 void TstModbusWindow::displayOptionEmptiesTheLog() {
