@@ -89,6 +89,9 @@ void FrmXmodem::formLoad() {
 
     const ServiceController::LoadedSettings loaded =
         controller_.loadSettings(portNumberEdit_->text());
+    // Unloaded by an end request during the probe: nothing is left to show.
+    if (!session_.mainWindow.alive())
+        return;
     if (loaded.portLine)
         portNumberEdit_->setText(*loaded.portLine);
     transferSettingsEdit_->setText(session_.settings.transferSettings);

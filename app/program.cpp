@@ -49,6 +49,10 @@ int runProgram(int argc, char* argv[], const Edition& edition) {
     endRequests.install(nullptr);
     QObject::connect(&endRequests, &SignalWatch::caught, &window, &QWidget::close);
     window.formLoad();
+    // An end request during the probe has unloaded the window (settings written)
+    // before there was an event loop for quit() to stop.
+    if (!session.mainWindow.alive())
+        return 0;
     window.show();
     return QApplication::exec();
 }

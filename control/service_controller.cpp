@@ -45,7 +45,17 @@ ServiceController::LoadedSettings ServiceController::loadSettings(const QString&
     session_.lastErrorNumber = loaded->readError;
     if (!edition.probesPorts)
         return result;
-    result.portStatus = PortProbe(session_.portFactory).run(5000);
+    // The port number the list will give the port box, held from now on: an end
+    // request during the probe saves the file's port, not the box's first "1".
+    const QString savedNumber = buildPortListing({}, loaded->savedPort).portNumberText;
+    if (!savedNumber.isEmpty())
+        session_.settings.portNumber = savedNumber;
+    PortProbe probe(session_.portFactory);
+    probe_ = &probe;
+    result.portStatus = probe.run(5000);
+    probe_ = nullptr;
+    if (!session_.mainWindow.alive())
+        return result;
     result.listing = buildPortListing(result.portStatus, loaded->savedPort);
     return result;
 }
@@ -53,6 +63,8 @@ ServiceController::LoadedSettings ServiceController::loadSettings(const QString&
 void ServiceController::unload() {
     if (!session_.mainWindow.end())
         return;
+    if (probe_)
+        probe_->stop();
     closePort();
     // A failed save is remembered, not shown: the program is ending.
     session_.lastErrorNumber = saveSettingsFile(session_.settingsPath(), session_.settings,

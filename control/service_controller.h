@@ -46,7 +46,8 @@ public:
         QVector<int> portStatus;
     };
     // Reads the settings file into the session and, where the edition does,
-    // probes the ports. typedPortNumber is what the port box holds before.
+    // probes the ports. typedPortNumber is what the port box holds before. An unload
+    // during the probe ends it, and the result then holds no listing.
     LoadedSettings loadSettings(const QString& typedPortNumber);
     // Closes the port and writes the settings file; once.
     void unload();
@@ -78,6 +79,8 @@ private:
     std::unique_ptr<Upload> upload_;
     std::unique_ptr<StationConsole> console_;
     std::function<QString()> dialer_;
+    // The start-up probe while it listens: an unload ends it.
+    PortProbe* probe_ = nullptr;
 };
 
 } // namespace quillon

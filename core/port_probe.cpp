@@ -74,16 +74,23 @@ QVector<int> PortProbe::run(int count) {
         if (raw->port->write(QByteArrayLiteral("ATV1\r\n")) != 0)
             finish(*raw);
     }
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, [&] {
+    finishAll_ = [&] {
         for (auto& p : listening)
             finish(*p);
-    });
+    };
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, [this] { finishAll_(); });
     limit.start(kMaxListenMs);
     if (pending > 0)
         loop.exec(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    finishAll_ = nullptr;
     return status;
+}
+
+void PortProbe::stop() {
+    if (finishAll_)
+        finishAll_();
 }
 
 PortListing buildPortListing(const QVector<int>& status, int savedPort) {

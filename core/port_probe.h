@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 namespace quillon {
 
 namespace PortStatus {
@@ -29,9 +31,13 @@ public:
 
     // PortStatus for 0..count.
     QVector<int> run(int count);
+    // From inside a run (an end request while the ports are listened to): every port
+    // is closed at once and judged on what it said so far, and run() returns.
+    void stop();
 
 private:
     PortFactory factory_;
+    std::function<void()> finishAll_;
 };
 
 struct PortListEntry {

@@ -1,8 +1,11 @@
+#include "tests/support/pty_peer.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 
@@ -24,6 +27,35 @@ bool catches(qint64 pid, int signo) {
     return false;
 }
 
+// The program copied into a folder of its own, so that its settings land there and not
+// in the build folder, and started offscreen on the ports of that folder.
+struct ProgramCopy {
+    QTemporaryDir dir;
+    QString program;
+    QString ports = dir.filePath(QStringLiteral("ports"));
+    QProcess process;
+
+    explicit ProgramCopy(const QByteArray& programVariable) {
+        const QString built = qEnvironmentVariable(programVariable.constData());
+        program = dir.filePath(QFileInfo(built).fileName());
+        QFile::copy(built, program);
+        QDir().mkdir(ports);
+    }
+    bool ready() const { return QFile::exists(program); }
+    void start() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QUILLON_PORTS"), ports);
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(program, {});
+    }
+    QByteArray ini() const {
+        QFile file(dir.filePath(QStringLiteral("Quillon.ini")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+};
+
 } // namespace
 
 class TstProgramEnd : public QObject {
@@ -31,6 +63,8 @@ class TstProgramEnd : public QObject {
 private Q_SLOTS:
     void endRequestSavesSettings_data();
     void endRequestSavesSettings();
+    void endRequestDuringTheProbe_data();
+    void endRequestDuringTheProbe();
 };
 
 void TstProgramEnd::endRequestSavesSettings_data() {
@@ -47,23 +81,10 @@ void TstProgramEnd::endRequestSavesSettings() {
     QFETCH(QByteArray, programVariable);
     QFETCH(int, signo);
     QFETCH(int, lines);
-    const QString built = qEnvironmentVariable(programVariable.constData());
-    QVERIFY2(QFile::exists(built), programVariable.constData());
-    // A copy in a folder of its own, so that the settings land there and not in the
-    // build folder.
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString program = dir.filePath(QFileInfo(built).fileName());
-    QVERIFY(QFile::copy(built, program));
-    QVERIFY(QDir().mkdir(dir.filePath(QStringLiteral("ports"))));
-
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QUILLON_PORTS"), dir.filePath(QStringLiteral("ports")));
-    process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(program, {});
+    ProgramCopy copy(programVariable);
+    QVERIFY2(copy.ready(), programVariable.constData());
+    QProcess& process = copy.process;
+    copy.start();
     QVERIFY(process.waitForStarted());
     QVERIFY(QTest::qWaitFor([&] { return catches(process.processId(), signo); }, 30000));
     ::kill(static_cast<pid_t>(process.processId()), signo);
@@ -71,11 +92,54 @@ void TstProgramEnd::endRequestSavesSettings() {
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
 
-    QFile ini(dir.filePath(QStringLiteral("Quillon.ini")));
-    QVERIFY(ini.open(QIODevice::ReadOnly));
-    const QByteArray text = ini.readAll();
+    const QByteArray text = copy.ini();
     QVERIFY2(text.startsWith("1\r\n9600,n,8,1\r\n"), text.constData());
     QCOMPARE(text.count("\r\n"), lines + 1);
+}
+
+void TstProgramEnd::endRequestDuringTheProbe_data() {
+    QTest::addColumn<int>("signo");
+    QTest::newRow("kill") << int(SIGTERM);
+    QTest::newRow("Ctrl+C") << int(SIGINT);
+    QTest::newRow("logout") << int(SIGHUP);
+}
+
+// Before the window is shown the probe listens to the ports; an end request then must
+// end the program as the close box would, not leave a window that saves nothing more.
+void TstProgramEnd::endRequestDuringTheProbe() {
+    QFETCH(int, signo);
+    ProgramCopy copy("QUILLON_V2");
+    QVERIFY(copy.ready());
+    for (int n = 1; n <= 10; ++n) {
+        QFile entry(copy.ports + QStringLiteral("/COM%1").arg(n));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("/nonexistent/device\n");
+    }
+    // COM3 never stops talking, so the probe listens to it as long as it ever does.
+    quillon::test::PtyPeer line(copy.ports, 3);
+    QVERIFY(line.ok());
+    QTimer chatter;
+    QObject::connect(&chatter, &QTimer::timeout, [&line] { line.write("."); });
+    chatter.start(50);
+    // Written by hand: no final empty line, which the program's own file has.
+    const QByteArray saved =
+        "3\r\n9600,n,8,1\r\n2400,n,8,1\r\n/p.Epr\r\n/tmp/\r\n0\r\nX1\r\n5551234";
+    {
+        QFile ini(copy.dir.filePath(QStringLiteral("Quillon.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(saved);
+    }
+    QProcess& process = copy.process;
+    copy.start();
+    QVERIFY(process.waitForStarted());
+    QVERIFY(line.waitFor("ATV1\r\n", 30000));
+    // The handler is in place before the probe starts.
+    QVERIFY(catches(process.processId(), signo));
+    ::kill(static_cast<pid_t>(process.processId()), signo);
+    QVERIFY(QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(copy.ini(), saved + "\r\n\r\n");
 }
 
 QTEST_MAIN(TstProgramEnd)
