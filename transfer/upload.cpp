@@ -11,9 +11,11 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 namespace quillon {
 
@@ -21,8 +23,13 @@ Upload::Upload(Session& session, SerialLink& link, UploadView& view)
     : session_(session), port_(link.port()), view_(view), handshake_(session, link, view) {
     listening_ = QObject::connect(&link, &SerialLink::received, [this](const QByteArray& chunk) {
         // After the cancel key nothing is waited for; an answer then belongs to nobody.
-        if (!session_.transfer.transferStop)
-            replies_.take(chunk, XmodemReplies::Clock::now());
+        if (session_.transfer.transferStop)
+            return;
+        replies_.take(chunk, XmodemReplies::Clock::now());
+        // Answered where it arrives: the receiver's next block, or its resend, goes out
+        // without waiting for the wait loop to wake.
+        if (inFlight_)
+            takeReplies();
     });
     // Connected before anyone who reports the loss, so that the run already
     // knows while the report is on screen.
@@ -61,7 +68,6 @@ bool Upload::settleAfterResend() {
     // the second copy must not be taken for the next block. What arrives while the
     // second copy can still be crossing the line is dropped, unless it is the
     // receiver giving up.
-    using Clock = std::chrono::steady_clock;
     const Clock::time_point until = Clock::now() + std::chrono::milliseconds(resendSettleMs());
     for (;;) {
         if (replies_.holdsCancelPair())
@@ -78,69 +84,102 @@ bool Upload::settleAfterResend() {
     return false;
 }
 
-void Upload::sendBlock(const QByteArray& block) {
-    using Clock = std::chrono::steady_clock;
+void Upload::takeReplies() {
+    BlockInFlight& flight = *inFlight_;
+    const auto limit = std::chrono::milliseconds(blockLimitMs);
+    while (flight.state == BlockInFlight::State::Waiting && !replies_.isEmpty()) {
+        const TransferReply reply = replies_.takeFirst();
+        if (reply.at - flight.firstWrite > limit) {
+            flight.state = BlockInFlight::State::GaveUp;
+            return;
+        }
+        // The receiver answers a block once it has all of it.
+        if (reply.byte == xmodem::kAck || reply.byte == xmodem::kNak)
+            port_.deliveryConfirmed();
+        if (reply.byte == xmodem::kCan) {
+            // Two in a row is a receiver giving up; one alone is line noise.
+            if (flight.cancelBefore) {
+                flight.state = BlockInFlight::State::GaveUp;
+                return;
+            }
+            flight.cancelBefore = true;
+            continue;
+        }
+        flight.cancelBefore = false;
+        if (reply.byte == xmodem::kAck) {
+            replies_.clear();
+            flight.state = BlockInFlight::State::Delivered;
+            // The receiver waits for the next block from the moment it answers; it goes
+            // out now, not a turn of the event loop later. After a resend the answer to
+            // the second copy has to be let by first.
+            if (flight.errors == 0 && !nextBlock_.isEmpty()) {
+                nextWrite_ = {writeFresh(nextBlock_), Clock::now()};
+                nextBlock_.clear();
+            }
+            return;
+        }
+        if (reply.byte == xmodem::kNak) {
+            if (writeFresh(flight.block) != 0) {
+                flight.state = BlockInFlight::State::GaveUp;
+                return;
+            }
+            ++flight.errors;
+            view_.setLabErros(QString::number(flight.errors));
+            if (flight.errors >= kMaxBlockErrors) {
+                flight.state = BlockInFlight::State::GaveUp;
+                return;
+            }
+        }
+    }
+}
+
+void Upload::sendBlock(const QByteArray& block, const QByteArray& next) {
     TransferState& transfer = session_.transfer;
     // Monotonic: a clock change cannot stretch the limit. Replies are judged by when
     // they arrived, so a reply that waited behind a modal box still counts.
-    const Clock::time_point firstWrite = Clock::now();
-    const auto limit = std::chrono::milliseconds(blockLimitMs);
-    int blockErrors = 0;
-    bool cancelBefore = false;
-    if (writeFresh(block) != 0) {
+    BlockInFlight& flight = inFlight_.emplace(BlockInFlight{block, Clock::now()});
+    const auto done = qScopeGuard([this] { inFlight_.reset(); });
+    if (const std::optional<NextWrite> written = std::exchange(nextWrite_, std::nullopt)) {
+        // Already on its way since the answer to the block before.
+        flight.firstWrite = written->at;
+        if (written->error != 0) {
+            gaveUp();
+            return;
+        }
+    } else if (writeFresh(block) != 0) {
         gaveUp();
         return;
     }
+    nextBlock_ = next;
+    const auto limit = std::chrono::milliseconds(blockLimitMs);
     for (;;) {
-        while (!replies_.isEmpty()) {
-            const TransferReply reply = replies_.takeFirst();
-            if (reply.at - firstWrite > limit) {
-                gaveUp();
-                return;
-            }
-            // The receiver answers a block once it has all of it.
-            if (reply.byte == xmodem::kAck || reply.byte == xmodem::kNak)
-                port_.deliveryConfirmed();
-            if (reply.byte == xmodem::kCan) {
-                // Two in a row is a receiver giving up; one alone is line noise.
-                if (cancelBefore) {
-                    gaveUp();
-                    return;
-                }
-                cancelBefore = true;
-                continue;
-            }
-            cancelBefore = false;
-            if (reply.byte == xmodem::kAck) {
-                replies_.clear();
-                if (blockErrors > 0)
-                    settleAfterResend();
-                return;
-            }
-            if (reply.byte == xmodem::kNak) {
-                if (writeFresh(block) != 0) {
-                    gaveUp();
-                    return;
-                }
-                ++blockErrors;
-                view_.setLabErros(QString::number(blockErrors));
-                if (blockErrors >= kMaxBlockErrors) {
-                    gaveUp();
-                    return;
-                }
-            }
-        }
-        if (transfer.transferStop)
+        takeReplies();
+        if (flight.state == BlockInFlight::State::GaveUp) {
+            nextBlock_.clear();
+            gaveUp();
             return;
+        }
+        if (flight.state == BlockInFlight::State::Delivered) {
+            nextBlock_.clear();
+            if (flight.errors > 0)
+                settleAfterResend();
+            return;
+        }
+        if (transfer.transferStop) {
+            nextBlock_.clear();
+            return;
+        }
         // The adapter went away: no reply can come, and waiting out the limit
         // would only hide what happened.
         if (transfer.portLost) {
+            nextBlock_.clear();
             gaveUp();
             return;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            limit - (Clock::now() - firstWrite));
+            limit - (Clock::now() - flight.firstWrite));
         if (left.count() < 0) {
+            nextBlock_.clear();
             gaveUp();
             return;
         }
@@ -161,6 +200,8 @@ void Upload::run() {
     if (transfer.transferBusy || transfer.uploadRunning)
         return;
     transfer.uploadRunning = true;
+    nextBlock_.clear();
+    nextWrite_.reset();
     transfer.portLost = false;
     transfer.transferStop = false;
     transfer.transferBusy = true;
@@ -243,9 +284,15 @@ void Upload::sendProgram(const QByteArray& program, qint16 blocks) {
     shown.start();
     int acknowledged = 0;
     int onScreen = 0;
-    for (int k = 1; k <= blocks; ++k) {
+    const auto blockNumber = [&program](int k) {
         const qsizetype from = qsizetype(k - 1) * xmodem::kDataSize;
-        sendBlock(xmodem::buildBlock(k, program.mid(from, xmodem::kDataSize)));
+        return xmodem::buildBlock(k, program.mid(from, xmodem::kDataSize));
+    };
+    QByteArray block = blockNumber(1);
+    for (int k = 1; k <= blocks; ++k) {
+        QByteArray next = k < blocks ? blockNumber(k + 1) : QByteArray();
+        sendBlock(block, next);
+        block = std::move(next);
         if (transfer.transferStop)
             break;
         acknowledged = k;
@@ -297,7 +344,6 @@ void Upload::endOfTransfer() {
     bool cancelBefore = false;
     // The receiver's answer can only come once the EOT has reached it: the check counts
     // from the EOT's last bit on the wire.
-    using Clock = SerialPort::Clock;
     const auto answerTime = std::chrono::milliseconds(eotReplyMs);
     Clock::time_point deadline = port_.wireIdleAt() + answerTime;
     while (!transfer.transferStop) {
@@ -374,6 +420,9 @@ void Upload::finish() {
 
 void Upload::resetTransferState() {
     TransferState& transfer = session_.transfer;
+    // A block that went out on an answer nobody waited for any more belongs to this run.
+    nextBlock_.clear();
+    nextWrite_.reset();
     transfer.transferFailed = false;
     transfer.transferStop = session_.edition.leavesTransferStopped;
     transfer.transferBusy = false;

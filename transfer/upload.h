@@ -5,6 +5,9 @@
 #include "transfer/upload_view.h"
 #include "transfer/xmodem_replies.h"
 
+#include <chrono>
+#include <optional>
+
 namespace quillon {
 
 // The upload command: start handshake, then the program file block by block
@@ -24,8 +27,9 @@ public:
     // CancelTransfer's part in the session: the handshake and the blocks stop
     // at their next check, and a block waiting for its reply sees it now.
     void cancel();
-    // SendBlock: the outcome is left in TransferStop / TransferFailed.
-    void sendBlock(const QByteArray& block);
+    // SendBlock: the outcome is left in TransferStop / TransferFailed. `next`, when
+    // given, goes out the moment the receiver acknowledges `block`.
+    void sendBlock(const QByteArray& block, const QByteArray& next = {});
 
     // The time one block may take, from its first write (10 s; tests shorten it).
     int blockLimitMs = 10000;
@@ -43,6 +47,24 @@ public:
     int progressEveryMs = 50;
 
 private:
+    using Clock = std::chrono::steady_clock;
+    // The block whose answer is awaited, and what its answers have made of it.
+    struct BlockInFlight {
+        enum class State { Waiting, Delivered, GaveUp };
+        QByteArray block;
+        Clock::time_point firstWrite;
+        int errors = 0;
+        bool cancelBefore = false;
+        State state = State::Waiting;
+    };
+    // The next block, written as its predecessor's ACK came in.
+    struct NextWrite {
+        int error;
+        Clock::time_point at;
+    };
+
+    // Judges the answers that have come for the block in flight, resending on NAK.
+    void takeReplies();
     void runSteps();
     void sendProgram(const QByteArray& program, qint16 blocks);
     void showProgress(int k, int blocks);
@@ -64,6 +86,9 @@ private:
     XmodemReplies replies_;
     QMetaObject::Connection listening_;
     QMetaObject::Connection watchingDevice_;
+    std::optional<BlockInFlight> inFlight_;
+    QByteArray nextBlock_;
+    std::optional<NextWrite> nextWrite_;
     // This run ended its blocks with an EOT, and the line must fall quiet after it.
     bool eotWritten_ = false;
 };

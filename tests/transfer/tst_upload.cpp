@@ -102,6 +102,7 @@ private Q_SLOTS:
     void uploadSendsTheFileAsChosen_data();
     void uploadSendsTheFileAsChosen();
     void uploadEveryBlockAnsweredTwice();
+    void nextBlockLeavesWithTheAck();
     void uploadRestartedDuringHandshakeWait();
     void uploadQuietBeforeModemEscape();
     void uploadPulledAdapterReportedOnce();
@@ -708,6 +709,28 @@ void TstUpload::uploadEveryBlockAnsweredTwice() {
     QCOMPARE(f.view.status(), QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
     QCOMPARE(f.blockWrites(), 8);
     QCOMPARE(f.received.left(program.size()), program);
+}
+
+void TstUpload::nextBlockLeavesWithTheAck() {
+    // The receiver waits from the moment it answers: the next block must already be on
+    // its way when the answer has been taken, not a turn of the event loop later.
+    UploadFixture f;
+    f.writeProgram(QByteArray(5 * 128 - 1, 'p'));
+    int leftAtOnce = 0;
+    f.port.onWrite = [&leftAtOnce](FakePort& self, const QByteArray& bytes) {
+        if (bytes == "1")
+            self.inject("C");
+        else if (isBlock(bytes))
+            QTimer::singleShot(2, &self, [&self, &leftAtOnce] {
+                const qsizetype before = self.writes().size();
+                self.inject("\x06");
+                leftAtOnce += self.writes().size() > before ? 1 : 0;
+            });
+    };
+    f.upload.run();
+    QCOMPARE(f.view.status(), QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
+    QCOMPARE(f.blockWrites(), 5);
+    QCOMPARE(leftAtOnce, 4); // every block's ACK but the last's, which the EOT follows
 }
 
 void TstUpload::uploadRestartedDuringHandshakeWait() {
