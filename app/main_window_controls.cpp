@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/terminal_box.h"
+#include "core/port_probe.h"
 #include "platform/row_layout.h"
 #include "platform/toolbar_icons.h"
 #include "platform/twips.h"
@@ -15,6 +16,8 @@
 #include <QPushButton>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <algorithm>
 
 // The main window's controls, menus and toolbars, built from the command table.
 
@@ -32,6 +35,14 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text) {
     // What the upload and the handshake report is shown as it is, never read as markup.
     label->setTextFormat(Qt::PlainText);
     return label;
+}
+
+// The width at which a list shows text whole, by Qt's own measure for its font and style.
+int widthShowing(const QComboBox& list, const QString& text) {
+    QComboBox sample;
+    sample.setFont(list.font());
+    sample.addItem(text);
+    return sample.sizeHint().width();
 }
 
 QLineEdit* makeEdit(QWidget* parent, const QString& name, const QString& text,
@@ -83,7 +94,17 @@ void FrmXmodem::buildControls() {
     portList_ = new QComboBox(portFrame_);
     portList_->setObjectName(QStringLiteral("Combo1"));
     portList_->setAccessibleName(QStringLiteral("Porta serial"));
-    portList_->setGeometry(twipsRect(120, 180, 2115, 315, ref));
+    // Its longest text whole: one pixel smaller, as the caption below it, and as wide
+    // as that text needs where the platform's font is wider than the twips allow.
+    QFont listFont = portList_->font();
+    listFont.setPixelSize(10);
+    portList_->setFont(listFont);
+    portList_->setGeometry(twips(120, ref), twips(180, ref),
+                           std::max(twips(2115, ref), widthShowing(*portList_, kNoPortFound)),
+                           twips(315, ref));
+    // The counters keep their places unless the list needs the room.
+    const int countersShift =
+        std::max(0, portList_->geometry().right() + 1 + twips(45, ref) - twips(2400, ref));
     const struct {
         const char* name;
         const char* text;
@@ -99,7 +120,8 @@ void FrmXmodem::buildControls() {
     for (const auto& place : labels) {
         made[i] =
             makeLabel(portFrame_, QString::fromLatin1(place.name), QString::fromUtf8(place.text));
-        made[i]->setGeometry(twipsRect(place.left, place.top, 600, 225, ref));
+        made[i]->setGeometry(
+            twipsRect(place.left, place.top, 600, 225, ref).translated(countersShift, 0));
         ++i;
     }
     errorCountLabel_ = made[3];

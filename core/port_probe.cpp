@@ -113,7 +113,7 @@ PortListing buildPortListing(const QVector<int>& status, int savedPort) {
         listing.comboText = savedEntry;
     }
     if (listing.entries.isEmpty())
-        listing.comboText = QStringLiteral("Nenhuma COM encontr....");
+        listing.comboText = kNoPortFound;
     return listing;
 }
 

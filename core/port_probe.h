@@ -45,6 +45,8 @@ struct PortListEntry {
     int portNumber = 0;
 };
 
+inline const QString kNoPortFound = QStringLiteral("Nenhuma COM encontr....");
+
 struct PortListing {
     QVector<PortListEntry> entries;
     QString portNumberText; // new Text4, empty to keep it

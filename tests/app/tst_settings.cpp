@@ -1,14 +1,18 @@
 #include "core/settings_file.h"
 #include "platform/paths.h"
 #include "tests/app/window_fixture.h"
+#include "tests/support/drawn_colours.h"
 #include "tests/support/odd_files.h"
 #include "tests/support/pty_peer.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSerialPort>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTest>
 
 using namespace quillon;
@@ -59,6 +63,8 @@ private Q_SLOTS:
     void probeRealPorts();
     void savedPortTwelve();
     void noPortFound();
+    void noPortTextReadsWhole_data();
+    void noPortTextReadsWhole();
     void startupWithFourFreePortsTakesOneWait();
     void combo1ClickSetsText4();
 };
@@ -228,6 +234,37 @@ void TstSettings::noPortFound() {
     QCOMPARE(comboEntries(f.window()), QStringList{QStringLiteral("Nenhuma COM encontr....")});
     f.window().combo1Click(0);
     QCOMPARE(text4(f.window()), QStringLiteral("7"));
+}
+
+void TstSettings::noPortTextReadsWhole_data() {
+    addStyleRows();
+}
+
+// "Nenhuma COM encontr...." whole in the list, with the counters still beside it.
+void TstSettings::noPortTextReadsWhole() {
+    QFETCH(QString, style);
+    const StyleForTest styled(style);
+    WindowFixture f(true);
+    f.folder.writeIni(iniWithPort("1"));
+    f.window().formLoad();
+    QComboBox* list = combo1(f.window());
+    QStyleOptionComboBox option;
+    option.initFrom(list);
+    option.rect = list->rect();
+    const QRect field =
+        list->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField);
+    // The style draws the text a pixel inside that field on each side and cuts what passes.
+    QVERIFY(list->fontMetrics().horizontalAdvance(comboText(f.window())) <= field.width() - 2);
+    const QWidget* frame = list->parentWidget();
+    for (const char* name :
+         {"Label2", "Label1", "Label3", "LabErros", "LabOK", "LabTotal", "LabPorcento"}) {
+        const auto* counter = frame->findChild<QLabel*>(QString::fromLatin1(name));
+        QVERIFY2(counter->x() > list->geometry().right(), name);
+        // The widest a counter shows: a finished upload's percentage.
+        QVERIFY2(counter->x() + counter->fontMetrics().horizontalAdvance(QStringLiteral("100%")) <
+                     frame->width() - 1,
+                 name);
+    }
 }
 
 void TstSettings::startupWithFourFreePortsTakesOneWait() {
