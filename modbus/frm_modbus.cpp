@@ -216,16 +216,34 @@ void FrmModBus::done(int result) {
 void FrmModBus::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     centreOnScreen(*this);
+    // The frame is known only once the window is on the screen.
+    formResize();
 }
 
 void FrmModBus::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
+    formResize();
+}
+
+void FrmModBus::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    // A window manager that frames the window after it is shown moves it to do so.
+    formResize();
+}
+
+void FrmModBus::formResize() {
     toolbar_->setGeometry(0, 0, width(), twips(StripHeight, this));
     const int barHeight = statusBar_->sizeHint().height();
-    statusBar_->setGeometry(0, height() - barHeight, width(), barHeight);
-    txtModBus_->setGeometry(0, twips(StripHeight, this),
-                            qMax(0, width() - twips(LogWidthMargin, this)),
-                            qMax(0, height() - twips(LogHeightMargin, this)));
+    const int barTop = height() - barHeight;
+    statusBar_->setGeometry(0, barTop, width(), barHeight);
+    // The margins count from the whole window, frame included, as they were drawn: so
+    // the box reaches the status bar. A frame wider than they allow for would push the
+    // scroll bar past the window's edge or under the status bar, so the box stops there.
+    const QSize outer = frameGeometry().size();
+    const int top = twips(StripHeight, this);
+    txtModBus_->setGeometry(
+        0, top, std::clamp(outer.width() - twips(LogWidthMargin, this), 0, width()),
+        std::clamp(outer.height() - twips(LogHeightMargin, this), 0, std::max(0, barTop - top)));
 }
 
 void FrmModBus::setFieldEnabled(QLineEdit* field, bool enabled) {

@@ -36,6 +36,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void done(int result) override;
 
@@ -44,6 +45,8 @@ private:
     int buildControls();
     void formLoad();
     void formUnload();
+    // Form_Resize: the input strip, the log box and the status bar.
+    void formResize();
     void pollLoop(int function);
     void writeOnce();
     QByteArray awaitReply();

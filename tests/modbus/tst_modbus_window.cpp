@@ -67,6 +67,8 @@ private Q_SLOTS:
     void functionChoiceEnablesFields();
     void disabledFieldsCanBeRead_data();
     void disabledFieldsCanBeRead();
+    void logBoxFollowsTheWholeWindow_data();
+    void logBoxFollowsTheWholeWindow();
     void displayOptionEmptiesTheLog();
     void pollLogsRequestAndReply();
     void valuesReplaceTheLog();
@@ -130,9 +132,6 @@ void TstModbusWindow::opensAsDesigned() {
              QStringLiteral("Iniciar"));
     QVERIFY(!f.control<QPushButton>(QStringLiteral("CmdParar"))->isEnabled());
     QCOMPARE(f.control<QPushButton>(QStringLiteral("CmdLimpar"))->text(), QStringLiteral("Limpar"));
-    auto* log = f.control<QPlainTextEdit>(QStringLiteral("TxtModBus"));
-    QCOMPARE(log->y(), qRound(1020 * dpi / 1440));
-    QCOMPARE(log->width(), f.window->width() - qRound(100 * dpi / 1440));
     // Replies stay in the port while the window is open, and reach the terminal after.
     QCOMPARE(f.port.receiveThreshold(), 0);
     f.window->close();
@@ -184,6 +183,37 @@ void TstModbusWindow::disabledFieldsCanBeRead() {
     const DrawnColours drawn = drawnColours(*shown);
     QCOMPARE(drawn.background, QColor(0xC0, 0xC0, 0xC0));
     QVERIFY2(contrastRatio(drawn.text, drawn.background) >= 4.5, qPrintable(drawn.text.name()));
+}
+
+void TstModbusWindow::logBoxFollowsTheWholeWindow_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("as it opens") << QSize();
+    QTest::newRow("enlarged") << QSize(900, 700);
+    QTest::newRow("narrower and lower") << QSize(400, 300);
+    QTest::newRow("below the margins") << QSize(60, 90);
+}
+
+// Window width - 100 and window height - 1800 twips, the window's frame included, as
+// the margins were drawn; the box never passes the window's edge or the status bar.
+void TstModbusWindow::logBoxFollowsTheWholeWindow() {
+    QFETCH(QSize, size);
+    ModbusFixture f;
+    if (size.isValid()) {
+        f.window->resize(size);
+        QTRY_COMPARE(f.window->size(), size);
+    }
+    const QRect frame = f.window->frameGeometry();
+    // Offscreen windows have a frame of their own, so the client's size would not do.
+    QVERIFY(frame.height() > f.window->height());
+    const double dpi = f.window->logicalDpiX();
+    const int top = qRound(1020 * dpi / 1440);
+    const QWidget* bar = f.control(QStringLiteral("StatusBar1"));
+    QCOMPARE(bar->geometry().bottom(), f.window->height() - 1);
+    const QWidget* log = f.control(QStringLiteral("TxtModBus"));
+    QCOMPARE(log->pos(), QPoint(0, top));
+    QCOMPARE(log->width(), qBound(0, frame.width() - qRound(100 * dpi / 1440), f.window->width()));
+    QCOMPARE(log->height(),
+             qBound(0, frame.height() - qRound(1800 * dpi / 1440), qMax(0, bar->y() - top)));
 }
 
 void TstModbusWindow::displayOptionEmptiesTheLog() {
