@@ -14,10 +14,10 @@ namespace {
 constexpr qint64 NsPerSecond = 1'000'000'000;
 
 itimerspec at(qint64 ns) {
-    itimerspec spec{};
-    spec.it_value.tv_sec = static_cast<time_t>(ns / NsPerSecond);
-    spec.it_value.tv_nsec = static_cast<long>(ns % NsPerSecond);
-    return spec;
+    itimerspec timer{};
+    timer.it_value.tv_sec = static_cast<time_t>(ns / NsPerSecond);
+    timer.it_value.tv_nsec = static_cast<long>(ns % NsPerSecond);
+    return timer;
 }
 
 } // namespace
@@ -46,8 +46,8 @@ void WakeTimer::wakeAt(qint64 ns) {
     if (fd_ < 0)
         return;
     // Zero would disarm it: the earliest moment there is stands for "now".
-    const itimerspec spec = at(ns > 0 ? ns : 1);
-    armed_ = ::timerfd_settime(fd_, TFD_TIMER_ABSTIME, &spec, nullptr) == 0;
+    const itimerspec when = at(ns > 0 ? ns : 1);
+    armed_ = ::timerfd_settime(fd_, TFD_TIMER_ABSTIME, &when, nullptr) == 0;
 }
 
 void WakeTimer::cancel() {
