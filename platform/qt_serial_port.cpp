@@ -101,6 +101,13 @@ qint64 QtSerialPortDevice::bytesInTransit() const {
     return queued;
 }
 
+void QtSerialPortDevice::discardOutput() {
+    if (!port_.isOpen())
+        return;
+    // Qt's own buffer and the driver's queue (tcflush, PurgeComm).
+    port_.clear(QSerialPort::Output);
+}
+
 void QtSerialPortDevice::drainDevice() {
     if (!port_.isOpen())
         return;

@@ -37,6 +37,7 @@ protected:
     int writeDevice(const QByteArray& data) override;
     qint64 bytesInTransit() const override;
     void drainDevice() override;
+    void discardOutput() override;
 
 private:
     void onReadyRead();

@@ -110,20 +110,35 @@ void SerialPort::drain() {
             continue;
         }
         const qint64 transit = bytesInTransit();
+        if (transit <= 0) {
+            drainDevice();
+            return;
+        }
         const Clock::time_point now = Clock::now();
-        if (transit <= 0 || now >= limit)
-            break;
+        if (now >= limit) {
+            giveUpStuckOutput();
+            return;
+        }
         // The line is slower than its setting says (held off, or a driver that has not
         // been handed everything yet): give what is left its own time.
         transitUntil = std::min(limit, now + characterTime() * static_cast<Clock::rep>(transit));
     }
-    drainDevice();
+}
+
+void SerialPort::giveUpStuckOutput() {
+    // Bytes the far end holds off for good, or a port with no line behind it, would
+    // keep the driver's drain, and the close after it, waiting for ever: the window
+    // would freeze. They can never leave, so they go.
+    discardOutput();
 }
 
 void SerialPort::drainWithoutEventLoop() {
     const Clock::time_point until = std::min(drainedAt(), Clock::now() + kTransitLimit);
     std::this_thread::sleep_until(until);
-    drainDevice();
+    if (bytesInTransit() > 0)
+        giveUpStuckOutput();
+    else
+        drainDevice();
 }
 
 } // namespace quillon

@@ -89,8 +89,11 @@ protected:
     // Bytes written but not yet on the line as far as the platform can tell (its own
     // buffer, the driver's queue); 0 where it cannot.
     virtual qint64 bytesInTransit() const { return 0; }
-    // The driver's own wait until its output is sent (tcdrain, FlushFileBuffers).
+    // The driver's own wait until its output is sent (tcdrain, FlushFileBuffers); asked
+    // for only once the driver holds nothing, so that it returns at once.
     virtual void drainDevice() {}
+    // Throws away output the driver still holds (tcflush, PurgeComm).
+    virtual void discardOutput() {}
     // For an owner that closes without an event loop left to wait in (a destructor):
     // the same wait, as a plain sleep.
     void drainWithoutEventLoop();
@@ -99,6 +102,7 @@ private:
     // How long one character takes at the settings the port has now.
     Clock::duration characterTime() const;
     Clock::time_point drainedAt() const;
+    void giveUpStuckOutput();
 
     Clock::time_point wireIdleAt_{};
     mutable QString timedSettings_;

@@ -74,6 +74,7 @@ private Q_SLOTS:
     void lineDrainsBeforeItChanges_data();
     void lineDrainsBeforeItChanges();
     void guardsCountFromTheWire();
+    void outputHeldOffForGoodIsGivenUp();
 };
 
 void TstServiceController::uploadsWithoutAWindow() {
@@ -259,6 +260,25 @@ void TstServiceController::guardsCountFromTheWire() {
              qPrintable(QStringLiteral("first + at %1 ms, line quiet from %2 ms")
                             .arg(writes.at(1).atMs)
                             .arg(lineEndMs)));
+}
+
+void TstServiceController::outputHeldOffForGoodIsGivenUp() {
+    // A far end that never lets the driver send (or a port with no line behind it):
+    // the driver's own drain would never return, and the window with it.
+    Headless h;
+    int error = -1;
+    h.controller.startTerminal(error);
+    h.controller.sendKey('x');
+    h.port().stuckBytes = 100;
+    h.controller.enterTerminalMode(false);
+    QVERIFY(!h.controller.port().isOpen());
+    QCOMPARE(h.port().discards, 1);
+    QCOMPARE(h.port().drains, 0);
+    // A line that empties is drained the usual way.
+    h.controller.startTerminal(error);
+    h.controller.sendKey('y');
+    h.controller.enterTerminalMode(false);
+    QCOMPARE(h.port().drains, 1);
 }
 
 QTEST_GUILESS_MAIN(TstServiceController)

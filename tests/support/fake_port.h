@@ -62,11 +62,22 @@ public:
     const QStringList& lineFaults() const { return lineFaults_; }
     // Closes without letting the line drain, as a careless caller of the device would.
     void closeAtOnce() { closeDevice(); }
+    // Output the driver holds and never sends (the far end holds the line off).
+    qint64 stuckBytes = 0;
+    // The driver's drains asked for, and the stuck output thrown away.
+    int drains = 0;
+    int discards = 0;
 
 protected:
     int applySettings(const QString& text, const PortSettings& settings) override;
     void closeDevice() override;
     int writeDevice(const QByteArray& data) override;
+    qint64 bytesInTransit() const override { return stuckBytes; }
+    void drainDevice() override { ++drains; }
+    void discardOutput() override {
+        ++discards;
+        stuckBytes = 0;
+    }
 
 private:
     void checkLineIdle(const QString& what);
