@@ -134,12 +134,43 @@ QByteArray QtSerialPortDevice::readAll() {
 int QtSerialPortDevice::writeDevice(const QByteArray& data) {
     if (!port_.isOpen())
         return PortError::PortNotOpen;
-    if (port_.write(data) != data.size())
+    QByteArray rest = data;
+#ifndef Q_OS_WIN
+    // Straight into the driver while QSerialPort holds nothing back: a receiver waits
+    // for this block from the moment it answered the last one, and QSerialPort's own
+    // buffer would first take a turn of its write notifier and a signal. What the
+    // driver does not take, and any failure, goes the usual way.
+    if (port_.bytesToWrite() == 0 && !data.isEmpty()) {
+        const ssize_t written = ::write(port_.handle(), data.constData(), data.size());
+        if (written == data.size()) {
+            announceOutputEmptied();
+            return PortError::None;
+        }
+        if (written > 0)
+            rest = data.mid(written);
+    }
+#endif
+    if (port_.write(rest) != rest.size())
         return PortError::DeviceLost;
     // Into the driver now, not on the event loop's next turn: a block's reply
     // cannot come before the block has left, so the wait would be that much longer.
     port_.flush();
     return PortError::None;
+}
+
+void QtSerialPortDevice::announceOutputEmptied() {
+    if (sendThreshold_ < 1)
+        return;
+    // After the writer's own work, as QSerialPort's signal would come.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!port_.isOpen() || port_.bytesToWrite() > 0)
+                return;
+            eventCode_ = static_cast<int>(CommEventCode::Send);
+            Q_EMIT commEvent();
+        },
+        Qt::QueuedConnection);
 }
 
 qint64 QtSerialPortDevice::bytesWaiting() const {

@@ -42,6 +42,8 @@ protected:
 private:
     void onReadyRead();
     void onBytesWritten();
+    // The send event for bytes that went into the driver without QSerialPort.
+    void announceOutputEmptied();
     void onError(QSerialPort::SerialPortError error);
     int openErrorNumber(const QString& path) const;
     int applyLineSettings();
