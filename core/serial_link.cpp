@@ -17,7 +17,6 @@ void appendBounded(QByteArray& buffer, const QByteArray& data, qsizetype limit) 
 
 SerialLink::SerialLink(Session& session, SerialPort& port, QObject* parent)
     : QObject(parent), session_(session), port_(port) {
-    burstTimer_.setInterval(500);
     burstTimer_.setSingleShot(true);
     burstTimer_.setTimerType(Qt::PreciseTimer); // never call a burst over early
     connect(&burstTimer_, &QTimer::timeout, this, &SerialLink::onBurstEnded);
@@ -30,7 +29,10 @@ SerialLink::SerialLink(Session& session, SerialPort& port, QObject* parent)
 }
 
 void SerialLink::onCommEvent() {
-    burstTimer_.stop();
+    // The half second counts from this event. The timer is not restarted for every
+    // chunk: that costs the dispatcher a timer each time, on the path from a
+    // receiver's answer to the next block; when it fires early it waits the rest.
+    lastEventAt_ = Clock::now();
     LinkState& link = session_.link;
     link.lineActive = true;
     link.lastReceived = port_.readAll();
@@ -42,11 +44,14 @@ void SerialLink::onCommEvent() {
             appendBounded(link.rxBuffer, link.lastReceived, kRxBufferLimit);
         // Whoever waits for an answer (the upload, the start handshake) looks at
         // the chunk; a stopped transfer still counts as line activity, so the
-        // timer restarts below as for any event.
+        // burst goes on below as for any event.
         if (!link.lastReceived.isEmpty())
             Q_EMIT received(link.lastReceived);
     }
-    burstTimer_.start();
+    // Counted again from here, as the handling may have taken a while.
+    lastEventAt_ = Clock::now();
+    if (!burstTimer_.isActive())
+        burstTimer_.start(kBurstMs);
     // A send event brings nothing a waiting loop looks at; waking it for every
     // block written would only cost a turn of the loop.
     if (!link.lastReceived.isEmpty())
@@ -54,8 +59,13 @@ void SerialLink::onCommEvent() {
 }
 
 void SerialLink::onBurstEnded() {
+    const auto quiet =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastEventAt_);
+    if (quiet < kBurstMs) {
+        burstTimer_.start(kBurstMs - quiet);
+        return;
+    }
     session_.link.lineActive = false;
-    burstTimer_.stop();
 }
 
 void waitFromWireIdle(Waiter& waiter, const SerialPort& port, double milliseconds) {

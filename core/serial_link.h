@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -42,11 +43,15 @@ Q_SIGNALS:
     void portLost(int errorNumber);
 
 private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds kBurstMs{500};
+
     void onBurstEnded();
 
     Session& session_;
     SerialPort& port_;
     QTimer burstTimer_;
+    Clock::time_point lastEventAt_{};
     std::function<void(const QByteArray&)> sink_;
 };
 
