@@ -209,13 +209,7 @@ void Upload::run() {
     nextBlock_.clear();
     nextWrite_.reset();
     writeError_ = 0;
-    record_ = UploadRecord{};
-    record_.started = QDateTime::currentDateTime();
-    record_.programFile = localPath(session_.settings.programFile);
-    record_.transferSettings = session_.settings.transferSettings;
-    if (session_.dialsByModem())
-        record_.phoneNumber = session_.settings.phoneNumber;
-    runClock_.start();
+    beginRecord();
     transfer.portLost = false;
     transfer.transferStop = false;
     transfer.transferBusy = true;
@@ -223,6 +217,25 @@ void Upload::run() {
     endRecord();
     transfer.portLost = false;
     transfer.uploadRunning = false;
+}
+
+void Upload::beginRecord() {
+    record_ = UploadRecord{};
+    record_.started = QDateTime::currentDateTime();
+    record_.programFile = localPath(session_.settings.programFile);
+    record_.transferSettings = session_.settings.transferSettings;
+    if (session_.dialsByModem())
+        record_.phoneNumber = session_.settings.phoneNumber;
+    runClock_.start();
+}
+
+void Upload::recordRefused(int errorNumber) {
+    beginRecord();
+    // The port was never opened; the record still names the one it would have been.
+    if (const std::optional<int> number = comNumber(session_.settings.portNumber))
+        port_.setPortNumber(*number);
+    settle(UploadRecord::Outcome::Failed, errorNumber);
+    endRecord();
 }
 
 void Upload::addListener(UploadListener& listener) {
@@ -239,8 +252,11 @@ void Upload::settle(UploadRecord::Outcome outcome, int errorNumber) {
 }
 
 void Upload::endRecord() {
-    record_.portNumber = port_.portNumber();
-    record_.device = port_.deviceName();
+    // The port asked for: a number that leads nowhere never reached the port.
+    const std::optional<int> number = comNumber(session_.settings.portNumber);
+    record_.portNumber = number.value_or(0);
+    if (number && *number == port_.portNumber())
+        record_.device = port_.deviceName();
     record_.duration = std::chrono::milliseconds(runClock_.elapsed());
     // A listener may leave the list while it is told.
     const std::vector<UploadListener*> told = listeners_;

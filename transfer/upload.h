@@ -39,6 +39,9 @@ public:
     // its place in the list.
     void addListener(UploadListener& listener);
     void removeListener(UploadListener& listener);
+    // An upload refused before its start (its settings or its file checked first),
+    // told to the listeners as any failed upload.
+    void recordRefused(int errorNumber);
     // The latest upload, as far as it has gone.
     const UploadRecord& record() const { return record_; }
 
@@ -86,6 +89,7 @@ private:
     int resendSettleMs() const;
     void finish();
     void settle(UploadRecord::Outcome outcome, int errorNumber = 0);
+    void beginRecord();
     void endRecord();
     void failWithError(int error);
     void resetTransferState();
