@@ -42,7 +42,6 @@ private Q_SLOTS:
     void line_data();
     void line();
     void headerOnlyOnAFreshFile();
-    void folderThatCannotBeMade();
 };
 
 void TstUploadJournal::line_data() {
@@ -106,21 +105,6 @@ void TstUploadJournal::headerOnlyOnAFreshFile() {
     QVERIFY(journal.append(sampleRecord()));
     QCOMPARE(contentsOf(path), "outra coisa\r\n" + line);
     QVERIFY(journal.takeFailureReport().isEmpty());
-}
-
-void TstUploadJournal::folderThatCannotBeMade() {
-    // A file where the folder would be: fails even for root.
-    QTemporaryDir dir;
-    QFile(dir.filePath(QStringLiteral("arquivo"))).open(QIODevice::WriteOnly);
-    const QString path = dir.filePath(QStringLiteral("arquivo/quillon/envios.csv"));
-    UploadJournal journal(path, QStringLiteral("QuillonV2 2.3.59"));
-    QVERIFY(!journal.append(sampleRecord()));
-    QVERIFY(!journal.append(sampleRecord()));
-    QCOMPARE(journal.takeFailureReport(),
-             QStringLiteral("Não foi possível gravar o registro de envios em %1: caminho não "
-                            "encontrado.")
-                 .arg(path));
-    QVERIFY(journal.takeFailureReport().isEmpty()); // told once
 }
 
 QTEST_GUILESS_MAIN(TstUploadJournal)
