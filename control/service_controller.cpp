@@ -3,6 +3,7 @@
 #include "console/station_console.h"
 #include "transfer/modem_link.h"
 #include "transfer/upload.h"
+#include "transfer/upload_journal.h"
 
 namespace quillon {
 
@@ -17,6 +18,12 @@ ServiceController::ServiceController(Session& session, UploadView& view, QObject
         session_.modemControl = modemLink_.get();
     upload_ = std::make_unique<Upload>(session_, *link_, view);
     console_ = std::make_unique<StationConsole>(session_, *link_);
+    if (session_.edition.keepsUploadJournal) {
+        journal_ = std::make_unique<UploadJournal>(
+            UploadJournal::besideSettings(session_.settingsPath()),
+            session_.edition.programName + u' ' + versionText(session_.edition));
+        upload_->addListener(*journal_);
+    }
     connect(link_.get(), &SerialLink::portLost, this,
             [this](int errorNumber) { session_.reportError(errorNumber); });
 }
@@ -124,6 +131,14 @@ void ServiceController::sendProgram() {
     if (session_.link.terminalMode)
         return;
     upload_->run();
+    // After the upload's own outcome, boxes and sounds: a journal that could not be
+    // written is worth a word, not a wait in the middle of an upload.
+    if (journal_) {
+        const QString failure = journal_->takeFailureReport();
+        if (!failure.isEmpty())
+            session_.dialogs.message(QStringLiteral("Quillon"), failure, MessageIcon::Exclamation,
+                                     MessageButtons::Ok);
+    }
 }
 
 void ServiceController::cancelTransfer() {
