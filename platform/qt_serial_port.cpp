@@ -24,8 +24,7 @@ QtSerialPortDevice::~QtSerialPortDevice() {
         return;
     // QSerialPort puts the old line settings back as it closes: not under bytes still
     // on the wire.
-    drainWithoutEventLoop();
-    port_.close();
+    closeWithoutEventLoop();
 }
 
 int QtSerialPortDevice::applySettings(const QString& text, const PortSettings& settings) {
@@ -40,7 +39,7 @@ int QtSerialPortDevice::applyLineSettings() {
     return ok ? PortError::None : PortError::SetStateFailed;
 }
 
-int QtSerialPortDevice::open() {
+int QtSerialPortDevice::openDevice() {
     if (port_.isOpen())
         return PortError::AlreadyOpen;
     const QString path = map_.devicePath(number_);
@@ -127,7 +126,7 @@ void QtSerialPortDevice::setReceiveThreshold(int threshold) {
     port_.setReadBufferSize(threshold < 1 ? kUnreadHold : 0);
 }
 
-QByteArray QtSerialPortDevice::readAll() {
+QByteArray QtSerialPortDevice::readDevice() {
     return port_.isOpen() ? port_.readAll() : QByteArray();
 }
 
