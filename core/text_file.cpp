@@ -16,9 +16,7 @@
 
 namespace quillon {
 
-namespace {
-
-int errorFromErrno(int code, const QString& path, bool reading) {
+int fileErrorFromErrno(int code, const QString& path, bool reading) {
     if (isDiskFullErrno(code))
         return FileError::DiskFull;
     switch (code) {
@@ -44,6 +42,8 @@ int errorFromErrno(int code, const QString& path, bool reading) {
         return FileError::FileNotFound;
     return FileError::PathFileAccess;
 }
+
+namespace {
 
 QString decodeFromDisk(const QByteArray& bytes) {
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
@@ -79,25 +79,25 @@ int writeTextFile(const QString& storedPath, const QString& text, bool append) {
         QFile file(path);
         errno = 0;
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-            return errorFromErrno(errno, path, false);
+            return fileErrorFromErrno(errno, path, false);
         errno = 0;
         if (file.write(bytes) != bytes.size() || !file.flush())
-            return errorFromErrno(errno, path, false);
+            return fileErrorFromErrno(errno, path, false);
         return FileError::None;
     }
     QSaveFile file(path);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly))
-        return errorFromErrno(errno, path, false);
+        return fileErrorFromErrno(errno, path, false);
     errno = 0;
     if (file.write(bytes) != bytes.size()) {
         const int code = errno;
         file.cancelWriting();
-        return errorFromErrno(code, path, false);
+        return fileErrorFromErrno(code, path, false);
     }
     errno = 0;
     if (!file.commit())
-        return errorFromErrno(errno, path, false);
+        return fileErrorFromErrno(errno, path, false);
     return FileError::None;
 }
 
@@ -111,7 +111,7 @@ TextFileRead readTextFile(const QString& storedPath) {
     QFile file(path);
     errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
-        result.error = errorFromErrno(errno, path, true);
+        result.error = fileErrorFromErrno(errno, path, true);
         return result;
     }
     return readTextFrom(file, path);
@@ -136,7 +136,7 @@ TextFileRead readTextFrom(QIODevice& source, const QString& path) {
         if (got == 0)
             break;
         if (got < 0) {
-            result.error = errno != 0 ? errorFromErrno(errno, path, true) : FileError::DeviceIo;
+            result.error = errno != 0 ? fileErrorFromErrno(errno, path, true) : FileError::DeviceIo;
             break;
         }
     }
