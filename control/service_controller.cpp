@@ -1,8 +1,14 @@
 #include "control/service_controller.h"
 
 #include "console/station_console.h"
+#include "core/session_capture.h"
+#include "platform/paths.h"
 #include "transfer/modem_link.h"
 #include "transfer/upload.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 
 namespace quillon {
 
@@ -19,6 +25,15 @@ ServiceController::ServiceController(Session& session, UploadView& view, QObject
     console_ = std::make_unique<StationConsole>(session_, *link_);
     connect(link_.get(), &SerialLink::portLost, this,
             [this](int errorNumber) { session_.reportError(errorNumber); });
+    capture_ = std::make_unique<SessionCapture>(session_.portTaps,
+                                                session_.edition.programName + QLatin1Char(' ') +
+                                                    versionText(session_.edition));
+    connect(capture_.get(), &SessionCapture::writeFailed, this, [this](int errorNumber) {
+        session_.dialogs.message(QStringLiteral("Quillon"),
+                                 captureWriteFailedText(capture_->fileName(), errorNumber),
+                                 MessageIcon::Exclamation, MessageButtons::Ok);
+        Q_EMIT captureFailed();
+    });
 }
 
 ServiceController::~ServiceController() {
@@ -66,6 +81,7 @@ void ServiceController::unload() {
     if (probe_)
         probe_->stop();
     closePort();
+    stopCapture();
     // A failed save is remembered, not shown: the program is ending.
     session_.lastErrorNumber = saveSettingsFile(session_.settingsPath(), session_.settings,
                                                 session_.edition.settingsLines);
@@ -132,6 +148,44 @@ void ServiceController::cancelTransfer() {
 
 bool ServiceController::uploadOnStack() const {
     return session_.transfer.transferBusy || session_.transfer.uploadRunning;
+}
+
+bool ServiceController::capturing() const {
+    return capture_->running();
+}
+
+void ServiceController::stopCapture() {
+    capture_->stop();
+}
+
+void ServiceController::switchCapture() {
+    if (capture_->running()) {
+        capture_->stop();
+        return;
+    }
+    const QString path = captureFileFromUser();
+    if (path.isEmpty())
+        return;
+    if (const int error = capture_->start(path))
+        session_.dialogs.message(QStringLiteral("Quillon"), captureOpenFailedText(path, error),
+                                 MessageIcon::Exclamation, MessageButtons::Ok);
+}
+
+QString ServiceController::captureFileFromUser() {
+    const QString directory = localPath(session_.settings.workingDirectory);
+    FileDialogRequest request;
+    request.save = true;
+    request.directory = directory;
+    request.initialName =
+        QDateTime::currentDateTime().toString(QStringLiteral("'sessao-'yyyyMMdd-HHmmss'.txt'"));
+    request.filter = QStringLiteral("*.txt|*.txt|*.*|*.*");
+    request.defaultExt = QStringLiteral("txt");
+    // No question about replacing an existing file: the record is added to its end.
+    const FileDialogResult chosen = session_.dialogs.fileDialog(request);
+    if (chosen.cancelled || chosen.fileName.isEmpty())
+        return {};
+    const QString path = localPath(chosen.fileName);
+    return QFileInfo(path).isRelative() ? QDir(directory).filePath(path) : path;
 }
 
 } // namespace quillon

@@ -14,6 +14,7 @@
 namespace quillon {
 
 class ModemLink;
+class SessionCapture;
 class StationConsole;
 class Upload;
 class UploadView;
@@ -71,13 +72,26 @@ public:
     // The cancel key clears transferBusy at once; the stopped run still has to unwind.
     bool uploadOnStack() const;
 
+    // The session recorded into a file, from every port the session makes: asks for the
+    // file, or ends the recording that runs. Failures are reported here.
+    void switchCapture();
+    bool capturing() const;
+    void stopCapture();
+
+Q_SIGNALS:
+    // A write failed and the recording ended (already reported).
+    void captureFailed();
+
 private:
+    QString captureFileFromUser();
+
     Session& session_;
     std::unique_ptr<SerialPort> port_;
     std::unique_ptr<SerialLink> link_;
     std::unique_ptr<ModemLink> modemLink_;
     std::unique_ptr<Upload> upload_;
     std::unique_ptr<StationConsole> console_;
+    std::unique_ptr<SessionCapture> capture_;
     std::function<QString()> dialer_;
     // The start-up probe while it listens: an unload ends it.
     PortProbe* probe_ = nullptr;
