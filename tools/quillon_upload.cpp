@@ -5,6 +5,7 @@
 #include "core/error_report.h"
 #include "core/serial_link.h"
 #include "core/session.h"
+#include "core/session_capture.h"
 #include "core/text_file.h"
 #include "platform/console_text.h"
 #include "platform/port_map.h"
@@ -140,6 +141,18 @@ int runUpload(const UploadOptions& options) {
     settings.phoneNumber = options.phone;
     settings.extraAtCommands = options.extraAt;
 
+    // The record of the line is the user's to read; failing to keep it changes nothing
+    // in the upload, its outcome or its exit status.
+    SessionCapture capture(session.portTaps,
+                           QStringLiteral("quillon-upload ") + versionText(fullEdition()));
+    QObject::connect(&capture, &SessionCapture::writeFailed, &capture, [&](int error) {
+        out.line(kPrefix + captureWriteFailedText(options.log, error));
+    });
+    if (!options.log.isEmpty()) {
+        if (const int error = capture.start(options.log))
+            out.line(kPrefix + captureOpenFailedText(options.log, error));
+    }
+
     ConsoleSound sound(out, options.quiet);
     session.soundPlayer = &sound;
     const std::unique_ptr<SerialPort> port = session.portFactory();
@@ -165,6 +178,7 @@ int runUpload(const UploadOptions& options) {
         if (interrupted) {
             // Asked twice: whatever the stop still had to do is given up.
             port->close();
+            capture.stop();
             view.endProgress();
             sayOutcome(out, kInterrupted, &view, length, clock);
             std::fflush(stderr);
@@ -185,6 +199,7 @@ int runUpload(const UploadOptions& options) {
     upload.run();
     view.endProgress();
     port->close();
+    capture.stop();
 
     int code = kTransferFailed;
     if (view.succeeded())
