@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 #include "transfer/modem_link.h"
 #include "transfer/upload.h"
+#include "transfer/upload_journal.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -23,6 +24,12 @@ ServiceController::ServiceController(Session& session, UploadView& view, QObject
         session_.modemControl = modemLink_.get();
     upload_ = std::make_unique<Upload>(session_, *link_, view);
     console_ = std::make_unique<StationConsole>(session_, *link_);
+    if (session_.edition.keepsUploadJournal) {
+        journal_ = std::make_unique<UploadJournal>(
+            UploadJournal::besideSettings(session_.settingsPath()),
+            session_.edition.programName + u' ' + versionText(session_.edition));
+        upload_->addListener(*journal_);
+    }
     connect(link_.get(), &SerialLink::portLost, this,
             [this](int errorNumber) { session_.reportError(errorNumber); });
     capture_ = std::make_unique<SessionCapture>(session_.portTaps,
@@ -140,6 +147,14 @@ void ServiceController::sendProgram() {
     if (session_.link.terminalMode)
         return;
     upload_->run();
+    // After the upload's own outcome, boxes and sounds: a journal that could not be
+    // written is worth a word, not a wait in the middle of an upload.
+    if (journal_) {
+        const QString failure = journal_->takeFailureReport();
+        if (!failure.isEmpty())
+            session_.dialogs.message(QStringLiteral("Quillon"), failure, MessageIcon::Exclamation,
+                                     MessageButtons::Ok);
+    }
 }
 
 void ServiceController::cancelTransfer() {

@@ -17,6 +17,7 @@ class ModemLink;
 class SessionCapture;
 class StationConsole;
 class Upload;
+class UploadJournal;
 class UploadView;
 
 // What a front end (either edition's window, or any other) drives: the main
@@ -34,6 +35,8 @@ public:
     ModemLink& modemLink() { return *modemLink_; }
     Upload& upload() { return *upload_; }
     StationConsole& console() { return *console_; }
+    // Null in an edition that keeps no journal of its uploads.
+    UploadJournal* journal() { return journal_.get(); }
     const Edition& edition() const { return session_.edition; }
 
     // Answers the modem dial result when the terminal starts with the modem in use.
@@ -92,6 +95,7 @@ private:
     std::unique_ptr<Upload> upload_;
     std::unique_ptr<StationConsole> console_;
     std::unique_ptr<SessionCapture> capture_;
+    std::unique_ptr<UploadJournal> journal_;
     std::function<QString()> dialer_;
     // The start-up probe while it listens: an unload ends it.
     PortProbe* probe_ = nullptr;

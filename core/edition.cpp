@@ -34,6 +34,7 @@ const Edition& earlierEdition() {
         .savesOnSair = false,
         .collectsOutsideTerminal = false,
         .recordsSessions = false,
+        .keepsUploadJournal = false,
     };
     return edition;
 }

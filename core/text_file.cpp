@@ -75,16 +75,8 @@ int writeTextFile(const QString& storedPath, const QString& text, bool append) {
     if (QFileInfo::exists(path) && !QFileInfo(path).isFile())
         return FileError::PathFileAccess;
     const QByteArray bytes = encodeForDisk(text + kCrLf, !append);
-    if (append) {
-        QFile file(path);
-        errno = 0;
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-            return fileErrorFromErrno(errno, path, false);
-        errno = 0;
-        if (file.write(bytes) != bytes.size() || !file.flush())
-            return fileErrorFromErrno(errno, path, false);
-        return FileError::None;
-    }
+    if (append)
+        return appendToFile(path, bytes);
     QSaveFile file(path);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly))
@@ -98,6 +90,27 @@ int writeTextFile(const QString& storedPath, const QString& text, bool append) {
     errno = 0;
     if (!file.commit())
         return fileErrorFromErrno(errno, path, false);
+    return FileError::None;
+}
+
+int appendToFile(const QString& path, const QByteArray& bytes, const QByteArray& startOfFile) {
+    if (QFileInfo::exists(path) && !QFileInfo(path).isFile())
+        return FileError::PathFileAccess;
+    QFile file(path);
+    errno = 0;
+    // Unbuffered: what a failed write leaves is cut off below, and no buffer may
+    // hold on to it and try again at the close.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return fileErrorFromErrno(errno, path, false);
+    const qint64 before = file.size();
+    const QByteArray whole = before == 0 ? startOfFile + bytes : bytes;
+    errno = 0;
+    if (file.write(whole) != whole.size() || !file.flush()) {
+        const int code = errno;
+        // A full disk must not leave half a line for the next one to run into.
+        file.resize(before);
+        return fileErrorFromErrno(code, path, false);
+    }
     return FileError::None;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class QIODevice;
@@ -26,6 +27,10 @@ int fileErrorFromErrno(int code, const QString& path, bool reading);
 // same folder that is renamed over the old one, so a failed or interrupted
 // write leaves the previous file whole. Returns the error number, 0 on success.
 int writeTextFile(const QString& path, const QString& text, bool append);
+
+// Appends bytes as they are, flushed and closed again; `startOfFile` goes first when
+// the file is new or empty. Returns the error number, 0 on success.
+int appendToFile(const QString& path, const QByteArray& bytes, const QByteArray& startOfFile = {});
 
 struct TextFileRead {
     QString text;

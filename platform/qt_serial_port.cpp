@@ -39,6 +39,12 @@ int QtSerialPortDevice::applyLineSettings() {
     return ok ? PortError::None : PortError::SetStateFailed;
 }
 
+QString QtSerialPortDevice::deviceName() const {
+    const QString path = map_.devicePath(number_);
+    // Windows' own name for COMn says no more than the number.
+    return path == QStringLiteral("\\\\.\\COM%1").arg(number_) ? QString() : path;
+}
+
 int QtSerialPortDevice::openDevice() {
     if (port_.isOpen())
         return PortError::AlreadyOpen;

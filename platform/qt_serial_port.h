@@ -21,6 +21,7 @@ public:
 
     void setPortNumber(int number) override { number_ = number; }
     int portNumber() const override { return number_; }
+    QString deviceName() const override;
     QString settings() const override { return settingsText_; }
     bool isOpen() const override { return port_.isOpen(); }
     void setReceiveThreshold(int threshold) override;

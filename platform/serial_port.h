@@ -63,6 +63,9 @@ public:
 
     virtual void setPortNumber(int number) = 0;
     virtual int portNumber() const = 0;
+    // The device the port number leads to, as a record names it; empty where the
+    // number names the port itself, or leads nowhere.
+    virtual QString deviceName() const { return {}; }
     // Strictly parsed; a bad string is refused and the previous settings stay.
     int setSettings(const QString& settings);
     virtual QString settings() const = 0;

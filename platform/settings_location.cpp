@@ -47,6 +47,19 @@ bool folderWritable(const QString& folder) {
 #endif
 }
 
+QString companionProgramFolder(const QString& ownFolder, const QString& programName) {
+    const QDir own(ownFolder);
+    if (QFileInfo(own.filePath(programName)).isFile() ||
+        QFileInfo(own.filePath(programName + QStringLiteral(".exe"))).isFile())
+        return ownFolder;
+    for (const QString& relative : {QStringLiteral("../"), QStringLiteral("../lib/quillon/")}) {
+        const QString folder = QDir::cleanPath(own.filePath(relative + programName));
+        if (QFileInfo(folder).isDir())
+            return folder;
+    }
+    return ownFolder;
+}
+
 QString settingsFilePath(const QString& programFolder, const QString& programName,
                          const FolderCheck& writable) {
     if (writable(programFolder))

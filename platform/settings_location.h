@@ -19,4 +19,10 @@ using FolderCheck = std::function<bool(const QString& folder)>;
 QString settingsFilePath(const QString& programFolder, const QString& programName,
                          const FolderCheck& writable = folderWritable);
 
+// The folder of another program of the family, seen from `ownFolder`: the same folder
+// when the program is in it (a Windows copy puts the command-line tools beside the full
+// edition), its own folder next to this one (the build), or its folder under
+// lib/quillon beside bin (installed). This folder when none is found.
+QString companionProgramFolder(const QString& ownFolder, const QString& programName);
+
 } // namespace quillon

@@ -11,12 +11,14 @@
 #include "platform/port_map.h"
 #include "platform/port_settings.h"
 #include "platform/qt_serial_port.h"
+#include "platform/settings_location.h"
 #include "platform/signal_watch.h"
 #include "tools/console_front.h"
 #include "tools/upload_options.h"
 #include "transfer/modem_link.h"
 #include "transfer/program_file.h"
 #include "transfer/upload.h"
+#include "transfer/upload_journal.h"
 #include "transfer/xmodem.h"
 
 #include <QCoreApplication>
@@ -46,18 +48,10 @@ enum ExitCode {
 const QString kPrefix = QStringLiteral("quillon-upload: ");
 const QString kDialFailedTitle = QStringLiteral("Erro de Conexão com o Modem");
 
-bool isFileError(int number) {
-    return number == kBlockCountOverflow ||
-           (number >= FileError::BadFileName && number <= FileError::PathNotFound);
-}
-
-bool isPortError(int number) {
-    return number >= 8000 && number <= 8020;
-}
-
 // The checks the upload makes once the controller has asked for the first
 // block, made before anything goes on the line: nobody should press B1 and B2
 // only to learn that the file is missing. The upload still makes them itself.
+// Answers the error number, 0 when the file can be sent.
 int checkProgramFile(const QString& path, Dialogs& dialogs, qint64& length) {
     const QFileInfo info(path);
     QFile file(path);
@@ -67,7 +61,7 @@ int checkProgramFile(const QString& path, Dialogs& dialogs, qint64& length) {
     } else if (info.size() == 0) {
         dialogs.message(QStringLiteral("Quillon"), emptyProgramFileText(path),
                         MessageIcon::Exclamation, MessageButtons::Ok);
-        return kFileFailed;
+        return UploadFailure::EmptyProgramFile;
     } else if (!xmodem::blockCount(info.size())) {
         error = kBlockCountOverflow;
     } else if (!file.open(QIODevice::ReadOnly)) {
@@ -75,10 +69,37 @@ int checkProgramFile(const QString& path, Dialogs& dialogs, qint64& length) {
     }
     if (error != 0) {
         showLastError(dialogs, error);
-        return kFileFailed;
+        return error;
     }
     length = info.size();
-    return kSent;
+    return 0;
+}
+
+int exitCodeFor(const UploadRecord& record, bool interrupted) {
+    if (record.outcome == UploadRecord::Outcome::Sent)
+        return kSent; // every block acknowledged: stopping after that changes nothing
+    if (interrupted)
+        return kInterrupted;
+    if (record.outcome == UploadRecord::Outcome::Cancelled)
+        return kTransferFailed;
+    switch (failureKind(record.errorNumber)) {
+    case FailureKind::File:
+        return kFileFailed;
+    case FailureKind::Port:
+        // Once blocks went out, a port that fails is a line lost mid-transfer.
+        return record.blocksTotal == 0 ? kPortFailed : kTransferFailed;
+    case FailureKind::Transfer:
+        break;
+    }
+    return kTransferFailed;
+}
+
+// Where QuillonV2 keeps its journal, as the window would write it.
+QString journalPath() {
+    const Edition& edition = fullEdition();
+    const QString folder =
+        companionProgramFolder(QCoreApplication::applicationDirPath(), edition.programName);
+    return UploadJournal::besideSettings(settingsFilePath(folder, edition.programName));
 }
 
 QString outcomeLabel(int code) {
@@ -97,17 +118,21 @@ QString outcomeLabel(int code) {
 }
 
 void sayOutcome(ConsoleOut& out, int code, const ConsoleView* view, qint64 length,
-                const QElapsedTimer& clock) {
+                const QElapsedTimer& clock, const QByteArray& sha256 = {}) {
     const int acknowledged = view ? view->blocksAcknowledged() : 0;
     const int total = view ? view->blocksTotal() : 0;
     const qint64 bytes = std::min<qint64>(qint64(acknowledged) * xmodem::kDataSize, length);
-    out.line(kPrefix + QStringLiteral("%1: %2 de %3 blocos, %4 bytes, %5 s, %6 erros")
-                           .arg(outcomeLabel(code))
-                           .arg(acknowledged)
-                           .arg(total)
-                           .arg(bytes)
-                           .arg(static_cast<double>(clock.elapsed()) / 1000.0, 0, 'f', 1)
-                           .arg(view ? view->resends() : 0));
+    out.line(kPrefix +
+             QStringLiteral("%1: %2 de %3 blocos, %4 bytes, %5 s, %6 erros")
+                 .arg(outcomeLabel(code))
+                 .arg(acknowledged)
+                 .arg(total)
+                 .arg(bytes)
+                 .arg(static_cast<double>(clock.elapsed()) / 1000.0, 0, 'f', 1)
+                 .arg(view ? view->resends() : 0) +
+             (sha256.isEmpty()
+                  ? QString()
+                  : QStringLiteral(", SHA-256 ") + QString::fromLatin1(sha256.toHex())));
 }
 
 int runUpload(const UploadOptions& options) {
@@ -115,18 +140,7 @@ int runUpload(const UploadOptions& options) {
     clock.start();
     ConsoleOut out(stderr);
     ConsoleDialogs dialogs(out);
-
-    if (const int error = parsePortSettings(options.settings).error) {
-        showLastError(dialogs, error);
-        sayOutcome(out, kPortFailed, nullptr, 0, clock);
-        return kPortFailed;
-    }
     const QString path = QFileInfo(options.file).absoluteFilePath();
-    qint64 length = 0;
-    if (checkProgramFile(path, dialogs, length) != kSent) {
-        sayOutcome(out, kFileFailed, nullptr, 0, clock);
-        return kFileFailed;
-    }
 
     // With --device the port is COM1 of a map that holds only that device.
     const bool byDevice = !options.device.isEmpty();
@@ -166,6 +180,29 @@ int runUpload(const UploadOptions& options) {
     // The console view paces its own output and needs every block for its
     // line per tenth.
     upload.progressEveryMs = 0;
+    UploadJournal journal(journalPath(),
+                          QStringLiteral("quillon-upload ") + versionText(fullEdition()));
+    upload.addListener(journal);
+    // The journal's trouble is said once, before the outcome, which stays the last line.
+    const auto sayJournalFailure = [&] {
+        if (const QString failure = journal.takeFailureReport(); !failure.isEmpty())
+            out.line(kPrefix + failure);
+    };
+
+    if (const int error = parsePortSettings(options.settings).error) {
+        showLastError(dialogs, error);
+        upload.recordRefused(error);
+        sayJournalFailure();
+        sayOutcome(out, kPortFailed, nullptr, 0, clock);
+        return kPortFailed;
+    }
+    qint64 length = 0;
+    if (const int error = checkProgramFile(path, dialogs, length)) {
+        upload.recordRefused(error);
+        sayJournalFailure();
+        sayOutcome(out, kFileFailed, nullptr, 0, clock);
+        return kFileFailed;
+    }
     QObject::connect(&link, &SerialLink::portLost, &link,
                      [&session](int number) { session.reportError(number); });
 
@@ -180,7 +217,7 @@ int runUpload(const UploadOptions& options) {
             port->close();
             capture.stop();
             view.endProgress();
-            sayOutcome(out, kInterrupted, &view, length, clock);
+            sayOutcome(out, kInterrupted, &view, length, clock, upload.record().sha256);
             std::fflush(stderr);
             std::_Exit(kInterrupted);
         }
@@ -200,21 +237,9 @@ int runUpload(const UploadOptions& options) {
     view.endProgress();
     port->close();
     capture.stop();
-
-    int code = kTransferFailed;
-    if (view.succeeded())
-        code = kSent; // every block acknowledged: stopping after that changes nothing
-    else if (interrupted)
-        code = kInterrupted;
-    else if (isFileError(session.lastErrorNumber) ||
-             std::any_of(dialogs.shown.cbegin(), dialogs.shown.cend(),
-                         [&path](const ConsoleDialogs::Shown& shown) {
-                             return shown.text == emptyProgramFileText(path);
-                         }))
-        code = kFileFailed;
-    else if (isPortError(session.lastErrorNumber) && !view.transferStarted())
-        code = kPortFailed;
-    sayOutcome(out, code, &view, length, clock);
+    sayJournalFailure();
+    const int code = exitCodeFor(upload.record(), interrupted);
+    sayOutcome(out, code, &view, length, clock, upload.record().sha256);
     return code;
 }
 

@@ -3,6 +3,7 @@
 #include "core/serial_link.h"
 #include "core/text_helpers.h"
 #include "transfer/modem_link.h"
+#include "transfer/upload_record.h"
 
 namespace quillon {
 
@@ -53,6 +54,7 @@ int StartHandshake::reinitialise() {
 bool StartHandshake::stopped(int error, bool alreadyReported) {
     view_.setInfo({});
     view_.setStatus({});
+    stopError_ = error;
     session_.transfer.transferStop = true;
     // Only the opening for "4" reports its failure; any other port failure
     // would otherwise end the upload without a word.
@@ -62,6 +64,7 @@ bool StartHandshake::stopped(int error, bool alreadyReported) {
 }
 
 bool StartHandshake::startController() {
+    stopError_ = 0;
     const bool announceFailed = announceInitWait() != 0;
     if (!port_.isOpen()) {
         if (const int error = openAt(session_.settings.transferSettings))
@@ -82,7 +85,9 @@ bool StartHandshake::startController() {
                                      MessageIcon::None, MessageButtons::Ok);
             // Stopped like any handshake: nothing waits for a start command any more,
             // also while the modem is hung up.
-            return stopped(0, true);
+            // A dial given up on request is the user's stop, not a failed dial.
+            const bool givenUp = session_.transfer.transferStop || session_.modem.modemAbort;
+            return stopped(givenUp ? 0 : UploadFailure::DialFailed, true);
         }
     }
     startRequested_ = false;

@@ -27,6 +27,9 @@ public:
     // false (TransferStop set) when the user stopped, the dial failed or the
     // port failed.
     bool startController();
+    // What stopped the last startController(): 0 when the user did, else the port
+    // error or UploadFailure::DialFailed.
+    int stopError() const { return stopError_; }
     // AnnounceInitWait: the waiting text and one "4"; an error is reported
     // and also returned.
     int announceInitWait();
@@ -42,6 +45,7 @@ private:
     // The controller's loader asks for the first block with a "C" that opens a
     // chunk; a "C" behind other bytes is part of something else.
     bool startRequested_ = false;
+    int stopError_ = 0;
     QMetaObject::Connection listening_;
 };
 

@@ -9,10 +9,12 @@
 #include "transfer/sounds.h"
 #include "transfer/xmodem.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <utility>
@@ -53,7 +55,10 @@ bool Upload::gaveUp() {
 int Upload::writeFresh(const QByteArray& bytes) {
     // Whatever came before this write answers an earlier one.
     replies_.clear();
-    return port_.write(bytes);
+    const int error = port_.write(bytes);
+    if (error != 0)
+        writeError_ = error;
+    return error;
 }
 
 int Upload::resendSettleMs() const {
@@ -124,6 +129,7 @@ void Upload::takeReplies() {
                 return;
             }
             ++flight.errors;
+            ++record_.resends;
             view_.setLabErros(QString::number(flight.errors));
             if (flight.errors >= kMaxBlockErrors) {
                 flight.state = BlockInFlight::State::GaveUp;
@@ -202,17 +208,68 @@ void Upload::run() {
     transfer.uploadRunning = true;
     nextBlock_.clear();
     nextWrite_.reset();
+    writeError_ = 0;
+    beginRecord();
     transfer.portLost = false;
     transfer.transferStop = false;
     transfer.transferBusy = true;
     runSteps();
+    endRecord();
     transfer.portLost = false;
     transfer.uploadRunning = false;
+}
+
+void Upload::beginRecord() {
+    record_ = UploadRecord{};
+    record_.started = QDateTime::currentDateTime();
+    record_.programFile = localPath(session_.settings.programFile);
+    record_.transferSettings = session_.settings.transferSettings;
+    if (session_.dialsByModem())
+        record_.phoneNumber = session_.settings.phoneNumber;
+    runClock_.start();
+}
+
+void Upload::recordRefused(int errorNumber) {
+    beginRecord();
+    // The port was never opened; the record still names the one it would have been.
+    if (const std::optional<int> number = comNumber(session_.settings.portNumber))
+        port_.setPortNumber(*number);
+    settle(UploadRecord::Outcome::Failed, errorNumber);
+    endRecord();
+}
+
+void Upload::addListener(UploadListener& listener) {
+    listeners_.push_back(&listener);
+}
+
+void Upload::removeListener(UploadListener& listener) {
+    std::erase(listeners_, &listener);
+}
+
+void Upload::settle(UploadRecord::Outcome outcome, int errorNumber) {
+    record_.outcome = outcome;
+    record_.errorNumber = errorNumber;
+}
+
+void Upload::endRecord() {
+    // The port asked for: a number that leads nowhere never reached the port.
+    const std::optional<int> number = comNumber(session_.settings.portNumber);
+    record_.portNumber = number.value_or(0);
+    if (number && *number == port_.portNumber())
+        record_.device = port_.deviceName();
+    record_.duration = std::chrono::milliseconds(runClock_.elapsed());
+    // A listener may leave the list while it is told.
+    const std::vector<UploadListener*> told = listeners_;
+    for (UploadListener* listener : told)
+        listener->uploadEnded(record_);
 }
 
 void Upload::runSteps() {
     TransferState& transfer = session_.transfer;
     if (!handshake_.startController()) {
+        const int error = handshake_.stopError();
+        settle(error == 0 ? UploadRecord::Outcome::Cancelled : UploadRecord::Outcome::Failed,
+               error);
         transfer.transferStop = false;
         hangUp();
         transfer.transferBusy = false;
@@ -248,6 +305,7 @@ void Upload::runSteps() {
         session_.dialogs.message(QStringLiteral("Quillon"), emptyProgramFileText(path),
                                  MessageIcon::Exclamation, MessageButtons::Ok);
         view_.setStatus({});
+        settle(UploadRecord::Outcome::Failed, UploadFailure::EmptyProgramFile);
         finish();
         return;
     }
@@ -256,6 +314,9 @@ void Upload::runSteps() {
         failWithError(kBlockCountOverflow);
         return;
     }
+    record_.bytes = program.size();
+    record_.sha256 = QCryptographicHash::hash(program, QCryptographicHash::Sha256);
+    record_.blocksTotal = *blocks;
     view_.setProgressMaximum(*blocks);
     view_.setProgressValue(0);
     view_.setLabTotal(QString::number(*blocks));
@@ -288,6 +349,9 @@ void Upload::sendProgram(const QByteArray& program, qint16 blocks) {
         const qsizetype from = qsizetype(k - 1) * xmodem::kDataSize;
         return xmodem::buildBlock(k, program.mid(from, xmodem::kDataSize));
     };
+    const std::vector<UploadListener*> told = listeners_;
+    for (UploadListener* listener : told)
+        listener->blocksStarted(record_);
     QByteArray block = blockNumber(1);
     for (int k = 1; k <= blocks; ++k) {
         QByteArray next = k < blocks ? blockNumber(k + 1) : QByteArray();
@@ -296,6 +360,7 @@ void Upload::sendProgram(const QByteArray& program, qint16 blocks) {
         if (transfer.transferStop)
             break;
         acknowledged = k;
+        record_.blocksAcknowledged = k;
         if (shown.elapsed() >= progressEveryMs || k == 1 || k == blocks) {
             showProgress(k, blocks);
             onScreen = k;
@@ -307,12 +372,18 @@ void Upload::sendProgram(const QByteArray& program, qint16 blocks) {
     endOfTransfer();
     clearCounters();
     if (!transfer.transferFailed && !transfer.transferStop) {
+        settle(UploadRecord::Outcome::Sent);
         view_.setStatus(QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
         playOkSound(session_);
     } else if (!transfer.transferFailed) {
+        settle(UploadRecord::Outcome::Cancelled);
         view_.setStatus(QStringLiteral("CANCELADO"));
         playOkSound(session_);
     } else {
+        // A lost device also fails the writes after it; the loss is what ended it.
+        settle(UploadRecord::Outcome::Failed, transfer.portLost  ? int(PortError::DeviceLost)
+                                              : writeError_ != 0 ? writeError_
+                                                                 : UploadFailure::ReceiverGaveUp);
         view_.setStatus(QStringLiteral("CANCELADO"));
         playErrorSound(session_);
         session_.dialogs.message(QStringLiteral("Quillon"),
@@ -431,6 +502,7 @@ void Upload::resetTransferState() {
 }
 
 void Upload::failWithError(int error) {
+    settle(UploadRecord::Outcome::Failed, error);
     // Nothing is sent after a file error, so "TRANSFERINDO" must not stay; the three
     // errors a user can mend by choosing the file again are named.
     view_.setInfo({});

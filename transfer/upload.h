@@ -2,11 +2,15 @@
 
 #include "core/session.h"
 #include "transfer/start_controller.h"
+#include "transfer/upload_record.h"
 #include "transfer/upload_view.h"
 #include "transfer/xmodem_replies.h"
 
+#include <QElapsedTimer>
+
 #include <chrono>
 #include <optional>
+#include <vector>
 
 namespace quillon {
 
@@ -30,6 +34,16 @@ public:
     // SendBlock: the outcome is left in TransferStop / TransferFailed. `next`, when
     // given, goes out the moment the receiver acknowledges `block`.
     void sendBlock(const QByteArray& block, const QByteArray& next = {});
+
+    // Listeners are told in the order they were added; a listener must outlive
+    // its place in the list.
+    void addListener(UploadListener& listener);
+    void removeListener(UploadListener& listener);
+    // An upload refused before its start (its settings or its file checked first),
+    // told to the listeners as any failed upload.
+    void recordRefused(int errorNumber);
+    // The latest upload, as far as it has gone.
+    const UploadRecord& record() const { return record_; }
 
     // The time one block may take, from its first write (10 s; tests shorten it).
     int blockLimitMs = 10000;
@@ -74,6 +88,9 @@ private:
     bool settleAfterResend();
     int resendSettleMs() const;
     void finish();
+    void settle(UploadRecord::Outcome outcome, int errorNumber = 0);
+    void beginRecord();
+    void endRecord();
     void failWithError(int error);
     void resetTransferState();
     void clearCounters();
@@ -91,6 +108,11 @@ private:
     std::optional<NextWrite> nextWrite_;
     // This run ended its blocks with an EOT, and the line must fall quiet after it.
     bool eotWritten_ = false;
+    // The port error of the write that ended the blocks.
+    int writeError_ = 0;
+    UploadRecord record_;
+    QElapsedTimer runClock_;
+    std::vector<UploadListener*> listeners_;
 };
 
 } // namespace quillon

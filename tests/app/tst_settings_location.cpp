@@ -64,6 +64,8 @@ QByteArray contentsOf(const QString& path) {
 class TstSettingsLocation : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void companionFolder_data();
+    void companionFolder();
     void chosenFolder_data();
     void chosenFolder();
     void writableCheckAsOrdinaryUser_data();
@@ -71,6 +73,38 @@ private Q_SLOTS:
     void firstWriteMakesTheFolder();
     void readOnlyProgramWritesNothingBesideItself();
 };
+
+void TstSettingsLocation::companionFolder_data() {
+    QTest::addColumn<QStringList>("made"); // folders end with "/"
+    QTest::addColumn<QString>("own");
+    QTest::addColumn<QString>("found");
+    QTest::newRow("build") << QStringList{"tools/", "QuillonV2/"} << "tools"
+                           << "QuillonV2";
+    QTest::newRow("installed") << QStringList{"bin/", "lib/quillon/QuillonV2/"} << "bin"
+                               << "lib/quillon/QuillonV2";
+    QTest::newRow("beside it (Windows)")
+        << QStringList{"QuillonV2/", "QuillonV2/QuillonV2.exe", "QuillonV2/quillon-upload.exe"}
+        << "QuillonV2"
+        << "QuillonV2";
+    QTest::newRow("only the earlier edition")
+        << QStringList{"bin/", "lib/quillon/Quillon/"} << "bin"
+        << "bin";
+}
+
+void TstSettingsLocation::companionFolder() {
+    QFETCH(QStringList, made);
+    QFETCH(QString, own);
+    QFETCH(QString, found);
+    QTemporaryDir root;
+    for (const QString& entry : made) {
+        if (entry.endsWith(QLatin1Char('/')))
+            QVERIFY(QDir(root.path()).mkpath(entry));
+        else
+            QVERIFY(QFile(root.filePath(entry)).open(QIODevice::WriteOnly));
+    }
+    QCOMPARE(companionProgramFolder(root.filePath(own), QStringLiteral("QuillonV2")),
+             root.filePath(found));
+}
 
 void TstSettingsLocation::chosenFolder_data() {
     QTest::addColumn<bool>("writable");

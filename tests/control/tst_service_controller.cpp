@@ -6,8 +6,10 @@
 #include "tests/support/upload_fakes.h"
 #include "transfer/modem_link.h"
 #include "transfer/upload.h"
+#include "transfer/upload_journal.h"
 #include "transfer/xmodem.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -31,8 +33,9 @@ struct Headless {
     Session session;
     ServiceController controller;
 
-    explicit Headless(const Edition& edition = fullEdition())
-        : session(edition, dir.path(), dialogs, portFactory()), controller(session, view) {
+    explicit Headless(const Edition& edition = fullEdition(), const QString& settingsFile = {})
+        : session(edition, dir.path(), dialogs, portFactory()),
+          controller(withSettingsFile(session, settingsFile), view) {
         session.soundPlayer = &sounds;
         session.modemControl = &modem;
         session.applySettings({.portNumber = QStringLiteral("2")});
@@ -46,7 +49,23 @@ struct Headless {
             return port;
         };
     }
+    static Session& withSettingsFile(Session& session, const QString& file) {
+        if (!file.isEmpty())
+            session.settingsFile = file;
+        return session;
+    }
     FakePort& port() { return static_cast<FakePort&>(controller.port()); }
+    // A receiver that takes every block, or gives up at the second.
+    void answerBlocks(bool giveUp = false) {
+        port().onWrite = [giveUp, blocks = 0](FakePort& self, const QByteArray& bytes) mutable {
+            if (bytes == "1")
+                self.inject("C");
+            else if (bytes.size() == xmodem::kBlockSize && giveUp && ++blocks == 2)
+                self.injectAfter(2, "\x18\x18");
+            else if (bytes.size() == xmodem::kBlockSize || bytes == QByteArray(1, xmodem::kEot))
+                self.injectAfter(2, QByteArray(1, xmodem::kAck));
+        };
+    }
     QString writeFile(const QString& name, const QByteArray& bytes) {
         const QString path = dir.filePath(name);
         QFile file(path);
@@ -65,7 +84,9 @@ struct Headless {
 class TstServiceController : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void uploadsWithoutAWindow_data();
     void uploadsWithoutAWindow();
+    void journalThatCannotBeWritten();
     void noUploadInTerminalMode();
     void settingsReadOnceWrittenOnce();
     void terminalStart_data();
@@ -77,24 +98,70 @@ private Q_SLOTS:
     void outputHeldOffForGoodIsGivenUp();
 };
 
+void TstServiceController::uploadsWithoutAWindow_data() {
+    QTest::addColumn<bool>("earlier");
+    QTest::newRow("full edition") << false;
+    QTest::newRow("earlier edition") << true;
+}
+
 void TstServiceController::uploadsWithoutAWindow() {
-    Headless h;
+    QFETCH(bool, earlier);
+    Headless h(earlier ? earlierEdition() : fullEdition());
     const QByteArray program = seededBytes(1000, 7u);
     h.session.applySettings({.programFile = h.writeFile(QStringLiteral("prog.Epr"), program)});
-    QByteArray received;
-    h.port().onWrite = [&received](FakePort& self, const QByteArray& bytes) {
-        if (bytes == "1")
-            self.inject("C");
-        else if (bytes.size() == xmodem::kBlockSize)
-            received += bytes.mid(3, xmodem::kDataSize);
-        if (bytes.size() == xmodem::kBlockSize || bytes == QByteArray(1, xmodem::kEot))
-            self.injectAfter(2, QByteArray(1, xmodem::kAck));
-    };
+    h.answerBlocks();
     h.controller.sendProgram();
     QCOMPARE(h.view.status(), QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
+    QByteArray received;
+    for (const FakePort::Write& write : h.port().writes()) {
+        if (write.bytes.size() == xmodem::kBlockSize)
+            received += write.bytes.mid(3, xmodem::kDataSize);
+    }
     QCOMPARE(received.left(program.size()), program);
     QVERIFY(h.dialogs.messages.isEmpty());
     QVERIFY(!h.controller.uploadOnStack());
+    // Only the full edition keeps a journal, beside its settings file.
+    const QByteArray journal = h.readFile(UploadJournal::kFileName);
+    if (earlier) {
+        QVERIFY(!h.controller.journal());
+        QCOMPARE(journal, QByteArray("<missing>"));
+        return;
+    }
+    const QStringList lines = QString::fromUtf8(journal).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 3); // header, the upload, nothing after the last line end
+    QStringList fields = lines[1].split(QLatin1Char(';'));
+    QCOMPARE(fields.size(), 13);
+    fields[0] = fields[0].left(2); // the time and the seconds vary
+    fields[11] = fields[11].section(QLatin1Char(','), 1).size() == 1 ? "s" : fields[11];
+    const QString sha = QCryptographicHash::hash(program, QCryptographicHash::Sha256).toHex();
+    QCOMPARE(fields, (QStringList{"20", "QuillonV2 2.3.59", h.session.settings.programFile, "1000",
+                                  sha, "COM2", "9600,n,8,1", "", "8", "8", "0", "s", "ENVIADO"}));
+}
+
+void TstServiceController::journalThatCannotBeWritten() {
+    // Its folder cannot be made, even by root: a file stands where it would go.
+    QTemporaryDir dir;
+    const QString blocker = dir.filePath(QStringLiteral("arquivo"));
+    QFile(blocker).open(QIODevice::WriteOnly);
+    Headless h(fullEdition(), blocker + QStringLiteral("/Quillon.ini"));
+    h.session.applySettings(
+        {.programFile = h.writeFile(QStringLiteral("prog.Epr"), QByteArray(1000, 'p'))});
+    h.answerBlocks(true);
+    h.controller.sendProgram();
+    h.answerBlocks();
+    h.controller.sendProgram();
+    // Both uploads ended as they would have; the journal is told of once, after the
+    // first upload's own failure box.
+    QCOMPARE(h.view.statusHistory.count(QStringLiteral("CANCELADO")), 1);
+    QCOMPARE(h.view.status(), QStringLiteral("PROGRAMA ENVIADO COM SUCESSO"));
+    QCOMPARE(h.sounds.played.count(QStringLiteral("OKTrans.wav")), 1);
+    QCOMPARE(h.dialogs.messages.size(), 2);
+    QVERIFY(h.dialogs.messages[0].text.startsWith(QStringLiteral("OPERARAÇÃO CANCELADA!")));
+    QCOMPARE(h.dialogs.messages[1].title, QStringLiteral("Quillon"));
+    QCOMPARE(h.dialogs.messages[1].text,
+             QStringLiteral("Não foi possível gravar o registro de envios em %1/envios.csv: "
+                            "caminho não encontrado.")
+                 .arg(blocker));
 }
 
 void TstServiceController::noUploadInTerminalMode() {

@@ -25,6 +25,7 @@ public:
 
     void setPortNumber(int number) override { number_ = number; }
     int portNumber() const override { return number_; }
+    QString deviceName() const override { return device; }
     QString settings() const override { return settings_; }
     bool isOpen() const override { return open_; }
     void setReceiveThreshold(int threshold) override { receiveThreshold_ = threshold; }
@@ -40,6 +41,8 @@ public:
     // The device disappears under the open port.
     void vanish();
 
+    // What the port number leads to, for the upload's record.
+    QString device;
     // Per-number open result (default 0 for every number) for probe-like tests.
     std::function<int(int number)> openResult;
     // Called for every write, e.g. to answer like a peer.

@@ -2,6 +2,7 @@
 
 #include "tests/support/child_process.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -11,6 +12,27 @@
 #include <sys/types.h>
 
 namespace quillon::test::cli {
+
+// A copy of the uploader in a tree of its own, laid out as the build is (tools/ beside
+// QuillonV2/): the journal it keeps for the full edition goes there, not into the
+// build's QuillonV2 folder.
+struct UploaderCopy {
+    QTemporaryDir root;
+    QString program;
+
+    UploaderCopy() {
+        QDir(root.path()).mkpath(QStringLiteral("tools"));
+        QDir(root.path()).mkpath(QStringLiteral("QuillonV2"));
+        program = root.filePath(QStringLiteral("tools/quillon-upload"));
+        QFile::copy(qEnvironmentVariable("QUILLON_UPLOAD"), program);
+    }
+    QString journal() const { return root.filePath(QStringLiteral("QuillonV2/envios.csv")); }
+};
+
+inline const UploaderCopy& uploaderCopy() {
+    static const UploaderCopy copy;
+    return copy;
+}
 
 // The uploader as a shell script runs it: a child process with its own stderr.
 // Waiting runs the event loop, because the pty bridge relays in this process.
@@ -36,7 +58,7 @@ struct Cli {
         if (!portsDir.isEmpty())
             environment.insert(QStringLiteral("QUILLON_PORTS"), portsDir);
         process.setProcessEnvironment(environment);
-        process.start(qEnvironmentVariable("QUILLON_UPLOAD"), arguments);
+        process.start(uploaderCopy().program, arguments);
     }
 
     // Sleeps until the program ended or the time is up; `meanwhile` runs on

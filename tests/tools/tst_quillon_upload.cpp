@@ -5,6 +5,7 @@
 #include "tests/support/sim_process.h"
 #include "tests/tools/cli_run.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -304,6 +305,7 @@ void TstQuillonUpload::simulatedLoader() {
         QStringList{"--role", "loader", "--b1b2-after", "2", "--save", saved} + faults);
     QVERIFY2(why.isEmpty(), qPrintable(why));
     const QByteArray program = programBytes(3000);
+    const QByteArray sha = QCryptographicHash::hash(program, QCryptographicHash::Sha256).toHex();
     Cli cli;
     cli.start({"--port", "4", "--quiet", writeProgram(dir, program)}, ports_.path());
     QVERIFY(cli.finish(kRunLimitMs));
@@ -314,13 +316,23 @@ void TstQuillonUpload::simulatedLoader() {
         // Quiet: the final line and nothing else.
         QCOMPARE(cli.errLines().size(), 1);
         const int resends = faults.isEmpty() ? 0 : 24 / 3;
-        QVERIFY2(cli.lastLine().endsWith(QStringLiteral(", %1 erros").arg(resends)),
+        QVERIFY2(cli.lastLine().endsWith(QStringLiteral(", %1 erros, SHA-256 %2")
+                                             .arg(resends)
+                                             .arg(QString::fromLatin1(sha))),
                  qPrintable(cli.lastLine()));
     } else {
         // The receiver may keep what it had when the EOT came; never the program.
         QVERIFY(fileBytes(saved) != padded(program));
         QVERIFY(cli.lastLine().startsWith(QStringLiteral("quillon-upload: CANCELADO: ")));
     }
+    // The full edition's journal has the upload as its last line.
+    const QList<QByteArray> journal = fileBytes(uploaderCopy().journal()).split('\n');
+    QVERIFY(journal.size() >= 3);
+    const QList<QByteArray> fields = journal[journal.size() - 2].trimmed().split(';');
+    QCOMPARE(fields.size(), 13);
+    QCOMPARE(fields[1], "quillon-upload 2.3.59");
+    QCOMPARE(fields[4], sha);
+    QCOMPARE(fields[12], exitCode == 0 ? "ENVIADO" : "FALHA 9001");
 }
 
 void TstQuillonUpload::pacedLoader() {

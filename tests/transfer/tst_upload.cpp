@@ -1,4 +1,5 @@
 #include "core/serial_link.h"
+#include "core/text_file.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/upload_fakes.h"
@@ -8,6 +9,7 @@
 #include "transfer/upload.h"
 #include "transfer/xmodem.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -129,6 +131,8 @@ private Q_SLOTS:
     void uploadHangsUpTheModem();
     void errorSoundBeepsThenPlays();
     void earlierEditionUpload();
+    void uploadRecord_data();
+    void uploadRecord();
 };
 
 void TstUpload::sendBlockReplies_data() {
@@ -627,6 +631,117 @@ void TstUpload::earlierEditionUpload() {
         QVERIFY2(!info.startsWith(QStringLiteral("Tamanho do Arquivo")), qPrintable(info));
     QVERIFY(!f.session.transfer.transferStop);
     QVERIFY(!f.session.transfer.transferBusy);
+}
+
+namespace {
+
+enum class Ending {
+    Sent,
+    CancelAtBlock4,
+    CanAtBlock3,
+    PulledAtBlock3,
+    CancelInHandshake,
+    PortInUse,
+    DialBusy,
+    FileMissing
+};
+
+struct RecordingListener : UploadListener {
+    void blocksStarted(const UploadRecord& record) override { started << record; }
+    void uploadEnded(const UploadRecord& record) override { ended << record; }
+    QList<UploadRecord> started;
+    QList<UploadRecord> ended;
+};
+
+} // namespace
+
+void TstUpload::uploadRecord_data() {
+    QTest::addColumn<Ending>("ending");
+    QTest::addColumn<UploadRecord::Outcome>("outcome");
+    QTest::addColumn<int>("errorNumber");
+    QTest::addColumn<int>("acknowledged");
+    using O = UploadRecord::Outcome;
+    QTest::newRow("sent, one resend") << Ending::Sent << O::Sent << 0 << 8;
+    QTest::newRow("cancelled") << Ending::CancelAtBlock4 << O::Cancelled << 0 << 3;
+    QTest::newRow("receiver gave up")
+        << Ending::CanAtBlock3 << O::Failed << UploadFailure::ReceiverGaveUp << 2;
+    QTest::newRow("adapter pulled")
+        << Ending::PulledAtBlock3 << O::Failed << int(PortError::DeviceLost) << 2;
+    QTest::newRow("cancelled in the handshake")
+        << Ending::CancelInHandshake << O::Cancelled << 0 << 0;
+    QTest::newRow("port in use") << Ending::PortInUse << O::Failed << int(PortError::PortInUse)
+                                 << 0;
+    QTest::newRow("dial busy") << Ending::DialBusy << O::Failed << UploadFailure::DialFailed << 0;
+    QTest::newRow("file missing") << Ending::FileMissing << O::Failed
+                                  << int(FileError::FileNotFound) << 0;
+}
+
+void TstUpload::uploadRecord() {
+    QFETCH(Ending, ending);
+    QFETCH(UploadRecord::Outcome, outcome);
+    QFETCH(int, errorNumber);
+    QFETCH(int, acknowledged);
+    UploadFixture f;
+    f.port.device = QStringLiteral("/dev/ttyUSB1");
+    QByteArray program(1000, '\0');
+    for (qsizetype i = 0; i < program.size(); ++i)
+        program[i] = static_cast<char>(i * 13);
+    const QString path = f.writeProgram(program);
+    RecordingListener listener;
+    f.upload.addListener(listener);
+    f.controller([&](int index, const QByteArray&) {
+        if (ending == Ending::CancelAtBlock4 && index == 3) {
+            QTimer::singleShot(1, &f.port, [&f] { f.upload.cancel(); });
+            return QByteArray();
+        }
+        if (ending == Ending::CanAtBlock3 && index == 2)
+            return QByteArray("\x18\x18");
+        if (ending == Ending::PulledAtBlock3 && index == 2) {
+            QTimer::singleShot(2, &f.port, [&f] { f.port.vanish(); });
+            return QByteArray();
+        }
+        return QByteArray(ending == Ending::Sent && index == 1 ? "\x15" : "\x06");
+    });
+    if (ending == Ending::CancelInHandshake)
+        f.port.onWrite = [&f](FakePort&, const QByteArray&) { f.upload.cancel(); };
+    if (ending == Ending::PortInUse)
+        f.port.openResult = [](int) { return PortError::PortInUse; };
+    if (ending == Ending::DialBusy) {
+        f.session.settings.useModem = 1;
+        f.session.settings.phoneNumber = QStringLiteral("33224455");
+        f.modem.reply = QStringLiteral("BUSY");
+    }
+    if (ending == Ending::FileMissing)
+        QFile::remove(path);
+    f.upload.run();
+
+    QCOMPARE(f.port.deviceName(), f.port.device);
+    QCOMPARE(listener.ended.size(), 1);
+    const UploadRecord& record = listener.ended[0];
+    QCOMPARE(record.outcome, outcome);
+    QCOMPARE(record.errorNumber, errorNumber);
+    QCOMPARE(record.blocksAcknowledged, acknowledged);
+    QCOMPARE(record.resends, ending == Ending::Sent ? 1 : 0);
+    QCOMPARE(record.programFile, path);
+    QCOMPARE(record.portNumber, 2);
+    QCOMPARE(record.device, QStringLiteral("/dev/ttyUSB1"));
+    QCOMPARE(record.transferSettings, QStringLiteral("9600,n,8,1"));
+    QCOMPARE(record.phoneNumber, ending == Ending::DialBusy ? QStringLiteral("33224455") : "");
+    QVERIFY(qAbs(record.started.secsTo(QDateTime::currentDateTime())) < 10);
+    QCOMPARE(record.started.timeSpec(), Qt::LocalTime);
+    // The blocks started exactly when the file was read, and the hash is of those bytes.
+    const bool read = ending < Ending::CancelInHandshake;
+    QCOMPARE(listener.started.size(), read ? 1 : 0);
+    QCOMPARE(record.blocksTotal, read ? 8 : 0);
+    QCOMPARE(record.bytes, read ? program.size() : 0);
+    QCOMPARE(record.sha256,
+             read ? QCryptographicHash::hash(program, QCryptographicHash::Sha256) : QByteArray());
+    if (read)
+        QCOMPARE(listener.started[0].blocksTotal, 8);
+    // A listener that left hears nothing more.
+    f.upload.removeListener(listener);
+    f.upload.run();
+    QCOMPARE(listener.ended.size(), 1);
 }
 
 void TstUpload::uploadEndConfirmed_data() {

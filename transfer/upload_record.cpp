@@ -1,0 +1,17 @@
+#include "transfer/upload_record.h"
+
+#include "core/text_file.h"
+#include "transfer/program_file.h"
+
+namespace quillon {
+
+FailureKind failureKind(int errorNumber) {
+    if (errorNumber == kBlockCountOverflow || errorNumber == UploadFailure::EmptyProgramFile ||
+        (errorNumber >= FileError::BadFileName && errorNumber <= FileError::PathNotFound))
+        return FailureKind::File;
+    if (errorNumber >= 8000 && errorNumber <= 8020)
+        return FailureKind::Port;
+    return FailureKind::Transfer;
+}
+
+} // namespace quillon
