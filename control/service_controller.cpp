@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 #include "transfer/modem_link.h"
 #include "transfer/upload.h"
+#include "transfer/upload_capture.h"
 #include "transfer/upload_journal.h"
 
 #include <QDateTime>
@@ -35,6 +36,8 @@ ServiceController::ServiceController(Session& session, UploadView& view, QObject
     capture_ = std::make_unique<SessionCapture>(session_.portTaps,
                                                 session_.edition.programName + QLatin1Char(' ') +
                                                     versionText(session_.edition));
+    uploadNotes_ = std::make_unique<UploadCaptureNotes>(*capture_);
+    upload_->addListener(*uploadNotes_);
     connect(capture_.get(), &SessionCapture::writeFailed, this, [this](int errorNumber) {
         session_.dialogs.message(QStringLiteral("Quillon"),
                                  captureWriteFailedText(capture_->fileName(), errorNumber),
@@ -44,6 +47,7 @@ ServiceController::ServiceController(Session& session, UploadView& view, QObject
 }
 
 ServiceController::~ServiceController() {
+    upload_->removeListener(*uploadNotes_);
     if (session_.modemControl == modemLink_.get())
         session_.modemControl = nullptr;
 }

@@ -15,6 +15,7 @@ namespace quillon {
 
 class ModemLink;
 class SessionCapture;
+class UploadCaptureNotes;
 class StationConsole;
 class Upload;
 class UploadJournal;
@@ -95,6 +96,7 @@ private:
     std::unique_ptr<Upload> upload_;
     std::unique_ptr<StationConsole> console_;
     std::unique_ptr<SessionCapture> capture_;
+    std::unique_ptr<UploadCaptureNotes> uploadNotes_;
     std::unique_ptr<UploadJournal> journal_;
     std::function<QString()> dialer_;
     // The start-up probe while it listens: an unload ends it.

@@ -16,7 +16,9 @@
 #include <utility>
 
 #ifndef Q_OS_WIN
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace quillon {
@@ -79,6 +81,26 @@ QString reasonText(int fileErrorNumber) {
     return text;
 }
 
+// Every write goes to the end, whatever else writes there, and nothing is ever cut.
+bool openForAppend(QFile& file, const QString& path) {
+#ifdef Q_OS_WIN
+    file.setFileName(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Append);
+#else
+    // By descriptor: Qt's own append would try to seek a device such as /dev/full.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    if (file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+        return true;
+    const int code = errno;
+    ::close(fd);
+    errno = code;
+    return false;
+#endif
+}
+
 } // namespace
 
 QString captureOpenFailedText(const QString& path, int fileErrorNumber) {
@@ -116,11 +138,9 @@ int SessionCapture::start(const QString& path) {
     if (!takesLines(local))
         return FileError::PathFileAccess;
     const bool lineEndFirst = endsMidLine(local);
-    file_.setFileName(local);
     errno = 0;
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!openForAppend(file_, local))
         return fileErrorFromErrno(errno, local, false);
-    held_ = false;
     if (lineEndFirst && !writeOut(kLineEnd))
         return 0;
     writeEvent(QStringLiteral("Gravação iniciada (%1)").arg(program_));
@@ -245,7 +265,7 @@ bool SessionCapture::writeOut(const QByteArray& bytes) {
 }
 
 void SessionCapture::fail() {
-    const int error = fileErrorFromErrno(errno, file_.fileName(), false);
+    const int error = fileErrorFromErrno(errno, localPath(path_), false);
     finish();
     Q_EMIT writeFailed(error);
 }

@@ -49,7 +49,7 @@ public:
     // A line of its own ("-- Envio: ..."), after the bytes before it.
     void note(const QString& text);
     // While held, bytes are left out (the blocks of an upload); the port's own lines
-    // are still written.
+    // are still written. A hold lasts across a stop and a start.
     void holdBytes(bool held);
 
     void bytesWritten(const SerialPort& port, const QByteArray& bytes) override;

@@ -18,6 +18,7 @@
 #include "transfer/modem_link.h"
 #include "transfer/program_file.h"
 #include "transfer/upload.h"
+#include "transfer/upload_capture.h"
 #include "transfer/upload_journal.h"
 #include "transfer/xmodem.h"
 
@@ -183,6 +184,8 @@ int runUpload(const UploadOptions& options) {
     UploadJournal journal(journalPath(),
                           QStringLiteral("quillon-upload ") + versionText(fullEdition()));
     upload.addListener(journal);
+    UploadCaptureNotes captureNotes(capture);
+    upload.addListener(captureNotes);
     // The journal's trouble is said once, before the outcome, which stays the last line.
     const auto sayJournalFailure = [&] {
         if (const QString failure = journal.takeFailureReport(); !failure.isEmpty())
