@@ -6,12 +6,12 @@
 #include "platform/cp1252.h"
 #include "platform/paths.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <memory>
 #include <utility>
 
@@ -116,7 +116,8 @@ QString captureWriteFailedText(const QString& path, int fileErrorNumber) {
 CaptureClock CaptureClock::system() {
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
-    return {[clock] { return clock->elapsed(); }, [] { return QDateTime::currentDateTime(); }};
+    return {[clock] { return clock->elapsed(); },
+            [] { return QDateTime::currentMSecsSinceEpoch(); }};
 }
 
 SessionCapture::SessionCapture(PortTaps& taps, QString program, CaptureClock clock, QObject* parent)
@@ -270,15 +271,25 @@ void SessionCapture::fail() {
     Q_EMIT writeFailed(error);
 }
 
-QByteArray SessionCapture::timeStamp() const {
-    const QDateTime now = clock_.localTime();
-    const QDate day = now.date();
-    const QTime time = now.time();
-    char text[80];
-    const int length = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d",
-                                     day.year(), day.month(), day.day(), time.hour(), time.minute(),
-                                     time.second(), time.msec());
-    return QByteArray(text, length);
+QByteArray SessionCapture::timeStamp() {
+    const qint64 now = clock_.epochMs();
+    if (minuteText_.isEmpty() || now < minuteStartMs_ || now >= minuteStartMs_ + 60'000) {
+        const QDateTime local = QDateTime::fromMSecsSinceEpoch(now);
+        minuteStartMs_ = now - local.time().second() * 1000 - local.time().msec();
+        minuteText_ = local.toString(QStringLiteral("yyyy-MM-dd HH:mm:")).toLatin1();
+    }
+    const auto within = static_cast<int>(now - minuteStartMs_); // 0 to 59999
+    const int second = within / 1000;
+    const int ms = within % 1000;
+    const char text[] = {static_cast<char>('0' + second / 10),
+                         static_cast<char>('0' + second % 10),
+                         '.',
+                         static_cast<char>('0' + ms / 100),
+                         static_cast<char>('0' + ms / 10 % 10),
+                         static_cast<char>('0' + ms % 10)};
+    QByteArray stamp = minuteText_;
+    stamp.append(text, sizeof text);
+    return stamp;
 }
 
 } // namespace quillon

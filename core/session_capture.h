@@ -4,7 +4,6 @@
 #include "platform/serial_port.h"
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QFile>
 #include <QObject>
 #include <QString>
@@ -16,8 +15,8 @@ namespace quillon {
 
 // Where a record of the line takes its times from; tests give their own.
 struct CaptureClock {
-    std::function<qint64()> steadyMs;     // monotonic: how long the line has been quiet
-    std::function<QDateTime()> localTime; // what each line shows
+    std::function<qint64()> steadyMs; // monotonic: how long the line has been quiet
+    std::function<qint64()> epochMs;  // the time of day each line shows, in local time
     static CaptureClock system();
 };
 
@@ -72,7 +71,7 @@ private:
     void fail();
     void finish();
     void onQuiet();
-    QByteArray timeStamp() const;
+    QByteArray timeStamp();
 
     PortTaps& taps_;
     QString program_;
@@ -84,6 +83,11 @@ private:
     Direction direction_ = Direction::None; // None while no line is open
     qint64 lastByteMs_ = 0;
     bool held_ = false;
+    // The local date and time to the minute, worked out once a minute: a line's time
+    // must cost next to nothing at a megabyte a second. Time zones change their offset
+    // only on a whole minute.
+    qint64 minuteStartMs_ = 0;
+    QByteArray minuteText_;
     // Armed by a byte, so that a line the far end left open is written once it is
     // quiet; never runs while nothing is pending.
     QTimer quietTimer_;

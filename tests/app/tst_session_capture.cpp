@@ -37,7 +37,8 @@ struct Rig {
     PortTaps taps;
     SessionCapture capture{
         taps, QStringLiteral("QuillonV2 2.3.59"),
-        CaptureClock{[this] { return nowMs; }, [this] { return kStart.addMSecs(nowMs); }}};
+        CaptureClock{[this] { return nowMs; },
+                     [this] { return kStart.addMSecs(nowMs).toMSecsSinceEpoch(); }}};
     std::unique_ptr<SerialPort> made = taps.tapping([] { return std::make_unique<FakePort>(); })();
     FakePort& port = static_cast<FakePort&>(*made);
 
