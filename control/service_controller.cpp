@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <utility>
+
 namespace quillon {
 
 ServiceController::ServiceController(Session& session, UploadView& view, QObject* parent)
@@ -39,14 +41,17 @@ ServiceController::ServiceController(Session& session, UploadView& view, QObject
     uploadNotes_ = std::make_unique<UploadCaptureNotes>(*capture_);
     upload_->addListener(*uploadNotes_);
     connect(capture_.get(), &SessionCapture::writeFailed, this, [this](int errorNumber) {
-        session_.dialogs.message(QStringLiteral("Quillon"),
-                                 captureWriteFailedText(capture_->fileName(), errorNumber),
-                                 MessageIcon::Exclamation, MessageButtons::Ok);
+        captureFailure_ = errorNumber;
         Q_EMIT captureFailed();
+        // The failure comes inside a port call (a handshake's write, a console step): the
+        // box waits until that has returned, and an upload until its own outcome.
+        QMetaObject::invokeMethod(this, &ServiceController::reportCaptureFailure,
+                                  Qt::QueuedConnection);
     });
 }
 
 ServiceController::~ServiceController() {
+    capture_->disconnect(this);
     upload_->removeListener(*uploadNotes_);
     if (session_.modemControl == modemLink_.get())
         session_.modemControl = nullptr;
@@ -151,6 +156,7 @@ void ServiceController::sendProgram() {
     if (session_.link.terminalMode)
         return;
     upload_->run();
+    reportCaptureFailure();
     // After the upload's own outcome, boxes and sounds: a journal that could not be
     // written is worth a word, not a wait in the middle of an upload.
     if (journal_) {
@@ -175,6 +181,15 @@ bool ServiceController::capturing() const {
 
 void ServiceController::stopCapture() {
     capture_->stop();
+}
+
+void ServiceController::reportCaptureFailure() {
+    if (!captureFailure_ || uploadOnStack())
+        return;
+    const int errorNumber = *std::exchange(captureFailure_, std::nullopt);
+    session_.dialogs.message(QStringLiteral("Quillon"),
+                             captureWriteFailedText(capture_->fileName(), errorNumber),
+                             MessageIcon::Exclamation, MessageButtons::Ok);
 }
 
 void ServiceController::switchCapture() {

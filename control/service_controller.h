@@ -88,6 +88,8 @@ Q_SIGNALS:
 
 private:
     QString captureFileFromUser();
+    // Shows a recording's write failure once nothing is under way that a box would hold.
+    void reportCaptureFailure();
 
     Session& session_;
     std::unique_ptr<SerialPort> port_;
@@ -97,6 +99,7 @@ private:
     std::unique_ptr<StationConsole> console_;
     std::unique_ptr<SessionCapture> capture_;
     std::unique_ptr<UploadCaptureNotes> uploadNotes_;
+    std::optional<int> captureFailure_; // not yet reported
     std::unique_ptr<UploadJournal> journal_;
     std::function<QString()> dialer_;
     // The start-up probe while it listens: an unload ends it.

@@ -142,10 +142,10 @@ int SessionCapture::start(const QString& path) {
     errno = 0;
     if (!openForAppend(file_, local))
         return fileErrorFromErrno(errno, local, false);
-    if (lineEndFirst && !writeOut(kLineEnd))
-        return 0;
+    if (lineEndFirst)
+        out_ = kLineEnd;
     writeEvent(QStringLiteral("Gravação iniciada (%1)").arg(program_));
-    if (running())
+    if (flushOut())
         taps_.setTap(this);
     return 0;
 }
@@ -155,7 +155,8 @@ void SessionCapture::stop() {
         return;
     endLine();
     writeEvent(QStringLiteral("Gravação encerrada"));
-    finish();
+    if (flushOut())
+        finish();
 }
 
 void SessionCapture::finish() {
@@ -163,6 +164,7 @@ void SessionCapture::finish() {
         taps_.setTap(nullptr);
     quietTimer_.stop();
     line_.clear();
+    out_.clear();
     direction_ = Direction::None;
     file_.close();
 }
@@ -170,10 +172,12 @@ void SessionCapture::finish() {
 void SessionCapture::note(const QString& text) {
     endLine();
     writeEvent(text);
+    flushOut();
 }
 
 void SessionCapture::holdBytes(bool held) {
     endLine();
+    flushOut();
     held_ = held;
 }
 
@@ -216,17 +220,15 @@ void SessionCapture::takeBytes(Direction direction, const QByteArray& bytes) {
             line_.append(byte);
         else
             line_.append(shown[code]);
-        if (byte == '\n') {
+        if (byte == '\n')
             endLine();
-            if (!running())
-                return;
-        }
-    }
-    if (line_.size() >= kPieceBytes) {
-        if (!writeOut(line_))
+        if (out_.size() >= kPieceBytes && !flushOut())
             return;
-        line_.clear();
     }
+    if (line_.size() >= kPieceBytes)
+        out_ += std::exchange(line_, {});
+    if (!flushOut())
+        return;
     if (direction_ != Direction::None && !quietTimer_.isActive())
         quietTimer_.start(static_cast<int>(kQuietMs));
 }
@@ -235,10 +237,12 @@ void SessionCapture::onQuiet() {
     if (direction_ == Direction::None)
         return;
     const qint64 quiet = clock_.steadyMs() - lastByteMs_;
-    if (quiet >= kQuietMs)
+    if (quiet >= kQuietMs) {
         endLine();
-    else
+        flushOut();
+    } else {
         quietTimer_.start(static_cast<int>(kQuietMs - quiet));
+    }
 }
 
 void SessionCapture::endLine() {
@@ -247,18 +251,23 @@ void SessionCapture::endLine() {
     direction_ = Direction::None;
     quietTimer_.stop();
     line_.append(kLineEnd);
-    const QByteArray line = std::exchange(line_, {});
-    writeOut(line);
+    out_ += line_;
+    line_.clear();
 }
 
 void SessionCapture::writeEvent(const QString& text) {
     if (!running())
         return;
-    writeOut(timeStamp() + QByteArrayLiteral(" -- ") + text.toUtf8() + kLineEnd);
+    out_ += timeStamp() + QByteArrayLiteral(" -- ") + text.toUtf8() + kLineEnd;
 }
 
-bool SessionCapture::writeOut(const QByteArray& bytes) {
+bool SessionCapture::flushOut() {
+    if (!running())
+        return false;
+    if (out_.isEmpty())
+        return true;
     errno = 0;
+    const QByteArray bytes = std::exchange(out_, {});
     if (file_.write(bytes) == bytes.size() && file_.flush())
         return true;
     fail();

@@ -22,9 +22,10 @@ struct CaptureClock {
 
 // A record of a session on the line as UTF-8 text: every byte both ways, under the
 // time of day of its line's first byte, and the ports' openings, setting changes and
-// closings. The file only grows (it is opened for append), and each line is flushed as
-// it ends, so a crash loses at most the line being gathered; a line without an end is
-// written out in pieces, so memory stays flat however long it runs.
+// closings. The file only grows (it is opened for append), and what a port call ended
+// is flushed before the call returns, so a crash loses at most the line being gathered;
+// a line without an end is written out in pieces, so memory stays flat however long it
+// runs.
 class SessionCapture : public QObject, public LineTap {
     Q_OBJECT
 public:
@@ -67,7 +68,8 @@ private:
     void takeBytes(Direction direction, const QByteArray& bytes);
     void endLine();
     void writeEvent(const QString& text);
-    bool writeOut(const QByteArray& bytes);
+    // Writes what has ended and flushes it; false when that failed and ended the capture.
+    bool flushOut();
     void fail();
     void finish();
     void onQuiet();
@@ -80,6 +82,10 @@ private:
     QFile file_;
     // The line being gathered: its time and direction first, then the bytes shown.
     QByteArray line_;
+    // Lines ended and not yet written: those one read of the port ended, which go to
+    // the disk together before the read returns, so that a megabyte a second costs a
+    // few hundred writes instead of one per line.
+    QByteArray out_;
     Direction direction_ = Direction::None; // None while no line is open
     qint64 lastByteMs_ = 0;
     bool held_ = false;

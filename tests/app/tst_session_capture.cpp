@@ -274,6 +274,8 @@ void TstSessionCapture::writeFailureInTheWindow() {
     // The line carries on, and nothing more is said.
     w.controller().sendKey('x');
     QCOMPARE(f.fakePort().written(), QByteArray("x"));
+    QTRY_COMPARE(f.dialogs.messages.size(), 1);
+    QTest::qWait(50);
     QCOMPARE(f.dialogs.messages.size(), 1);
     QCOMPARE(f.dialogs.messages[0].text, shown);
 }
