@@ -87,6 +87,7 @@ private Q_SLOTS:
     void writeFailureInTheWindow_data();
     void writeFailureInTheWindow();
     void closingTheProgramEndsIt();
+    void uploadFromTheWindow();
 };
 
 void TstSessionCapture::lines_data() {
@@ -293,6 +294,36 @@ void TstSessionCapture::closingTheProgramEndsIt() {
     QCOMPARE(lines.size(), 4);
     QVERIFY(lines[2].endsWith(QStringLiteral(" -- COM1 fechada")));
     QVERIFY(lines[3].endsWith(QStringLiteral(" -- Gravação encerrada")));
+}
+
+void TstSessionCapture::uploadFromTheWindow() {
+    WindowFixture f;
+    FrmXmodem& w = f.window();
+    w.formLoad();
+    const QString program = f.folder.dir.filePath(QStringLiteral("prog.Epr"));
+    QFile file(program);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(300, 'p'));
+    file.close();
+    f.session.applySettings({.programFile = program});
+    // A loader that asks at the first "1" and takes every block and the EOT.
+    f.fakePort().onWrite = [](FakePort& port, const QByteArray& bytes) {
+        if (bytes == "1")
+            port.inject("C");
+        else if (bytes.size() == 133 || bytes == "\x04")
+            port.injectAfter(2, "\x06");
+    };
+    const QString path = f.folder.dir.filePath(QStringLiteral("s.txt"));
+    f.dialogs.files.enqueue({false, path});
+    w.menuItem(QStringLiteral("mnuGravar"))->trigger();
+    w.execute(Command::SendProgram);
+    w.menuItem(QStringLiteral("mnuGravar"))->trigger();
+    const QString text = linesOf(path).join(QLatin1Char('\n'));
+    for (const char* line :
+         {" TX: 4\n", " TX: 1\n", " RX: C\n", " -- Envio: 3 blocos de 128 bytes\n",
+          " -- Envio encerrado: ENVIADO, 3 de 3 blocos, 0 reenvios\n"})
+        QVERIFY2(text.contains(QString::fromLatin1(line)), qPrintable(text));
+    QVERIFY(!text.contains(QStringLiteral("[SOH]")));
 }
 
 QTEST_MAIN(TstSessionCapture)
