@@ -49,7 +49,7 @@ QVector<MenuItemSpec> editarItems() {
     };
 }
 
-QVector<MenuItemSpec> arquivoItems() {
+QVector<MenuItemSpec> arquivoItems(const Edition& edition) {
     MenuItemSpec receive{QStringLiteral("mnuRecv"), -1, QStringLiteral("&Receber (download)"), {}};
     receive.visible = false;
     MenuItemSpec send{QStringLiteral("mnuSnd"),
@@ -59,7 +59,14 @@ QVector<MenuItemSpec> arquivoItems() {
                       Command::SendProgram,
                       &CommandTarget::sendProgram};
     send.enabling = Enabling::OutsideTerminal;
-    return {
+    MenuItemSpec record{QStringLiteral("mnuGravar"),
+                        -1,
+                        QStringLiteral("&Gravar sessão..."),
+                        {},
+                        Command::RecordSession,
+                        &CommandTarget::recordSession};
+    record.checkable = true;
+    QVector<MenuItemSpec> items{
         {QStringLiteral("mnuChoose"),
          -1,
          QStringLiteral("&Abrir"),
@@ -69,14 +76,17 @@ QVector<MenuItemSpec> arquivoItems() {
         {QStringLiteral("dummy1"), -1, QStringLiteral("-"), {}},
         receive,
         send,
-        {QStringLiteral("dummy2"), -1, QStringLiteral("-"), {}},
-        {QStringLiteral("mnuExit"),
-         -1,
-         QStringLiteral("&Sair"),
-         {},
-         Command::Exit,
-         &CommandTarget::exitProgram},
     };
+    if (edition.recordsSessions)
+        items.append(record);
+    items.append({QStringLiteral("dummy2"), -1, QStringLiteral("-"), {}});
+    items.append({QStringLiteral("mnuExit"),
+                  -1,
+                  QStringLiteral("&Sair"),
+                  {},
+                  Command::Exit,
+                  &CommandTarget::exitProgram});
+    return items;
 }
 
 struct FeatureButton {
@@ -89,7 +99,7 @@ struct FeatureButton {
 CommandTables commandTables(const Edition& edition) {
     CommandTables tables;
     tables.menus = {
-        {QStringLiteral("mnuFile"), QStringLiteral("&Arquivo"), arquivoItems()},
+        {QStringLiteral("mnuFile"), QStringLiteral("&Arquivo"), arquivoItems(edition)},
         {QStringLiteral("MnuEditar"), QStringLiteral("&Editar"), editarItems()},
         {QStringLiteral("mnuHelp"),
          QStringLiteral("Aju&da"),

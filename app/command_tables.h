@@ -26,6 +26,7 @@ enum class Command {
     CancelTransfer,
     TestSerialLine,
     Modbus,
+    RecordSession,
 };
 
 // What the commands do; the main window carries them out. Each answers 0, or
@@ -49,6 +50,7 @@ public:
     virtual int cancelTransfer() = 0;
     virtual int testSerialLine() = 0;
     virtual int showModbus() = 0;
+    virtual int recordSession() = 0;
 
 protected:
     ~CommandTarget() = default;

@@ -70,6 +70,10 @@ void FrmXmodem::wireSignals() {
     controller_.setTerminalSink(
         [this](const QByteArray& bytes) { terminal_->insertReceived(bytes); });
     terminal_->setKeySink([this](char code) { controller_.sendKey(code); });
+    connect(&controller_, &ServiceController::captureFailed, this, [this] {
+        if (QAction* item = menuItem(QStringLiteral("mnuGravar")))
+            item->setChecked(false);
+    });
 }
 
 void FrmXmodem::formLoad() {
@@ -321,6 +325,13 @@ void FrmXmodem::terminalOff() {
 int FrmXmodem::showModbus() {
     FrmModBus modbus(session_, controller_.port(), this);
     modbus.exec();
+    return 0;
+}
+
+int FrmXmodem::recordSession() {
+    controller_.switchCapture();
+    // The mark follows the recording, not the click: a cancelled question leaves it off.
+    menuItem(QStringLiteral("mnuGravar"))->setChecked(controller_.capturing());
     return 0;
 }
 

@@ -126,6 +126,7 @@ private:
     int cancelTransfer() override;
     int testSerialLine() override;
     int showModbus() override;
+    int recordSession() override;
 
     QSize xmodemModeSize() const;
 

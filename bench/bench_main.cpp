@@ -17,7 +17,9 @@ void printUsage() {
                "             accessibility bridge off and on (under an X display and D-Bus)\n"
                "  --upload-bytes N  the size of the uploaded program\n"
                "  --paced-only  only the uploads through the simulator's line that runs at\n"
-               "             its speed, at 115200 and 9600, against lrzsz's sx\n",
+               "             its speed, at 115200 and 9600, against lrzsz's sx\n"
+               "  --terminal-only  only the terminal's receive, plain and with the session\n"
+               "             recorded\n",
                stdout);
 }
 
@@ -51,6 +53,8 @@ int main(int argc, char* argv[]) {
             options.noisyOnly = true;
         } else if (argument == QLatin1String("--paced-only")) {
             options.pacedOnly = true;
+        } else if (argument == QLatin1String("--terminal-only")) {
+            options.terminalOnly = true;
         } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             printUsage();
             return 0;
@@ -80,6 +84,8 @@ int main(int argc, char* argv[]) {
         quillon::bench::measureAccessibleUpload(options, findings);
     } else if (options.pacedOnly) {
         quillon::bench::measurePacedUpload(options, findings);
+    } else if (options.terminalOnly) {
+        quillon::bench::measureTerminalReceive(options, findings);
     } else if (!options.noisyOnly) {
         quillon::bench::measureStartup(options, findings);
         quillon::bench::measureTerminalReceive(options, findings);

@@ -37,6 +37,7 @@ struct Options {
     bool noisyOnly = false;
     // Only the uploads through the simulator's line that runs at its speed.
     bool pacedOnly = false;
+    bool terminalOnly = false;
 };
 
 // What one measurement found: the lines to print, and what is far enough off

@@ -6,8 +6,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
 
@@ -197,6 +199,38 @@ QString msText(double milliseconds) {
     return QStringLiteral("%1 ms").arg(milliseconds, 0, 'f', 1);
 }
 
+// The same receive while the session is recorded into a file, beside the plain one.
+void measureRecordedReceive(test::PtyPeer& peer, const Options& options, FrmXmodem& window,
+                            WindowRig& rig, const PushOutcome& plain, Findings& findings) {
+    QTemporaryDir folder;
+    const QString record = folder.filePath(QStringLiteral("sessao.txt"));
+    rig.dialogs().files.enqueue({false, record});
+    window.execute(Command::RecordSession);
+    if (!window.controller().capturing()) {
+        findings.flag(QStringLiteral("the session record did not start: ") + rig.shownErrors());
+        return;
+    }
+    TerminalBox& box = window.terminal();
+    const PushOutcome recorded = push(
+        peer, options.pushBytes, options.pushTimeoutMs,
+        [&](const QByteArray& marker) { return box.toPlainText().contains(QLatin1String(marker)); },
+        {}, &box);
+    window.execute(Command::RecordSession);
+    if (!recorded.finished) {
+        findings.flag(QStringLiteral("terminal never showed the end of the data while recording"));
+        return;
+    }
+    findings.say(QStringLiteral("terminal_record: %1 in %2 with the session recorded; RSS growth "
+                                "%3; record %4; CPU ratio recorded over plain: %5")
+                     .arg(megabytesText(static_cast<double>(recorded.bytes)), rateText(recorded),
+                          megabytesText(static_cast<double>(recorded.residentGrowth)),
+                          megabytesText(static_cast<double>(QFileInfo(record).size())),
+                          ratioText(recorded.cpuUsed, plain.cpuUsed)));
+    if (static_cast<double>(recorded.residentGrowth) > kMemoryBadlyOffBytes)
+        findings.flag(QStringLiteral("recording grew the process by %1")
+                          .arg(megabytesText(static_cast<double>(recorded.residentGrowth))));
+}
+
 } // namespace
 
 void measureTerminalReceive(const Options& options, Findings& findings) {
@@ -274,6 +308,9 @@ void measureTerminalReceive(const Options& options, Findings& findings) {
     }
     if (!reference.finished)
         findings.flag(QStringLiteral("XMODEM-mode receive never saw the end of the data"));
+
+    if (terminal.finished)
+        measureRecordedReceive(peer, options, window, rig, terminal, findings);
 
     const QString pushKey =
         terminal.keyArrived ? msText(terminal.keyLatencyMs) : QStringLiteral("never arrived");

@@ -3,6 +3,7 @@
 #include "console/line_test_script.h"
 #include "core/serial_link.h"
 #include "core/terminal_text.h"
+#include "platform/control_names.h"
 #include "platform/field_colours.h"
 #include "platform/fixed_font.h"
 #include "platform/insert_after_selection.h"

@@ -1,29 +1,16 @@
 #include "console/line_test_script.h"
 
 #include "core/text_helpers.h"
+#include "platform/control_names.h"
 #include "platform/cp1252.h"
 
 #include <QStringView>
 
 #include <algorithm>
-#include <array>
 
 namespace quillon {
 
 namespace {
-
-const std::array<QString, 32> kControlNames = {
-    QStringLiteral("[NUL]"), QStringLiteral("[SOH]"), QStringLiteral("[STX]"),
-    QStringLiteral("[ETX]"), QStringLiteral("[EOT]"), QStringLiteral("[ENQ]"),
-    QStringLiteral("[ACK]"), QStringLiteral("[BEL]"), QStringLiteral("[BS]"),
-    QStringLiteral("[HT]"),  QStringLiteral("[LF]"),  QStringLiteral("[VT]"),
-    QStringLiteral("[FF]"),  QStringLiteral("[CR]"),  QStringLiteral("[SO]"),
-    QStringLiteral("[SI]"),  QStringLiteral("[DLE]"), QStringLiteral("[DC1]"),
-    QStringLiteral("[DC2]"), QStringLiteral("[DC3]"), QStringLiteral("[DC4]"),
-    QStringLiteral("[NAK]"), QStringLiteral("[SYN]"), QStringLiteral("[ETB]"),
-    QStringLiteral("[CAN]"), QStringLiteral("[EM]"),  QStringLiteral("[SUB]"),
-    QStringLiteral("[ESC]"), QStringLiteral("[FS]"),  QStringLiteral("[GS]"),
-    QStringLiteral("[RS]"),  QStringLiteral("[US]")};
 
 // The only names a line may use for a code; the others go out as typed.
 constexpr char kMarkerCodes[] = {'\r', '\n', '\x05', '\x01'};
@@ -33,10 +20,6 @@ const QString kPauseOpen = QStringLiteral("[D|");
 constexpr qsizetype kPauseReach = 8;
 
 } // namespace
-
-QString controlName(int code) {
-    return kControlNames.at(static_cast<std::size_t>(code));
-}
 
 QVector<LineStep> lineSteps(const QString& line) {
     QVector<LineStep> steps;

@@ -22,9 +22,6 @@ struct LineStep {
 // can be meant; larger readings ("1e300") are cut to it.
 inline constexpr double kLongestPauseMs = 9999999;
 
-// The bracketed name of a control code 0 to 31 ("[NUL]" .. "[US]").
-QString controlName(int code);
-
 // What a transmit line sends, read left to right: "[CR]", "[LF]", "[ENQ]" and
 // "[SOH]" (upper case only) become their codes, "[D|n]" with the "]" within
 // eight characters of "[D|" a pause of n ms (none when n is negative), and

@@ -1,9 +1,18 @@
 #include "control/service_controller.h"
 
 #include "console/station_console.h"
+#include "core/session_capture.h"
+#include "platform/paths.h"
 #include "transfer/modem_link.h"
 #include "transfer/upload.h"
+#include "transfer/upload_capture.h"
 #include "transfer/upload_journal.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+#include <utility>
 
 namespace quillon {
 
@@ -26,9 +35,24 @@ ServiceController::ServiceController(Session& session, UploadView& view, QObject
     }
     connect(link_.get(), &SerialLink::portLost, this,
             [this](int errorNumber) { session_.reportError(errorNumber); });
+    capture_ = std::make_unique<SessionCapture>(session_.portTaps,
+                                                session_.edition.programName + QLatin1Char(' ') +
+                                                    versionText(session_.edition));
+    uploadNotes_ = std::make_unique<UploadCaptureNotes>(*capture_);
+    upload_->addListener(*uploadNotes_);
+    connect(capture_.get(), &SessionCapture::writeFailed, this, [this](int errorNumber) {
+        captureFailure_ = errorNumber;
+        Q_EMIT captureFailed();
+        // The failure comes inside a port call (a handshake's write, a console step): the
+        // box waits until that has returned, and an upload until its own outcome.
+        QMetaObject::invokeMethod(this, &ServiceController::reportCaptureFailure,
+                                  Qt::QueuedConnection);
+    });
 }
 
 ServiceController::~ServiceController() {
+    capture_->disconnect(this);
+    upload_->removeListener(*uploadNotes_);
     if (session_.modemControl == modemLink_.get())
         session_.modemControl = nullptr;
 }
@@ -73,6 +97,7 @@ void ServiceController::unload() {
     if (probe_)
         probe_->stop();
     closePort();
+    stopCapture();
     // A failed save is remembered, not shown: the program is ending.
     session_.lastErrorNumber = saveSettingsFile(session_.settingsPath(), session_.settings,
                                                 session_.edition.settingsLines);
@@ -131,6 +156,7 @@ void ServiceController::sendProgram() {
     if (session_.link.terminalMode)
         return;
     upload_->run();
+    reportCaptureFailure();
     // After the upload's own outcome, boxes and sounds: a journal that could not be
     // written is worth a word, not a wait in the middle of an upload.
     if (journal_) {
@@ -147,6 +173,53 @@ void ServiceController::cancelTransfer() {
 
 bool ServiceController::uploadOnStack() const {
     return session_.transfer.transferBusy || session_.transfer.uploadRunning;
+}
+
+bool ServiceController::capturing() const {
+    return capture_->running();
+}
+
+void ServiceController::stopCapture() {
+    capture_->stop();
+}
+
+void ServiceController::reportCaptureFailure() {
+    if (!captureFailure_ || uploadOnStack())
+        return;
+    const int errorNumber = *std::exchange(captureFailure_, std::nullopt);
+    session_.dialogs.message(QStringLiteral("Quillon"),
+                             captureWriteFailedText(capture_->fileName(), errorNumber),
+                             MessageIcon::Exclamation, MessageButtons::Ok);
+}
+
+void ServiceController::switchCapture() {
+    if (capture_->running()) {
+        capture_->stop();
+        return;
+    }
+    const QString path = captureFileFromUser();
+    if (path.isEmpty())
+        return;
+    if (const int error = capture_->start(path))
+        session_.dialogs.message(QStringLiteral("Quillon"), captureOpenFailedText(path, error),
+                                 MessageIcon::Exclamation, MessageButtons::Ok);
+}
+
+QString ServiceController::captureFileFromUser() {
+    const QString directory = localPath(session_.settings.workingDirectory);
+    FileDialogRequest request;
+    request.save = true;
+    request.directory = directory;
+    request.initialName =
+        QDateTime::currentDateTime().toString(QStringLiteral("'sessao-'yyyyMMdd-HHmmss'.txt'"));
+    request.filter = QStringLiteral("*.txt|*.txt|*.*|*.*");
+    request.defaultExt = QStringLiteral("txt");
+    // No question about replacing an existing file: the record is added to its end.
+    const FileDialogResult chosen = session_.dialogs.fileDialog(request);
+    if (chosen.cancelled || chosen.fileName.isEmpty())
+        return {};
+    const QString path = localPath(chosen.fileName);
+    return QFileInfo(path).isRelative() ? QDir(directory).filePath(path) : path;
 }
 
 } // namespace quillon

@@ -14,6 +14,8 @@
 namespace quillon {
 
 class ModemLink;
+class SessionCapture;
+class UploadCaptureNotes;
 class StationConsole;
 class Upload;
 class UploadJournal;
@@ -74,13 +76,30 @@ public:
     // The cancel key clears transferBusy at once; the stopped run still has to unwind.
     bool uploadOnStack() const;
 
+    // The session recorded into a file, from every port the session makes: asks for the
+    // file, or ends the recording that runs. Failures are reported here.
+    void switchCapture();
+    bool capturing() const;
+    void stopCapture();
+
+Q_SIGNALS:
+    // A write failed and the recording ended (already reported).
+    void captureFailed();
+
 private:
+    QString captureFileFromUser();
+    // Shows a recording's write failure once nothing is under way that a box would hold.
+    void reportCaptureFailure();
+
     Session& session_;
     std::unique_ptr<SerialPort> port_;
     std::unique_ptr<SerialLink> link_;
     std::unique_ptr<ModemLink> modemLink_;
     std::unique_ptr<Upload> upload_;
     std::unique_ptr<StationConsole> console_;
+    std::unique_ptr<SessionCapture> capture_;
+    std::unique_ptr<UploadCaptureNotes> uploadNotes_;
+    std::optional<int> captureFailure_; // not yet reported
     std::unique_ptr<UploadJournal> journal_;
     std::function<QString()> dialer_;
     // The start-up probe while it listens: an unload ends it.

@@ -33,6 +33,7 @@ const Edition& earlierEdition() {
         .togglesBackOnFailedItem = true,
         .savesOnSair = false,
         .collectsOutsideTerminal = false,
+        .recordsSessions = false,
         .keepsUploadJournal = false,
     };
     return edition;

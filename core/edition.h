@@ -28,6 +28,7 @@ struct Edition {
     bool togglesBackOnFailedItem = false;
     bool savesOnSair = true;             // "&Sair" unloads like the close box
     bool collectsOutsideTerminal = true; // RxBuffer filled while not in terminal mode
+    bool recordsSessions = true;         // Arquivo's "&Gravar sessão..."
     bool keepsUploadJournal = true;      // envios.csv beside the settings file
 };
 

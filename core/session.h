@@ -3,6 +3,7 @@
 #include "core/edition.h"
 #include "core/wait.h"
 #include "platform/dialogs.h"
+#include "platform/port_taps.h"
 #include "platform/serial_port.h"
 #include "platform/settings_location.h"
 
@@ -73,13 +74,15 @@ struct Session {
     Session(const Edition& ed, QString appDirectory, Dialogs& dialogBoxes, PortFactory factory)
         : edition(ed), appDir(std::move(appDirectory)),
           settingsFile(settingsFilePath(appDir, ed.programName)), dialogs(dialogBoxes),
-          portFactory(std::move(factory)), waiter(ed.hasWaitCancel) {}
+          portFactory(portTaps.tapping(std::move(factory))), waiter(ed.hasWaitCancel) {}
 
     const Edition& edition;
     QString appDir; // the program's folder, without a trailing separator
     // Chosen once, so that the file read at start is the one written at the end.
     QString settingsFile;
     Dialogs& dialogs;
+    // A record of the line, while one runs, sees every port made here.
+    PortTaps portTaps;
     PortFactory portFactory;
     Waiter waiter;
     // Platform services a session may go without (tests, a machine without sound).

@@ -16,9 +16,7 @@
 
 namespace quillon {
 
-namespace {
-
-int errorFromErrno(int code, const QString& path, bool reading) {
+int fileErrorFromErrno(int code, const QString& path, bool reading) {
     if (isDiskFullErrno(code))
         return FileError::DiskFull;
     switch (code) {
@@ -44,6 +42,8 @@ int errorFromErrno(int code, const QString& path, bool reading) {
         return FileError::FileNotFound;
     return FileError::PathFileAccess;
 }
+
+namespace {
 
 QString decodeFromDisk(const QByteArray& bytes) {
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
@@ -80,16 +80,16 @@ int writeTextFile(const QString& storedPath, const QString& text, bool append) {
     QSaveFile file(path);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly))
-        return errorFromErrno(errno, path, false);
+        return fileErrorFromErrno(errno, path, false);
     errno = 0;
     if (file.write(bytes) != bytes.size()) {
         const int code = errno;
         file.cancelWriting();
-        return errorFromErrno(code, path, false);
+        return fileErrorFromErrno(code, path, false);
     }
     errno = 0;
     if (!file.commit())
-        return errorFromErrno(errno, path, false);
+        return fileErrorFromErrno(errno, path, false);
     return FileError::None;
 }
 
@@ -101,7 +101,7 @@ int appendToFile(const QString& path, const QByteArray& bytes, const QByteArray&
     // Unbuffered: what a failed write leaves is cut off below, and no buffer may
     // hold on to it and try again at the close.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return errorFromErrno(errno, path, false);
+        return fileErrorFromErrno(errno, path, false);
     const qint64 before = file.size();
     const QByteArray whole = before == 0 ? startOfFile + bytes : bytes;
     errno = 0;
@@ -109,7 +109,7 @@ int appendToFile(const QString& path, const QByteArray& bytes, const QByteArray&
         const int code = errno;
         // A full disk must not leave half a line for the next one to run into.
         file.resize(before);
-        return errorFromErrno(code, path, false);
+        return fileErrorFromErrno(code, path, false);
     }
     return FileError::None;
 }
@@ -124,7 +124,7 @@ TextFileRead readTextFile(const QString& storedPath) {
     QFile file(path);
     errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
-        result.error = errorFromErrno(errno, path, true);
+        result.error = fileErrorFromErrno(errno, path, true);
         return result;
     }
     return readTextFrom(file, path);
@@ -149,7 +149,7 @@ TextFileRead readTextFrom(QIODevice& source, const QString& path) {
         if (got == 0)
             break;
         if (got < 0) {
-            result.error = errno != 0 ? errorFromErrno(errno, path, true) : FileError::DeviceIo;
+            result.error = errno != 0 ? fileErrorFromErrno(errno, path, true) : FileError::DeviceIo;
             break;
         }
     }

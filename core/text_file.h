@@ -20,6 +20,9 @@ inline constexpr int PathFileAccess = 75;
 inline constexpr int PathNotFound = 76;
 } // namespace FileError
 
+// The file error number for an errno left by a failed open, read or write of `path`.
+int fileErrorFromErrno(int code, const QString& path, bool reading);
+
 // Writes text and one CR LF. Replacing goes through a temporary file in the
 // same folder that is renamed over the old one, so a failed or interrupted
 // write leaves the previous file whole. Returns the error number, 0 on success.

@@ -24,8 +24,7 @@ QtSerialPortDevice::~QtSerialPortDevice() {
         return;
     // QSerialPort puts the old line settings back as it closes: not under bytes still
     // on the wire.
-    drainWithoutEventLoop();
-    port_.close();
+    closeWithoutEventLoop();
 }
 
 int QtSerialPortDevice::applySettings(const QString& text, const PortSettings& settings) {
@@ -46,7 +45,7 @@ QString QtSerialPortDevice::deviceName() const {
     return path == QStringLiteral("\\\\.\\COM%1").arg(number_) ? QString() : path;
 }
 
-int QtSerialPortDevice::open() {
+int QtSerialPortDevice::openDevice() {
     if (port_.isOpen())
         return PortError::AlreadyOpen;
     const QString path = map_.devicePath(number_);
@@ -133,7 +132,7 @@ void QtSerialPortDevice::setReceiveThreshold(int threshold) {
     port_.setReadBufferSize(threshold < 1 ? kUnreadHold : 0);
 }
 
-QByteArray QtSerialPortDevice::readAll() {
+QByteArray QtSerialPortDevice::readDevice() {
     return port_.isOpen() ? port_.readAll() : QByteArray();
 }
 

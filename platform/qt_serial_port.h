@@ -23,17 +23,17 @@ public:
     int portNumber() const override { return number_; }
     QString deviceName() const override;
     QString settings() const override { return settingsText_; }
-    int open() override;
     bool isOpen() const override { return port_.isOpen(); }
     void setReceiveThreshold(int threshold) override;
     int receiveThreshold() const override { return receiveThreshold_; }
     void setSendThreshold(int threshold) override { sendThreshold_ = threshold; }
-    QByteArray readAll() override;
     qint64 bytesWaiting() const override;
     int eventCode() const override { return eventCode_; }
 
 protected:
     int applySettings(const QString& text, const PortSettings& settings) override;
+    int openDevice() override;
+    QByteArray readDevice() override;
     void closeDevice() override;
     int writeDevice(const QByteArray& data) override;
     qint64 bytesInTransit() const override;

@@ -43,6 +43,14 @@ void sleepInEventLoop(SerialPort& port, SerialPort::Clock::time_point until) {
 
 } // namespace
 
+SerialPort::SerialPort(QObject* parent) : QObject(parent) {
+    // Before any other listener: a record of the line shows the loss where it came.
+    connect(this, &SerialPort::deviceLost, this, [this] {
+        if (tap_)
+            tap_->portClosed(*this);
+    });
+}
+
 SerialPort::Clock::duration SerialPort::characterTime() const {
     const QString current = settings();
     if (current != timedSettings_ || characterTime_ == Clock::duration::zero()) {
@@ -64,9 +72,25 @@ int SerialPort::msUntilWireIdle() const {
     return static_cast<int>(std::clamp<qint64>(left.count(), 0, 3'600'000));
 }
 
+int SerialPort::open() {
+    const int error = openDevice();
+    if (error == 0 && tap_)
+        tap_->portOpened(*this);
+    return error;
+}
+
+QByteArray SerialPort::readAll() {
+    QByteArray data = readDevice();
+    if (tap_ && !data.isEmpty())
+        tap_->bytesRead(*this, data);
+    return data;
+}
+
 int SerialPort::write(const QByteArray& data) {
     const int error = writeDevice(data);
     if (error == 0 && !data.isEmpty()) {
+        if (tap_)
+            tap_->bytesWritten(*this, data);
         // Bytes written while others are still crossing start after them.
         wireIdleAt_ = std::max(Clock::now(), wireIdleAt_) +
                       characterTime() * static_cast<Clock::rep>(data.size());
@@ -78,9 +102,14 @@ int SerialPort::setSettings(const QString& settings) {
     const ParsedPortSettings parsed = parsePortSettings(settings);
     if (parsed.error != 0)
         return parsed.error;
-    if (isOpen())
+    const bool wasOpen = isOpen();
+    if (wasOpen)
         drain();
-    return applySettings(settings, parsed.settings);
+    const QString before = tap_ ? this->settings() : QString();
+    const int error = applySettings(settings, parsed.settings);
+    if (error == 0 && tap_ && wasOpen && isOpen() && this->settings() != before)
+        tap_->settingsChanged(*this);
+    return error;
 }
 
 void SerialPort::close() {
@@ -91,6 +120,8 @@ void SerialPort::close() {
     if (!isOpen())
         return;
     closeDevice();
+    if (tap_)
+        tap_->portClosed(*this);
     Q_EMIT closed();
 }
 
@@ -139,6 +170,15 @@ void SerialPort::drainWithoutEventLoop() {
         giveUpStuckOutput();
     else
         drainDevice();
+}
+
+void SerialPort::closeWithoutEventLoop() {
+    if (!isOpen())
+        return;
+    drainWithoutEventLoop();
+    closeDevice();
+    if (tap_)
+        tap_->portClosed(*this);
 }
 
 } // namespace quillon

@@ -12,6 +12,22 @@
 namespace quillon {
 
 struct PortSettings;
+class SerialPort;
+
+// Sees everything a port carries and every change of its state, for a record of the
+// line. Called on the port's own thread, inside the port call that caused it.
+class LineTap {
+public:
+    virtual void bytesWritten(const SerialPort& port, const QByteArray& bytes) = 0;
+    virtual void bytesRead(const SerialPort& port, const QByteArray& bytes) = 0;
+    virtual void portOpened(const SerialPort& port) = 0;
+    virtual void settingsChanged(const SerialPort& port) = 0;
+    // Closed by its owner, or gone with its device.
+    virtual void portClosed(const SerialPort& port) = 0;
+
+protected:
+    ~LineTap() = default;
+};
 
 // Port failures, reported to the user by number through the shared error report.
 namespace PortError {
@@ -42,7 +58,7 @@ class SerialPort : public QObject {
 public:
     using Clock = std::chrono::steady_clock;
 
-    using QObject::QObject;
+    explicit SerialPort(QObject* parent = nullptr);
     ~SerialPort() override = default;
 
     virtual void setPortNumber(int number) = 0;
@@ -53,14 +69,14 @@ public:
     // Strictly parsed; a bad string is refused and the previous settings stay.
     int setSettings(const QString& settings);
     virtual QString settings() const = 0;
-    virtual int open() = 0;
+    int open();
     void close();
     virtual bool isOpen() const = 0;
     // 1: commEvent for every arrival; 0: data only waits for readAll().
     virtual void setReceiveThreshold(int threshold) = 0;
     virtual int receiveThreshold() const = 0;
     virtual void setSendThreshold(int threshold) = 0;
-    virtual QByteArray readAll() = 0;
+    QByteArray readAll();
     int write(const QByteArray& data);
     virtual qint64 bytesWaiting() const = 0;
     // What raised the latest commEvent (received data, output emptied, error).
@@ -77,6 +93,10 @@ public:
     // modem class or a network port server carries bytes at once whatever the setting.
     void deliveryConfirmed() { wireIdleAt_ = std::min(wireIdleAt_, Clock::now()); }
 
+    // Null for none; the port does not own it.
+    void setLineTap(LineTap* tap) { tap_ = tap; }
+    LineTap* lineTap() const { return tap_; }
+
 Q_SIGNALS:
     void commEvent();
     // The device went away under an open port; the port is already closed.
@@ -87,6 +107,8 @@ Q_SIGNALS:
 protected:
     // The settings are known good; applied at once when the port is open.
     virtual int applySettings(const QString& text, const PortSettings& settings) = 0;
+    virtual int openDevice() = 0;
+    virtual QByteArray readDevice() = 0;
     virtual void closeDevice() = 0;
     virtual int writeDevice(const QByteArray& data) = 0;
     // Bytes written but not yet on the line as far as the platform can tell (its own
@@ -100,6 +122,8 @@ protected:
     // For an owner that closes without an event loop left to wait in (a destructor):
     // the same wait, as a plain sleep.
     void drainWithoutEventLoop();
+    // The same wait, then the close.
+    void closeWithoutEventLoop();
 
 private:
     // How long one character takes at the settings the port has now.
@@ -110,6 +134,7 @@ private:
     Clock::time_point wireIdleAt_{};
     mutable QString timedSettings_;
     mutable Clock::duration characterTime_{};
+    LineTap* tap_ = nullptr;
 };
 
 enum class CommEventCode { Receive = 2, Send = 1, Error = 1000 };

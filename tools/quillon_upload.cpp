@@ -5,6 +5,7 @@
 #include "core/error_report.h"
 #include "core/serial_link.h"
 #include "core/session.h"
+#include "core/session_capture.h"
 #include "core/text_file.h"
 #include "platform/console_text.h"
 #include "platform/port_map.h"
@@ -17,6 +18,7 @@
 #include "transfer/modem_link.h"
 #include "transfer/program_file.h"
 #include "transfer/upload.h"
+#include "transfer/upload_capture.h"
 #include "transfer/upload_journal.h"
 #include "transfer/xmodem.h"
 
@@ -154,6 +156,18 @@ int runUpload(const UploadOptions& options) {
     settings.phoneNumber = options.phone;
     settings.extraAtCommands = options.extraAt;
 
+    // The record of the line is the user's to read; failing to keep it changes nothing
+    // in the upload, its outcome or its exit status.
+    SessionCapture capture(session.portTaps,
+                           QStringLiteral("quillon-upload ") + versionText(fullEdition()));
+    QObject::connect(&capture, &SessionCapture::writeFailed, &capture, [&](int error) {
+        out.line(kPrefix + captureWriteFailedText(options.log, error));
+    });
+    if (!options.log.isEmpty()) {
+        if (const int error = capture.start(options.log))
+            out.line(kPrefix + captureOpenFailedText(options.log, error));
+    }
+
     ConsoleSound sound(out, options.quiet);
     session.soundPlayer = &sound;
     const std::unique_ptr<SerialPort> port = session.portFactory();
@@ -170,6 +184,8 @@ int runUpload(const UploadOptions& options) {
     UploadJournal journal(journalPath(),
                           QStringLiteral("quillon-upload ") + versionText(fullEdition()));
     upload.addListener(journal);
+    UploadCaptureNotes captureNotes(capture);
+    upload.addListener(captureNotes);
     // The journal's trouble is said once, before the outcome, which stays the last line.
     const auto sayJournalFailure = [&] {
         if (const QString failure = journal.takeFailureReport(); !failure.isEmpty())
@@ -202,6 +218,7 @@ int runUpload(const UploadOptions& options) {
         if (interrupted) {
             // Asked twice: whatever the stop still had to do is given up.
             port->close();
+            capture.stop();
             view.endProgress();
             sayOutcome(out, kInterrupted, &view, length, clock, upload.record().sha256);
             std::fflush(stderr);
@@ -222,6 +239,7 @@ int runUpload(const UploadOptions& options) {
     upload.run();
     view.endProgress();
     port->close();
+    capture.stop();
     sayJournalFailure();
     const int code = exitCodeFor(upload.record(), interrupted);
     sayOutcome(out, code, &view, length, clock, upload.record().sha256);

@@ -32,6 +32,7 @@ QString usageText() {
         "  --settings S      configuração da transferência (padrão 9600,n,8,1)\n"
         "  --modem FONE      discar FONE por um modem Hayes antes\n"
         "  --extra AT        comandos AT adicionais para a discagem\n"
+        "  --log ARQUIVO     grava a sessão na linha em ARQUIVO (acrescentada ao fim)\n"
         "  --quiet           sem progresso, só a linha final\n"
         "  --help, --version\n"
         "\n"
@@ -45,6 +46,7 @@ ParsedArguments parseArguments(const QStringList& arguments) {
     bool portGiven = false;
     bool settingsGiven = false;
     bool extraGiven = false;
+    bool logGiven = false;
     QStringList files;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         QString argument = arguments[i];
@@ -86,7 +88,7 @@ ParsedArguments parseArguments(const QStringList& arguments) {
         }
         if (argument == QLatin1String("--port") || argument == QLatin1String("--device") ||
             argument == QLatin1String("--settings") || argument == QLatin1String("--modem") ||
-            argument == QLatin1String("--extra")) {
+            argument == QLatin1String("--extra") || argument == QLatin1String("--log")) {
             if (!takeValue() || value.isEmpty())
                 return usage(QStringLiteral("%1 precisa de um valor").arg(argument));
             if (argument == QLatin1String("--port") || argument == QLatin1String("--device")) {
@@ -104,6 +106,10 @@ ParsedArguments parseArguments(const QStringList& arguments) {
                 if (!once(settingsGiven))
                     return usage(QStringLiteral("--settings repetido"));
                 options.settings = value;
+            } else if (argument == QLatin1String("--log")) {
+                if (!once(logGiven))
+                    return usage(QStringLiteral("--log repetido"));
+                options.log = value;
             } else if (argument == QLatin1String("--modem")) {
                 if (!options.phone.isEmpty())
                     return usage(QStringLiteral("--modem repetido"));

@@ -12,6 +12,7 @@ struct UploadOptions {
     QString settings = QStringLiteral("9600,n,8,1");
     QString phone; // non-empty: dial through a modem first
     QString extraAt;
+    QString log; // non-empty: the session on the line recorded into this file
     bool quiet = false;
 };
 

@@ -229,7 +229,7 @@ void TstMainWindow::everyCommandHasOneHandler() {
     for (const ToolButtonSpec& button : tables.xmodemButtons + tables.terminalButtons)
         check(button.command, button.handler);
     for (int id = static_cast<int>(Command::ChooseProgramFile);
-         id <= static_cast<int>(Command::Modbus); ++id) {
+         id <= static_cast<int>(Command::RecordSession); ++id) {
         QVERIFY2(seen.count(static_cast<Command>(id)), qPrintable(QString::number(id)));
         QCOMPARE(handlerOf(tables, static_cast<Command>(id)), seen[static_cast<Command>(id)]);
     }

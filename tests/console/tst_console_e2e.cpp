@@ -1,9 +1,13 @@
 #include "app/terminal_box.h"
 #include "tests/app/window_fixture.h"
+#include "tests/modbus/modbus_window_driver.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/sim_process.h"
 
+#include <QApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -68,6 +72,7 @@ private Q_SLOTS:
     void interruptedExchangeEnds_data();
     void interruptedExchangeEnds();
     void readingsAgainstSimulator();
+    void sessionRecordAgainstSimulator();
 };
 
 void TstConsoleEndToEnd::framingOnPty_data() {
@@ -207,6 +212,60 @@ void TstConsoleEndToEnd::readingsAgainstSimulator() {
     w.execute(Command::SendYztw);
     QCOMPARE(w.terminal().toPlainText().size(), before);
     QVERIFY(t.f.dialogs.messages.isEmpty());
+}
+
+void TstConsoleEndToEnd::sessionRecordAgainstSimulator() {
+    if (qEnvironmentVariableIsEmpty("QUILLON_SIM"))
+        QSKIP("QUILLON_SIM does not name the simulator (run through ctest)");
+    TerminalOnPty t;
+    simtest::SimProcess sim;
+    const QString why = sim.startOnPort(t.f.folder.portsDir, Com, {});
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+    FrmXmodem& w = t.start();
+    const QString path = t.f.folder.dir.filePath(QStringLiteral("sessao.txt"));
+    t.f.dialogs.files.enqueue({false, path});
+    w.menuItem(QStringLiteral("mnuGravar"))->trigger();
+    for (const QChar typed : QStringLiteral("ação\r")) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(typed));
+        QApplication::sendEvent(&w.terminal(), &key);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(w.terminal().toPlainText().contains(QStringLiteral("PXC: ação")),
+                             2000);
+    w.toolbarButton(QStringLiteral("VARIAVEIS"))->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        w.terminal().toPlainText().contains(QStringLiteral("Entradas analógicas: 21.5")), 2000);
+    // A poll of holding register 0 of slave 1, from the MODBUS window on the same line.
+    QTimer::singleShot(200, &w, [] {
+        if (auto* modbus = qobject_cast<FrmModBus*>(QApplication::activeModalWidget()))
+            ModbusWindowDriver(*modbus).runFor(1200, true);
+    });
+    w.toolbarButton(QStringLiteral("MODBUS"))->trigger();
+    w.menuItem(QStringLiteral("mnuGravar"))->trigger();
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
+    const auto has = [&lines](const QString& text) {
+        return std::any_of(lines.cbegin(), lines.cend(),
+                           [&text](const QString& line) { return line.contains(text); });
+    };
+    for (const QString& text :
+         {QStringLiteral(" -- COM2 em 1200,n,8,1"), QStringLiteral(" TX: ação[CR]"),
+          QStringLiteral(" RX: PXC: ação[CR][LF]"), QStringLiteral(" TX: [ENQ]"),
+          QStringLiteral("Entradas analógicas: 21.5"),
+          QStringLiteral(" TX: [SOH][ETX][NUL][NUL][NUL][SOH]"), QStringLiteral(" RX: [SOH][ETX]"),
+          QStringLiteral(" -- Gravação encerrada")})
+        QVERIFY2(has(text), qPrintable(text + QStringLiteral(" missing from:\n") +
+                                       lines.join(QLatin1Char('\n'))));
+    QDateTime previous;
+    for (const QString& line : lines) {
+        if (line.isEmpty())
+            continue;
+        const QDateTime at =
+            QDateTime::fromString(line.left(23), QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+        QVERIFY2(at.isValid() && at >= previous, qPrintable(line));
+        previous = at;
+    }
 }
 
 QTEST_MAIN(TstConsoleEndToEnd)

@@ -37,7 +37,7 @@ void FakePort::checkLineIdle(const QString& what) {
                        .arg(lastWriteOnLine_);
 }
 
-int FakePort::open() {
+int FakePort::openDevice() {
     if (open_)
         return PortError::AlreadyOpen;
     const int result = openResult ? openResult(number_) : 0;
@@ -49,7 +49,7 @@ int FakePort::open() {
     return 0;
 }
 
-QByteArray FakePort::readAll() {
+QByteArray FakePort::readDevice() {
     QByteArray all;
     all.swap(input_);
     return all;

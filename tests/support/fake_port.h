@@ -27,12 +27,10 @@ public:
     int portNumber() const override { return number_; }
     QString deviceName() const override { return device; }
     QString settings() const override { return settings_; }
-    int open() override;
     bool isOpen() const override { return open_; }
     void setReceiveThreshold(int threshold) override { receiveThreshold_ = threshold; }
     int receiveThreshold() const override { return receiveThreshold_; }
     void setSendThreshold(int threshold) override { sendThreshold_ = threshold; }
-    QByteArray readAll() override;
     qint64 bytesWaiting() const override { return input_.size(); }
     int eventCode() const override { return static_cast<int>(CommEventCode::Receive); }
 
@@ -73,6 +71,8 @@ public:
 
 protected:
     int applySettings(const QString& text, const PortSettings& settings) override;
+    int openDevice() override;
+    QByteArray readDevice() override;
     void closeDevice() override;
     int writeDevice(const QByteArray& data) override;
     qint64 bytesInTransit() const override { return stuckBytes; }

@@ -64,6 +64,8 @@ private Q_SLOTS:
     void simulatedLoader_data();
     void simulatedLoader();
     void pacedLoader();
+    void sessionLog_data();
+    void sessionLog();
     void stoppedBySignal_data();
     void stoppedBySignal();
     void throughTheModem_data();
@@ -97,6 +99,8 @@ void TstQuillonUpload::commandLine_data() {
     QTest::newRow("option without value") << QStringList{file, "--port"} << 2 << "precisa";
     QTest::newRow("unknown option") << QStringList{"--porta", "3", file} << 2 << "desconhecida";
     QTest::newRow("two files") << QStringList{"--port", "3", file, file} << 2 << "um ARQUIVO";
+    QTest::newRow("log twice") << QStringList{"--port", "3", "--log", "a", "--log", "b", file} << 2
+                               << "--log repetido";
     QTest::newRow("extra without modem")
         << QStringList{"--port", "3", "--extra", "X3", file} << 2 << "--modem";
     QTest::newRow("bad baud") << QStringList{"--port", "3", "--settings", "9601,n,8,1", file} << 3
@@ -333,6 +337,45 @@ void TstQuillonUpload::simulatedLoader() {
     QCOMPARE(fields[1], "quillon-upload 2.3.59");
     QCOMPARE(fields[4], sha);
     QCOMPARE(fields[12], exitCode == 0 ? "ENVIADO" : "FALHA 9001");
+}
+
+void TstQuillonUpload::sessionLog_data() {
+    QTest::addColumn<bool>("diskFull");
+    QTest::newRow("recorded") << false;
+    QTest::newRow("disk full: the upload goes on") << true;
+}
+
+void TstQuillonUpload::sessionLog() {
+    QFETCH(bool, diskFull);
+    QTemporaryDir dir;
+    quillon::simtest::SimProcess sim;
+    const QString why = sim.startOnPort(ports_.path(), 4, {"--role", "loader"});
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+    const QString log = diskFull ? QStringLiteral("/dev/full") : dir.filePath("sessao.txt");
+    Cli cli;
+    cli.start({"--port", "4", "--quiet", "--log", log, writeProgram(dir, programBytes(3000))},
+              ports_.path());
+    QVERIFY(cli.finish(kRunLimitMs));
+    QCOMPARE(cli.exitCode(), 0);
+    QVERIFY2(cli.lastLine().startsWith(QStringLiteral("quillon-upload: PROGRAMA ENVIADO")),
+             qPrintable(cli.lastLine()));
+    if (diskFull) {
+        QCOMPARE(cli.errLines(),
+                 (QStringList{QStringLiteral("quillon-upload: Não foi possível gravar a sessão em "
+                                             "/dev/full: disco cheio. A gravação foi encerrada."),
+                              cli.lastLine()}));
+        return;
+    }
+    const QString text = QString::fromUtf8(fileBytes(log));
+    for (const char* line :
+         {" -- Gravação iniciada (quillon-upload 2.3.59)\r\n", " -- COM4 aberta em 1200,n,8,1\r\n",
+          " TX: 4\r\n", " TX: 1\r\n", " RX: C\r\n", " -- Envio: 24 blocos de 128 bytes\r\n",
+          " -- Envio encerrado: ENVIADO, 24 de 24 blocos, 0 reenvios\r\n", " -- COM4 fechada\r\n"})
+        QVERIFY2(text.contains(QString::fromUtf8(line)), line);
+    QVERIFY(text.endsWith(QStringLiteral(" -- Gravação encerrada\r\n")));
+    // Not a byte of the blocks, nor of the receiver's answers to them.
+    QVERIFY(!text.contains(QStringLiteral("[SOH]")));
+    QVERIFY(!text.contains(QStringLiteral("[ACK]")));
 }
 
 void TstQuillonUpload::pacedLoader() {
