@@ -4,22 +4,6 @@
 
 namespace quillon {
 
-namespace {
-
-QString outcomeText(const UploadRecord& record) {
-    switch (record.outcome) {
-    case UploadRecord::Outcome::Sent:
-        return QStringLiteral("ENVIADO");
-    case UploadRecord::Outcome::Cancelled:
-        return QStringLiteral("CANCELADO");
-    case UploadRecord::Outcome::Failed:
-        break;
-    }
-    return QStringLiteral("FALHOU (erro %1)").arg(record.errorNumber);
-}
-
-} // namespace
-
 void UploadCaptureNotes::blocksStarted(const UploadRecord& record) {
     capture_.note(QStringLiteral("Envio: %1 blocos de %2 bytes")
                       .arg(record.blocksTotal)

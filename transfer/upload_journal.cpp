@@ -41,18 +41,6 @@ QString portText(const UploadRecord& record) {
     return record.device.isEmpty() ? port : port + QStringLiteral(" (") + record.device + u')';
 }
 
-QString outcomeText(const UploadRecord& record) {
-    switch (record.outcome) {
-    case UploadRecord::Outcome::Sent:
-        return QStringLiteral("ENVIADO");
-    case UploadRecord::Outcome::Cancelled:
-        return QStringLiteral("CANCELADO");
-    case UploadRecord::Outcome::Failed:
-        break;
-    }
-    return QStringLiteral("FALHA %1").arg(record.errorNumber);
-}
-
 } // namespace
 
 UploadJournal::UploadJournal(QString path, QString program)

@@ -14,4 +14,16 @@ FailureKind failureKind(int errorNumber) {
     return FailureKind::Transfer;
 }
 
+QString outcomeText(const UploadRecord& record) {
+    switch (record.outcome) {
+    case UploadRecord::Outcome::Sent:
+        return QStringLiteral("ENVIADO");
+    case UploadRecord::Outcome::Cancelled:
+        return QStringLiteral("CANCELADO");
+    case UploadRecord::Outcome::Failed:
+        break;
+    }
+    return QStringLiteral("FALHA %1").arg(record.errorNumber);
+}
+
 } // namespace quillon

@@ -44,6 +44,8 @@ struct UploadRecord {
 // How a front end sorts a failure: what it can tell the user to mend.
 enum class FailureKind { File, Port, Transfer };
 FailureKind failureKind(int errorNumber);
+// How a record names its outcome: "ENVIADO", "CANCELADO", "FALHA 8020".
+QString outcomeText(const UploadRecord& record);
 
 // Told of each upload; any number may listen.
 class UploadListener {
