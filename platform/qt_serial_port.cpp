@@ -183,8 +183,11 @@ qint64 QtSerialPortDevice::bytesWaiting() const {
 }
 
 void QtSerialPortDevice::onReadyRead() {
-    if (receiveThreshold_ < 1)
+    if (receiveThreshold_ < 1) {
+        if (lineTap())
+            arrivedUnread(port_.peek(port_.bytesAvailable()));
         return;
+    }
     eventCode_ = static_cast<int>(CommEventCode::Receive);
     Q_EMIT commEvent();
 }

@@ -73,6 +73,7 @@ int SerialPort::msUntilWireIdle() const {
 }
 
 int SerialPort::open() {
+    tappedUnread_ = 0; // a port opens with nothing waiting
     const int error = openDevice();
     if (error == 0 && tap_)
         tap_->portOpened(*this);
@@ -81,9 +82,19 @@ int SerialPort::open() {
 
 QByteArray SerialPort::readAll() {
     QByteArray data = readDevice();
-    if (tap_ && !data.isEmpty())
-        tap_->bytesRead(*this, data);
+    // What arrivedUnread already showed the tap is not shown again.
+    const qsizetype shown = std::min(tappedUnread_, data.size());
+    tappedUnread_ = 0;
+    if (tap_ && data.size() > shown)
+        tap_->bytesRead(*this, shown == 0 ? data : data.mid(shown));
     return data;
+}
+
+void SerialPort::arrivedUnread(const QByteArray& waiting) {
+    if (!tap_ || waiting.size() <= tappedUnread_)
+        return;
+    tap_->bytesRead(*this, waiting.mid(tappedUnread_));
+    tappedUnread_ = waiting.size();
 }
 
 int SerialPort::write(const QByteArray& data) {

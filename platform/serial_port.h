@@ -117,6 +117,10 @@ protected:
     // The driver's own wait until its output is sent (tcdrain, FlushFileBuffers); asked
     // for only once the driver holds nothing, so that it returns at once.
     virtual void drainDevice() {}
+    // For a port read without receive events: `waiting` is all that has arrived and
+    // not been read. The tap sees the new part now, so that a record of the line
+    // shows bytes when they came, not when their reader got round to them.
+    void arrivedUnread(const QByteArray& waiting);
     // Throws away output the driver still holds (tcflush, PurgeComm).
     virtual void discardOutput() {}
     // For an owner that closes without an event loop left to wait in (a destructor):
@@ -132,6 +136,7 @@ private:
     void giveUpStuckOutput();
 
     Clock::time_point wireIdleAt_{};
+    qsizetype tappedUnread_ = 0; // bytes arrivedUnread showed before their read
     mutable QString timedSettings_;
     mutable Clock::duration characterTime_{};
     LineTap* tap_ = nullptr;

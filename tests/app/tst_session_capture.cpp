@@ -1,6 +1,9 @@
 #include "core/session_capture.h"
 #include "platform/paths.h"
+#include "platform/port_map.h"
+#include "platform/qt_serial_port.h"
 #include "tests/app/window_fixture.h"
+#include "tests/support/pty_peer.h"
 
 #include <QMenu>
 #include <QRegularExpression>
@@ -81,6 +84,7 @@ private Q_SLOTS:
     void appendsNeverTruncates_data();
     void appendsNeverTruncates();
     void quietLineIsWrittenByItself();
+    void unreadBytesAreSeenAsTheyArrive();
     void failures_data();
     void failures();
     void menuItem();
@@ -169,6 +173,38 @@ void TstSessionCapture::appendsNeverTruncates() {
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines[0], QStringLiteral("earlier"));
     QVERIFY(lines[1].endsWith(QStringLiteral("-- Gravação iniciada (QuillonV2 2.3.59)")));
+}
+
+// The MODBUS window reads its reply only after its wait; the record must show the
+// reply when it came, and once.
+void TstSessionCapture::unreadBytesAreSeenAsTheyArrive() {
+    QTemporaryDir ports;
+    PtyPeer peer(ports.path(), 1);
+    QVERIFY(peer.ok());
+    struct Heard final : LineTap {
+        QByteArrayList read;
+        void bytesRead(const SerialPort&, const QByteArray& bytes) override { read << bytes; }
+        void bytesWritten(const SerialPort&, const QByteArray&) override {}
+        void portOpened(const SerialPort&) override {}
+        void settingsChanged(const SerialPort&) override {}
+        void portClosed(const SerialPort&) override {}
+    } heard;
+    const std::unique_ptr<SerialPort> port = qtPortFactory(PortMap(ports.path()))();
+    port->setPortNumber(1);
+    port->setReceiveThreshold(0);
+    QCOMPARE(port->open(), 0);
+    port->setLineTap(&heard);
+    peer.write(QByteArray("\x01\x03", 2));
+    QTRY_COMPARE(heard.read, QByteArrayList{QByteArray("\x01\x03", 2)});
+    peer.write("AB");
+    QTRY_COMPARE(heard.read.size(), 2);
+    QCOMPARE(port->readAll(), QByteArray("\x01\x03"
+                                         "AB",
+                                         4));
+    peer.write("C");
+    QTRY_COMPARE(port->bytesWaiting(), 1);
+    QCOMPARE(port->readAll(), QByteArray("C"));
+    QCOMPARE(heard.read, (QByteArrayList{QByteArray("\x01\x03", 2), "AB", "C"}));
 }
 
 void TstSessionCapture::quietLineIsWrittenByItself() {
