@@ -27,17 +27,16 @@ ServiceController::ServiceController(Session& session, UploadView& view, QObject
         session_.modemControl = modemLink_.get();
     upload_ = std::make_unique<Upload>(session_, *link_, view);
     console_ = std::make_unique<StationConsole>(session_, *link_);
+    // What the journal and the session record name as their writer.
+    const QString writer = session_.edition.programName + u' ' + versionText(session_.edition);
     if (session_.edition.keepsUploadJournal) {
         journal_ = std::make_unique<UploadJournal>(
-            UploadJournal::besideSettings(session_.settingsPath()),
-            session_.edition.programName + u' ' + versionText(session_.edition));
+            UploadJournal::besideSettings(session_.settingsPath()), writer);
         upload_->addListener(*journal_);
     }
     connect(link_.get(), &SerialLink::portLost, this,
             [this](int errorNumber) { session_.reportError(errorNumber); });
-    capture_ = std::make_unique<SessionCapture>(session_.portTaps,
-                                                session_.edition.programName + QLatin1Char(' ') +
-                                                    versionText(session_.edition));
+    capture_ = std::make_unique<SessionCapture>(session_.portTaps, writer);
     uploadNotes_ = std::make_unique<UploadCaptureNotes>(*capture_);
     upload_->addListener(*uploadNotes_);
     connect(capture_.get(), &SessionCapture::writeFailed, this, [this](int errorNumber) {

@@ -63,6 +63,15 @@ ErrorMessage describeError(int number) {
     return {kOtherErrorTitle, standardErrorText(number), MessageIcon::None};
 }
 
+QString errorReasonText(int number) {
+    QString text = describeError(number).text.simplified();
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    if (!text.isEmpty())
+        text[0] = text[0].toLower();
+    return text;
+}
+
 void showLastError(Dialogs& dialogs, int lastErrorNumber) {
     if (lastErrorNumber == 0)
         return;

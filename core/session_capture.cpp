@@ -71,16 +71,6 @@ bool endsMidLine(const QString& path) {
     return file.read(1) != "\n";
 }
 
-// The error's text inside a sentence: one line, no final point, a small first letter.
-QString reasonText(int fileErrorNumber) {
-    QString text = describeError(fileErrorNumber).text.simplified();
-    if (text.endsWith(QLatin1Char('.')))
-        text.chop(1);
-    if (!text.isEmpty())
-        text[0] = text[0].toLower();
-    return text;
-}
-
 // Every write goes to the end, whatever else writes there, and nothing is ever cut.
 bool openForAppend(QFile& file, const QString& path) {
 #ifdef Q_OS_WIN
@@ -105,12 +95,12 @@ bool openForAppend(QFile& file, const QString& path) {
 
 QString captureOpenFailedText(const QString& path, int fileErrorNumber) {
     return QStringLiteral("Não foi possível abrir %1 para gravar a sessão: %2.")
-        .arg(path, reasonText(fileErrorNumber));
+        .arg(path, errorReasonText(fileErrorNumber));
 }
 
 QString captureWriteFailedText(const QString& path, int fileErrorNumber) {
     return QStringLiteral("Não foi possível gravar a sessão em %1: %2. A gravação foi encerrada.")
-        .arg(path, reasonText(fileErrorNumber));
+        .arg(path, errorReasonText(fileErrorNumber));
 }
 
 CaptureClock CaptureClock::system() {

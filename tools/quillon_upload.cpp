@@ -158,8 +158,8 @@ int runUpload(const UploadOptions& options) {
 
     // The record of the line is the user's to read; failing to keep it changes nothing
     // in the upload, its outcome or its exit status.
-    SessionCapture capture(session.portTaps,
-                           QStringLiteral("quillon-upload ") + versionText(fullEdition()));
+    const QString writer = QStringLiteral("quillon-upload ") + versionText(fullEdition());
+    SessionCapture capture(session.portTaps, writer);
     QObject::connect(&capture, &SessionCapture::writeFailed, &capture, [&](int error) {
         out.line(kPrefix + captureWriteFailedText(options.log, error));
     });
@@ -181,8 +181,7 @@ int runUpload(const UploadOptions& options) {
     // The console view paces its own output and needs every block for its
     // line per tenth.
     upload.progressEveryMs = 0;
-    UploadJournal journal(journalPath(),
-                          QStringLiteral("quillon-upload ") + versionText(fullEdition()));
+    UploadJournal journal(journalPath(), writer);
     upload.addListener(journal);
     UploadCaptureNotes captureNotes(capture);
     upload.addListener(captureNotes);

@@ -86,13 +86,8 @@ bool UploadJournal::append(const UploadRecord& record) {
     if (error == 0)
         return true;
     if (failure_.isEmpty()) {
-        QString reason = describeError(error).text;
-        if (reason.endsWith(QLatin1Char('.')))
-            reason.chop(1);
-        if (!reason.isEmpty())
-            reason[0] = reason[0].toLower();
         failure_ = QStringLiteral("Não foi possível gravar o registro de envios em %1: %2.")
-                       .arg(QDir::toNativeSeparators(path_), reason);
+                       .arg(QDir::toNativeSeparators(path_), errorReasonText(error));
     }
     return false;
 }
