@@ -1,10 +1,16 @@
 #include "platform/qt_serial_port.h"
 
 #include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
+#include "platform/reply_reader.h"
+
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -60,6 +66,8 @@ int QtSerialPortDevice::openDevice() {
     if (!port_.open(QIODevice::ReadWrite))
         return openErrorNumber(path);
     lost_ = false;
+    readAhead_.clear();
+    firedBeforeStop_.reset();
     return PortError::None;
 }
 
@@ -83,6 +91,9 @@ int QtSerialPortDevice::openErrorNumber(const QString& path) const {
 }
 
 void QtSerialPortDevice::closeDevice() {
+    stopReplyReading();
+    readAhead_.clear();
+    firedBeforeStop_.reset();
     // What QSerialPort still holds would be dropped; the drain has waited for it.
     if (port_.bytesToWrite() > 0)
         port_.flush();
@@ -130,10 +141,135 @@ void QtSerialPortDevice::setReceiveThreshold(int threshold) {
     // With events every chunk is read as it comes; without them nobody reads until
     // asked, and a window left open on a chattering line must not fill memory.
     port_.setReadBufferSize(threshold < 1 ? kUnreadHold : 0);
+    // Setting the size restarts QSerialPort's reading.
+    quietQtReading();
 }
 
 QByteArray QtSerialPortDevice::readDevice() {
-    return port_.isOpen() ? port_.readAll() : QByteArray();
+    if (!port_.isOpen())
+        return {};
+    QByteArray data = std::exchange(readAhead_, {});
+#ifndef Q_OS_WIN
+    if (reader_) {
+        data += reader_->takeReceived();
+        // What came after an armed write is the next read's, with an event of its own.
+        if (reader_->receivedSize() > 0)
+            postReaderNews();
+        return data;
+    }
+#endif
+    return data + port_.readAll();
+}
+
+QByteArray QtSerialPortDevice::unreadBytes() {
+#ifndef Q_OS_WIN
+    if (reader_)
+        return readAhead_ + reader_->peekReceived();
+#endif
+    return readAhead_ + port_.peek(port_.bytesAvailable());
+}
+
+bool QtSerialPortDevice::startReplyReading() {
+#ifdef Q_OS_WIN
+    // Overlapped reads have no descriptor to wait on from a thread of our own.
+    return false;
+#else
+    if (reader_)
+        return true;
+    if (!port_.isOpen())
+        return false;
+    // Read first: QSerialPort restarts its notifier on every read.
+    readAhead_ += port_.readAll();
+    reader_ =
+        std::make_unique<ReplyReader>(port_.handle(), kUnreadHold, [this] { postReaderNews(); });
+    quietQtReading();
+    const bool quiet = std::ranges::none_of(
+        port_.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly),
+        [](const QSocketNotifier* notifier) {
+            return notifier->type() == QSocketNotifier::Read && notifier->isEnabled();
+        });
+    // Two readers would share out the replies between them.
+    if (!quiet || !reader_->start()) {
+        reader_.reset();
+        resumeQtReading();
+        return false;
+    }
+    return true;
+#endif
+}
+
+void QtSerialPortDevice::stopReplyReading() {
+#ifndef Q_OS_WIN
+    if (!reader_)
+        return;
+    reader_->stop();
+    if (std::optional<ReplyReader::Fired> fired = reader_->withdraw())
+        firedBeforeStop_ = FiredWrite{fired->written, fired->error != 0, fired->at};
+    readAhead_ += reader_->peekReceived();
+    reader_.reset();
+    resumeQtReading();
+    // Bytes the reader took after its last news are still to be announced.
+    if (!readAhead_.isEmpty())
+        postReaderNews();
+#endif
+}
+
+bool QtSerialPortDevice::armDeviceWrite(char trigger, const QByteArray& bytes) {
+    firedBeforeStop_.reset();
+#ifndef Q_OS_WIN
+    // Bytes QSerialPort still holds would be overtaken.
+    if (reader_ && !reader_->failed() && port_.bytesToWrite() == 0) {
+        reader_->arm(trigger, bytes);
+        return true;
+    }
+#else
+    Q_UNUSED(trigger);
+    Q_UNUSED(bytes);
+#endif
+    return false;
+}
+
+std::optional<SerialPort::FiredWrite> QtSerialPortDevice::withdrawDeviceWrite() {
+#ifndef Q_OS_WIN
+    if (reader_) {
+        if (const std::optional<ReplyReader::Fired> fired = reader_->withdraw())
+            return FiredWrite{fired->written, fired->error != 0, fired->at};
+        return std::nullopt;
+    }
+#endif
+    return std::exchange(firedBeforeStop_, std::nullopt);
+}
+
+void QtSerialPortDevice::quietQtReading() {
+#ifndef Q_OS_WIN
+    if (!reader_)
+        return;
+    for (QSocketNotifier* notifier :
+         port_.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly))
+        if (notifier->type() == QSocketNotifier::Read)
+            notifier->setEnabled(false);
+#endif
+}
+
+void QtSerialPortDevice::resumeQtReading() {
+    if (port_.isOpen())
+        port_.setReadBufferSize(port_.readBufferSize());
+}
+
+void QtSerialPortDevice::postReaderNews() {
+    if (!readerNewsPosted_.exchange(true))
+        QMetaObject::invokeMethod(this, &QtSerialPortDevice::onReaderNews, Qt::QueuedConnection);
+}
+
+void QtSerialPortDevice::onReaderNews() {
+    readerNewsPosted_ = false;
+#ifndef Q_OS_WIN
+    // The device went away under the reader: QSerialPort's own read finds out and says so.
+    if (reader_ && reader_->failed())
+        stopReplyReading();
+#endif
+    if (port_.isOpen() && !unreadBytes().isEmpty())
+        announceArrival();
 }
 
 int QtSerialPortDevice::writeDevice(const QByteArray& data) {
@@ -179,13 +315,23 @@ void QtSerialPortDevice::announceOutputEmptied() {
 }
 
 qint64 QtSerialPortDevice::bytesWaiting() const {
-    return port_.isOpen() ? port_.bytesAvailable() : 0;
+    if (!port_.isOpen())
+        return 0;
+#ifndef Q_OS_WIN
+    if (reader_)
+        return readAhead_.size() + reader_->receivedSize();
+#endif
+    return readAhead_.size() + port_.bytesAvailable();
 }
 
 void QtSerialPortDevice::onReadyRead() {
+    announceArrival();
+}
+
+void QtSerialPortDevice::announceArrival() {
     if (receiveThreshold_ < 1) {
         if (lineTap())
-            arrivedUnread(port_.peek(port_.bytesAvailable()));
+            arrivedUnread(unreadBytes());
         return;
     }
     eventCode_ = static_cast<int>(CommEventCode::Receive);
@@ -211,6 +357,7 @@ void QtSerialPortDevice::onError(QSerialPort::SerialPortError error) {
     QMetaObject::invokeMethod(
         this,
         [this] {
+            stopReplyReading();
             port_.close();
             eventCode_ = static_cast<int>(CommEventCode::Error);
             Q_EMIT deviceLost(PortError::DeviceLost);

@@ -6,7 +6,12 @@
 
 #include <QSerialPort>
 
+#include <atomic>
+#include <memory>
+
 namespace quillon {
+
+class ReplyReader;
 
 // SerialPort on a real device through QSerialPort.
 class QtSerialPortDevice final : public SerialPort {
@@ -39,6 +44,10 @@ protected:
     qint64 bytesInTransit() const override;
     void drainDevice() override;
     void discardOutput() override;
+    bool startReplyReading() override;
+    void stopReplyReading() override;
+    bool armDeviceWrite(char trigger, const QByteArray& bytes) override;
+    std::optional<FiredWrite> withdrawDeviceWrite() override;
 
 private:
     void onReadyRead();
@@ -48,6 +57,15 @@ private:
     void onError(QSerialPort::SerialPortError error);
     int openErrorNumber(const QString& path) const;
     int applyLineSettings();
+    // All that has arrived and not been read, wherever it waits.
+    QByteArray unreadBytes();
+    void announceArrival();
+    // QSerialPort's own reading, kept off while the reply reader reads.
+    void quietQtReading();
+    void resumeQtReading();
+    // Called on the reply reader's thread.
+    void postReaderNews();
+    void onReaderNews();
 
     PortMap map_;
     QSerialPort port_;
@@ -58,6 +76,13 @@ private:
     int sendThreshold_ = 0;
     int eventCode_ = 0;
     bool lost_ = false;
+    // Read before QSerialPort's own reading stopped, or by the reply reader before it did.
+    QByteArray readAhead_;
+#ifndef Q_OS_WIN
+    std::unique_ptr<ReplyReader> reader_;
+#endif
+    std::optional<FiredWrite> firedBeforeStop_;
+    std::atomic<bool> readerNewsPosted_{false};
 };
 
 PortFactory qtPortFactory(const PortMap& map);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <utility>
 
 namespace quillon {
 
@@ -99,14 +100,51 @@ void SerialPort::arrivedUnread(const QByteArray& waiting) {
 
 int SerialPort::write(const QByteArray& data) {
     const int error = writeDevice(data);
-    if (error == 0 && !data.isEmpty()) {
-        if (tap_)
-            tap_->bytesWritten(*this, data);
-        // Bytes written while others are still crossing start after them.
-        wireIdleAt_ = std::max(Clock::now(), wireIdleAt_) +
-                      characterTime() * static_cast<Clock::rep>(data.size());
-    }
+    if (error == 0)
+        noteWritten(data, Clock::now());
     return error;
+}
+
+void SerialPort::noteWritten(const QByteArray& data, Clock::time_point at) {
+    if (data.isEmpty())
+        return;
+    if (tap_)
+        tap_->bytesWritten(*this, data);
+    // Bytes written while others are still crossing start after them.
+    wireIdleAt_ =
+        std::max(at, wireIdleAt_) + characterTime() * static_cast<Clock::rep>(data.size());
+}
+
+bool SerialPort::beginArmedWrites() {
+    return isOpen() && startReplyReading();
+}
+
+void SerialPort::endArmedWrites() {
+    withdrawArmedWrite();
+    stopReplyReading();
+}
+
+bool SerialPort::armWrite(char trigger, const QByteArray& bytes) {
+    withdrawArmedWrite();
+    if (bytes.isEmpty() || !armDeviceWrite(trigger, bytes))
+        return false;
+    armed_ = bytes;
+    return true;
+}
+
+std::optional<SerialPort::ArmedWrite> SerialPort::withdrawArmedWrite() {
+    if (armed_.isEmpty())
+        return std::nullopt;
+    const QByteArray bytes = std::exchange(armed_, {});
+    const std::optional<FiredWrite> fired = withdrawDeviceWrite();
+    if (!fired)
+        return std::nullopt;
+    if (fired->failed)
+        return ArmedWrite{PortError::DeviceLost, fired->at};
+    noteWritten(bytes.left(fired->written), fired->at);
+    // What the driver did not take follows at once: nothing else was written meanwhile.
+    const int error = fired->written < bytes.size() ? write(bytes.mid(fired->written)) : 0;
+    return ArmedWrite{error, fired->at};
 }
 
 int SerialPort::setSettings(const QString& settings) {
@@ -114,8 +152,10 @@ int SerialPort::setSettings(const QString& settings) {
     if (parsed.error != 0)
         return parsed.error;
     const bool wasOpen = isOpen();
-    if (wasOpen)
+    if (wasOpen) {
+        endArmedWrites();
         drain();
+    }
     const QString before = tap_ ? this->settings() : QString();
     const int error = applySettings(settings, parsed.settings);
     if (error == 0 && tap_ && wasOpen && isOpen() && this->settings() != before)
@@ -126,6 +166,7 @@ int SerialPort::setSettings(const QString& settings) {
 void SerialPort::close() {
     if (!isOpen())
         return;
+    endArmedWrites();
     drain();
     // The device may have gone while the line drained.
     if (!isOpen())
@@ -186,6 +227,7 @@ void SerialPort::drainWithoutEventLoop() {
 void SerialPort::closeWithoutEventLoop() {
     if (!isOpen())
         return;
+    endArmedWrites();
     drainWithoutEventLoop();
     closeDevice();
     if (tap_)

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace quillon {
 
@@ -93,6 +94,25 @@ public:
     // modem class or a network port server carries bytes at once whatever the setting.
     void deliveryConfirmed() { wireIdleAt_ = std::min(wireIdleAt_, Clock::now()); }
 
+    // For a conversation whose far end waits for the next write from the moment it
+    // answers (XMODEM's blocks). Between begin and end the port may read on a thread of
+    // its own, so that an armed write goes out from the very read that brings its
+    // trigger, before any event reaches the owner. Where the platform cannot, begin
+    // returns false, armWrite refuses, and the owner writes when it sees the trigger.
+    // Nothing else may be written while a write is armed.
+    bool beginArmedWrites();
+    void endArmedWrites();
+    // `bytes` go out the moment the first byte to arrive from now on is `trigger`; any
+    // other byte first withdraws them. False when they cannot be armed.
+    bool armWrite(char trigger, const QByteArray& bytes);
+    struct ArmedWrite {
+        int error = 0;
+        Clock::time_point at; // when it began, as the line counts it
+    };
+    // Disarms; when the trigger had come, what the write did. It counts as written then,
+    // from the moment it began.
+    std::optional<ArmedWrite> withdrawArmedWrite();
+
     // Null for none; the port does not own it.
     void setLineTap(LineTap* tap) { tap_ = tap; }
     LineTap* lineTap() const { return tap_; }
@@ -121,6 +141,16 @@ protected:
     // not been read. The tap sees the new part now, so that a record of the line
     // shows bytes when they came, not when their reader got round to them.
     void arrivedUnread(const QByteArray& waiting);
+    // What a device's own reader did with an armed write when its trigger came.
+    struct FiredWrite {
+        qsizetype written = 0; // the driver may have taken less than all
+        bool failed = false;
+        Clock::time_point at;
+    };
+    virtual bool startReplyReading() { return false; }
+    virtual void stopReplyReading() {}
+    virtual bool armDeviceWrite(char /*trigger*/, const QByteArray& /*bytes*/) { return false; }
+    virtual std::optional<FiredWrite> withdrawDeviceWrite() { return std::nullopt; }
     // Throws away output the driver still holds (tcflush, PurgeComm).
     virtual void discardOutput() {}
     // For an owner that closes without an event loop left to wait in (a destructor):
@@ -134,12 +164,15 @@ private:
     Clock::duration characterTime() const;
     Clock::time_point drainedAt() const;
     void giveUpStuckOutput();
+    // Counts bytes handed to the driver at `at`: the tap sees them, the line's time runs.
+    void noteWritten(const QByteArray& data, Clock::time_point at);
 
     Clock::time_point wireIdleAt_{};
     qsizetype tappedUnread_ = 0; // bytes arrivedUnread showed before their read
     mutable QString timedSettings_;
     mutable Clock::duration characterTime_{};
     LineTap* tap_ = nullptr;
+    QByteArray armed_;
 };
 
 enum class CommEventCode { Receive = 2, Send = 1, Error = 1000 };

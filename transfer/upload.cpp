@@ -118,12 +118,21 @@ void Upload::takeReplies() {
             // out now, not a turn of the event loop later. After a resend the answer to
             // the second copy has to be let by first.
             if (flight.errors == 0 && !nextBlock_.isEmpty()) {
-                nextWrite_ = {writeFresh(nextBlock_), Clock::now()};
+                // Where it can, the port wrote it from the very read that brought the ACK.
+                if (const std::optional<SerialPort::ArmedWrite> armed =
+                        port_.withdrawArmedWrite()) {
+                    if (armed->error != 0)
+                        writeError_ = armed->error;
+                    nextWrite_ = {armed->error, armed->at};
+                } else {
+                    nextWrite_ = {writeFresh(nextBlock_), Clock::now()};
+                }
                 nextBlock_.clear();
             }
             return;
         }
         if (reply.byte == xmodem::kNak) {
+            dropNextBlock();
             if (writeFresh(flight.block) != 0) {
                 flight.state = BlockInFlight::State::GaveUp;
                 return;
@@ -137,6 +146,12 @@ void Upload::takeReplies() {
             }
         }
     }
+}
+
+void Upload::dropNextBlock() {
+    nextBlock_.clear();
+    // Should its ACK have come meanwhile, what went out is counted as written.
+    port_.withdrawArmedWrite();
 }
 
 void Upload::sendBlock(const QByteArray& block, const QByteArray& next) {
@@ -157,35 +172,37 @@ void Upload::sendBlock(const QByteArray& block, const QByteArray& next) {
         return;
     }
     nextBlock_ = next;
+    if (!next.isEmpty())
+        port_.armWrite(xmodem::kAck, next);
     const auto limit = std::chrono::milliseconds(blockLimitMs);
     for (;;) {
         takeReplies();
         if (flight.state == BlockInFlight::State::GaveUp) {
-            nextBlock_.clear();
+            dropNextBlock();
             gaveUp();
             return;
         }
         if (flight.state == BlockInFlight::State::Delivered) {
-            nextBlock_.clear();
+            dropNextBlock();
             if (flight.errors > 0)
                 settleAfterResend();
             return;
         }
         if (transfer.transferStop) {
-            nextBlock_.clear();
+            dropNextBlock();
             return;
         }
         // The adapter went away: no reply can come, and waiting out the limit
         // would only hide what happened.
         if (transfer.portLost) {
-            nextBlock_.clear();
+            dropNextBlock();
             gaveUp();
             return;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             limit - (Clock::now() - flight.firstWrite));
         if (left.count() < 0) {
-            nextBlock_.clear();
+            dropNextBlock();
             gaveUp();
             return;
         }
@@ -353,6 +370,7 @@ void Upload::sendProgram(const QByteArray& program, qint16 blocks) {
     for (UploadListener* listener : told)
         listener->blocksStarted(record_);
     QByteArray block = blockNumber(1);
+    port_.beginArmedWrites();
     for (int k = 1; k <= blocks; ++k) {
         QByteArray next = k < blocks ? blockNumber(k + 1) : QByteArray();
         sendBlock(block, next);
@@ -367,6 +385,7 @@ void Upload::sendProgram(const QByteArray& program, qint16 blocks) {
             shown.restart();
         }
     }
+    port_.endArmedWrites();
     if (acknowledged != onScreen)
         showProgress(acknowledged, blocks);
     endOfTransfer();

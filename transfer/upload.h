@@ -79,6 +79,7 @@ private:
 
     // Judges the answers that have come for the block in flight, resending on NAK.
     void takeReplies();
+    void dropNextBlock();
     void runSteps();
     void sendProgram(const QByteArray& program, qint16 blocks);
     void showProgress(int k, int blocks);

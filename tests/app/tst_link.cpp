@@ -14,6 +14,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <thread>
+
 using namespace quillon;
 using test::FakePort;
 
@@ -56,6 +58,9 @@ private Q_SLOTS:
     void realPtyChunksAndQuietLine();
     void realPtyWriteThenCloseDelivers();
     void realPtyUnreadInputIsBounded();
+    void realPtyArmedWriteGoesOutFromTheRead_data();
+    void realPtyArmedWriteGoesOutFromTheRead();
+    void realPtyLossWhileArmedIsReported();
     void typedKeyIsOneByte();
     void openTerminalPort_data();
     void openTerminalPort();
@@ -322,6 +327,77 @@ void TstLink::realPtyUnreadInputIsBounded() {
     QByteArray seen;
     QTimer::singleShot(0, [&] { peer.write("END"); });
     QTRY_VERIFY_WITH_TIMEOUT((seen += port->readAll()).endsWith("END"), 5000);
+}
+
+void TstLink::realPtyArmedWriteGoesOutFromTheRead_data() {
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("fires");
+    // Read in one go unless an armed write went out between them.
+    QTest::addColumn<QByteArrayList>("reads");
+    QTest::newRow("trigger") << QByteArray("\x06") << true << QByteArrayList{"early\x06", "\x06"};
+    QTest::newRow("another byte first") << QByteArray("x\x06") << false
+                                        << QByteArrayList{"early"
+                                                          "x\x06"
+                                                          "\x06"};
+}
+
+void TstLink::realPtyArmedWriteGoesOutFromTheRead() {
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, fires);
+    QFETCH(QByteArrayList, reads);
+    QTemporaryDir ports;
+    test::PtyPeer peer(ports.path(), 1);
+    QVERIFY(peer.ok());
+    auto port = qtPortFactory(PortMap(ports.path()))();
+    port->setPortNumber(1);
+    QCOMPARE(port->setSettings(QStringLiteral("115200,n,8,1")), 0);
+    QCOMPARE(port->open(), 0);
+    int events = 0;
+    connect(port.get(), &SerialPort::commEvent, this, [&] { ++events; });
+    // Read by QSerialPort before the hand-over, and not lost by it.
+    peer.write("early");
+    QTRY_COMPARE(events, 1);
+    QVERIFY(port->beginArmedWrites());
+    QVERIFY(port->armWrite('\x06', "BLOCK"));
+    const auto before = SerialPort::Clock::now();
+    peer.write(answer);
+    // No event loop runs here: what goes out, the port's own reader sent.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // The answer to what went out must not be taken for part of the answer before it.
+    peer.write("\x06");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::optional<SerialPort::ArmedWrite> armed = port->withdrawArmedWrite();
+    QCOMPARE(armed.has_value(), fires);
+    if (fires) {
+        QCOMPARE(armed->error, 0);
+        QVERIFY(armed->at >= before && armed->at < SerialPort::Clock::now());
+        QVERIFY(port->wireIdleAt() > armed->at);
+    }
+    for (const QByteArray& read : reads)
+        QCOMPARE(port->readAll(), read);
+    QCOMPARE(peer.waitFor("BLOCK", fires ? 2000 : 300), fires);
+    // Handed back, QSerialPort reads and raises the events again.
+    port->endArmedWrites();
+    events = 0;
+    peer.write("after");
+    QTRY_VERIFY(events > 0);
+    QCOMPARE(port->readAll(), QByteArray("after"));
+}
+
+void TstLink::realPtyLossWhileArmedIsReported() {
+    QTemporaryDir ports;
+    auto peer = std::make_unique<test::PtyPeer>(ports.path(), 1);
+    auto port = qtPortFactory(PortMap(ports.path()))();
+    port->setPortNumber(1);
+    QCOMPARE(port->open(), 0);
+    QVERIFY(port->beginArmedWrites());
+    QVERIFY(port->armWrite('\x06', "BLOCK"));
+    int lost = 0;
+    connect(port.get(), &SerialPort::deviceLost, this, [&] { ++lost; });
+    peer->vanish();
+    QTRY_COMPARE(lost, 1);
+    QVERIFY(!port->isOpen());
+    QVERIFY(!port->withdrawArmedWrite());
 }
 
 void TstLink::typedKeyIsOneByte() {
