@@ -182,14 +182,11 @@ bool QtSerialPortDevice::startReplyReading() {
     readAhead_ += port_.readAll();
     reader_ =
         std::make_unique<ReplyReader>(port_.handle(), kUnreadHold, [this] { postReaderNews(); });
+    // Two readers would share out the replies between them: QSerialPort's must be
+    // found, and off.
+    const QList<QSocketNotifier*> qtReaders = qtReadNotifiers();
     quietQtReading();
-    const bool quiet = std::ranges::none_of(
-        port_.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly),
-        [](const QSocketNotifier* notifier) {
-            return notifier->type() == QSocketNotifier::Read && notifier->isEnabled();
-        });
-    // Two readers would share out the replies between them.
-    if (!quiet || !reader_->start()) {
+    if (qtReaders.isEmpty() || !reader_->start()) {
         reader_.reset();
         resumeQtReading();
         return false;
@@ -240,14 +237,20 @@ std::optional<SerialPort::FiredWrite> QtSerialPortDevice::withdrawDeviceWrite() 
     return std::exchange(firedBeforeStop_, std::nullopt);
 }
 
+QList<QSocketNotifier*> QtSerialPortDevice::qtReadNotifiers() {
+    QList<QSocketNotifier*> readers =
+        port_.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly);
+    readers.removeIf(
+        [](const QSocketNotifier* notifier) { return notifier->type() != QSocketNotifier::Read; });
+    return readers;
+}
+
 void QtSerialPortDevice::quietQtReading() {
 #ifndef Q_OS_WIN
     if (!reader_)
         return;
-    for (QSocketNotifier* notifier :
-         port_.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly))
-        if (notifier->type() == QSocketNotifier::Read)
-            notifier->setEnabled(false);
+    for (QSocketNotifier* notifier : qtReadNotifiers())
+        notifier->setEnabled(false);
 #endif
 }
 

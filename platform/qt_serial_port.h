@@ -5,6 +5,7 @@
 #include "platform/serial_port.h"
 
 #include <QSerialPort>
+#include <QSocketNotifier>
 
 #include <atomic>
 #include <memory>
@@ -61,6 +62,7 @@ private:
     QByteArray unreadBytes();
     void announceArrival();
     // QSerialPort's own reading, kept off while the reply reader reads.
+    QList<QSocketNotifier*> qtReadNotifiers();
     void quietQtReading();
     void resumeQtReading();
     // Called on the reply reader's thread.
