@@ -13,6 +13,13 @@
 
 namespace quillon {
 
+namespace {
+
+// How long news of a read that set off an armed write may wait.
+constexpr int kNewsHoldMs = 1;
+
+} // namespace
+
 ReplyReader::ReplyReader(int descriptor, qsizetype holdLimit, std::function<void()> arrived)
     : descriptor_(descriptor), holdLimit_(holdLimit), arrived_(std::move(arrived)) {}
 
@@ -55,11 +62,18 @@ void ReplyReader::run() {
     ::pthread_sigmask(SIG_BLOCK, &all, nullptr);
     std::array<pollfd, 2> watched{{{descriptor_, POLLIN, 0}, {wake_[0], POLLIN, 0}}};
     std::array<char, 4096> chunk{};
+    bool newsHeld = false;
     for (;;) {
-        if (::poll(watched.data(), watched.size(), -1) < 0) {
+        const int ready = ::poll(watched.data(), watched.size(), newsHeld ? kNewsHoldMs : -1);
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             break;
+        }
+        if (ready == 0) {
+            newsHeld = false;
+            arrived_();
+            continue;
         }
         if (watched[1].revents != 0)
             return;
@@ -70,8 +84,12 @@ void ReplyReader::run() {
             continue;
         if (got <= 0)
             break;
-        take(chunk.data(), got);
-        arrived_();
+        // Told at once, the owner's thread would take the second processor just as the
+        // driver and the far end need it to carry the write to the line. Its bookkeeping
+        // can wait a moment, or until the far end says more.
+        newsHeld = take(chunk.data(), got);
+        if (!newsHeld)
+            arrived_();
     }
     {
         const std::lock_guard lock(mutex_);
@@ -80,7 +98,7 @@ void ReplyReader::run() {
     arrived_();
 }
 
-void ReplyReader::take(const char* data, qsizetype size) {
+bool ReplyReader::take(const char* data, qsizetype size) {
     const std::lock_guard lock(mutex_);
     bool firedNow = false;
     if (!armed_.isEmpty()) {
@@ -110,6 +128,7 @@ void ReplyReader::take(const char* data, qsizetype size) {
         if (oldest.isEmpty() && received_.size() > 1)
             received_.pop_front();
     }
+    return firedNow;
 }
 
 void ReplyReader::arm(char trigger, QByteArray bytes) {

@@ -57,7 +57,8 @@ public:
 
 private:
     void run();
-    void take(const char* data, qsizetype size);
+    // True when it set off the armed write.
+    bool take(const char* data, qsizetype size);
 
     int descriptor_;
     qsizetype holdLimit_;
