@@ -20,7 +20,7 @@ namespace quillon {
 
 QtSerialPortDevice::QtSerialPortDevice(PortMap map, QObject* parent)
     : SerialPort(parent), map_(std::move(map)) {
-    connect(&port_, &QSerialPort::readyRead, this, &QtSerialPortDevice::onReadyRead);
+    connect(&port_, &QSerialPort::readyRead, this, &QtSerialPortDevice::announceArrival);
     connect(&port_, &QSerialPort::bytesWritten, this, &QtSerialPortDevice::onBytesWritten);
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPortDevice::onError);
 }
@@ -200,8 +200,8 @@ void QtSerialPortDevice::stopReplyReading() {
     if (!reader_)
         return;
     reader_->stop();
-    if (std::optional<ReplyReader::Fired> fired = reader_->withdraw())
-        firedBeforeStop_ = FiredWrite{fired->written, fired->error != 0, fired->at};
+    if (const std::optional<FiredWrite> fired = withdrawReaderWrite())
+        firedBeforeStop_ = fired;
     readAhead_ += reader_->peekReceived();
     reader_.reset();
     resumeQtReading();
@@ -228,14 +228,20 @@ bool QtSerialPortDevice::armDeviceWrite(char trigger, const QByteArray& bytes) {
 
 std::optional<SerialPort::FiredWrite> QtSerialPortDevice::withdrawDeviceWrite() {
 #ifndef Q_OS_WIN
-    if (reader_) {
-        if (const std::optional<ReplyReader::Fired> fired = reader_->withdraw())
-            return FiredWrite{fired->written, fired->error != 0, fired->at};
-        return std::nullopt;
-    }
+    if (reader_)
+        return withdrawReaderWrite();
 #endif
     return std::exchange(firedBeforeStop_, std::nullopt);
 }
+
+#ifndef Q_OS_WIN
+std::optional<SerialPort::FiredWrite> QtSerialPortDevice::withdrawReaderWrite() {
+    const std::optional<ReplyReader::Fired> fired = reader_->withdraw();
+    if (!fired)
+        return std::nullopt;
+    return FiredWrite{fired->written, fired->error != 0, fired->at};
+}
+#endif
 
 QList<QSocketNotifier*> QtSerialPortDevice::qtReadNotifiers() {
     QList<QSocketNotifier*> readers =
@@ -325,10 +331,6 @@ qint64 QtSerialPortDevice::bytesWaiting() const {
         return readAhead_.size() + reader_->receivedSize();
 #endif
     return readAhead_.size() + port_.bytesAvailable();
-}
-
-void QtSerialPortDevice::onReadyRead() {
-    announceArrival();
 }
 
 void QtSerialPortDevice::announceArrival() {

@@ -51,7 +51,6 @@ protected:
     std::optional<FiredWrite> withdrawDeviceWrite() override;
 
 private:
-    void onReadyRead();
     void onBytesWritten();
     // The send event for bytes that went into the driver without QSerialPort.
     void announceOutputEmptied();
@@ -60,7 +59,11 @@ private:
     int applyLineSettings();
     // All that has arrived and not been read, wherever it waits.
     QByteArray unreadBytes();
+    // Raises the receive event, or shows the tap what came for a reader without events.
     void announceArrival();
+#ifndef Q_OS_WIN
+    std::optional<FiredWrite> withdrawReaderWrite();
+#endif
     // QSerialPort's own reading, kept off while the reply reader reads.
     QList<QSocketNotifier*> qtReadNotifiers();
     void quietQtReading();
